@@ -1,0 +1,80 @@
+// Exact decimal arithmetic on the decimal stack: at most 10 working values of 64 unpacked digits,
+// 32 before and 32 after the point. Loading a packed decimal, a LONG, a REAL or a text pushes a
+// working value; the arithmetic works on the top entries (entry 1 is the top, entry 2 the one
+// below); storing pops the top into packed storage, rounded half away from zero.
+//
+// REQUIRES: callers keep within 10 entries and pop only what they pushed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vtn {
+
+// One working value: digit[32] is the units digit, digit[32 + k] the digit of 10^k, digit[32 - k]
+// the digit of 10^-k. Digits outside lo..hi count as zero. Zero is lo = hi = 32, digit 0, sign 0.
+struct DecimalValue {
+  uint8_t digit[64];
+  uint8_t sign;  // 1 negative, 0 positive
+  uint8_t lo;
+  uint8_t hi;
+};
+static_assert(sizeof(DecimalValue) == 67);
+
+// The digits that FORMAT lays into a picture: from max(hi, 32) down to min(lo, 32), with the count
+// of integer digits (hi - 31, at least 1) and the sign.
+struct DecimalDigits {
+  std::string digits;
+  int integer_digits = 1;
+  bool negative = false;
+};
+
+class DecimalStack {
+ public:
+  static constexpr int kCapacity = 10;
+
+  int depth() const { return depth_; }
+  void clear() { depth_ = 0; }
+  // Entry n from the top (1 = top). REQUIRES: 1 <= n <= depth().
+  DecimalValue& entry(int n) { return values_[depth_ - n]; }
+
+  void push_long(int32_t value);
+  void push_ulong(uint32_t value);
+  void push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places);
+  void push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places);
+  void push_real(double value);  // to 15 significant digits
+  void push_text(std::string_view text);  // the decimal reader
+  // Pops the top of the StringStack and pushes the number it reads as.
+  void push_from_string_stack();
+
+  void pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places);
+  void pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places);
+  int32_t pop_long();
+  double pop_real();
+  std::string pop_text();      // "-12.5", "0.05", "3"
+  void pop_to_string_stack();  // the same text, pushed on the StringStack
+  DecimalDigits pop_digits();
+
+  void add();               // entry 2 + entry 1
+  void subtract();          // entry 2 - entry 1
+  void reverse_subtract();  // entry 1 - entry 2
+  void multiply();          // entry 2 x entry 1
+  void divide();            // entry 2 / entry 1, rounded to 31 places; by zero gives 0
+  void power_of_ten(int32_t n);  // top x 10^n
+  int compare();           // entry 2 against entry 1, pops both: -1, 0, 1
+  int compare_reversed();  // entry 1 against entry 2, pops both
+  int test_sign();         // pops the top: -1, 0, 1
+  void negate();
+  void absolute();
+  void round(int32_t places);
+
+ private:
+  DecimalValue values_[kCapacity + 1];
+  int depth_ = 0;
+};
+
+// The process-wide decimal stack.
+DecimalStack& decimal_stack();
+
+}  // namespace vtn

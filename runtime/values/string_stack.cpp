@@ -1,0 +1,266 @@
+#include "runtime/values/string_stack.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/core/fatal_error.hpp"
+#include "runtime/platform/code_pages.hpp"
+#include "runtime/values/char_tables.hpp"
+#include "runtime/values/conversions.hpp"
+
+namespace vtn {
+namespace {
+
+constexpr int32_t kStackCorruption = 501;
+constexpr const char* kStackErrorText = "String Stack Error";
+
+char* new_buffer(uint32_t size) { return new char[size == 0 ? 1 : size]; }
+
+}  // namespace
+
+struct StringStack::SavedStack {
+  int depth = 0;
+  StackEntry entries[kCapacity];
+};
+
+StringStack::~StringStack() { clear(); }
+
+StackEntry* StringStack::push_slot() {
+  if (depth_ >= kCapacity) return nullptr;
+  StackEntry& e = entries_[depth_++];
+  e = StackEntry{};
+  return &e;
+}
+
+StackEntry& StringStack::top_checked() {
+  if (depth_ <= 0) {
+    fatal_runtime_error(kStackCorruption, kStackErrorText);
+    // Only reached after the program procedure has returned: hand out an empty entry.
+    depth_ = 1;
+    entries_[0] = StackEntry{};
+  }
+  return entries_[depth_ - 1];
+}
+
+void StringStack::push_borrowed(const char* text, uint32_t length) {
+  if (StackEntry* e = push_slot()) {
+    e->kind = StackEntryKind::kBorrowed;
+    e->text = const_cast<char*>(text);
+    e->length = text == nullptr ? 0 : length;
+  }
+}
+
+void StringStack::push_owned(std::unique_ptr<char[]> buffer, uint32_t length) {
+  if (StackEntry* e = push_slot()) {
+    e->kind = StackEntryKind::kOwned;
+    e->length = buffer ? length : 0;
+    e->text = buffer ? buffer.release() : new_buffer(0);
+  }
+}
+
+void StringStack::push_copy(std::string_view text) {
+  auto buffer = std::unique_ptr<char[]>(new_buffer(static_cast<uint32_t>(text.size())));
+  std::memcpy(buffer.get(), text.data(), text.size());
+  push_owned(std::move(buffer), static_cast<uint32_t>(text.size()));
+}
+
+void StringStack::push_long(int32_t value) {
+  if (StackEntry* e = push_slot()) {
+    const std::string text = long_to_text(value);
+    e->kind = StackEntryKind::kInline;
+    e->length = static_cast<uint32_t>(text.size());
+    std::memcpy(e->inline_text, text.data(), text.size());
+    e->text = e->inline_text;
+  }
+}
+
+void StringStack::push_real(double value) {
+  if (StackEntry* e = push_slot()) {
+    const std::string text = real_to_text(value);
+    e->kind = StackEntryKind::kInline;
+    e->length = static_cast<uint32_t>(std::min<size_t>(text.size(), StackEntry::kInlineCapacity));
+    std::memcpy(e->inline_text, text.data(), e->length);
+    e->text = e->inline_text;
+  }
+}
+
+void StringStack::push_wide(std::u16string text, bool owned) {
+  if (StackEntry* e = push_slot()) {
+    e->kind = owned ? StackEntryKind::kWideOwned : StackEntryKind::kWideBorrowed;
+    e->wide = std::move(text);
+  }
+}
+
+void StringStack::push_variant(StackVariant value, bool owned) {
+  if (StackEntry* e = push_slot()) {
+    e->kind = owned ? StackEntryKind::kVariantOwned : StackEntryKind::kVariantBorrowed;
+    e->variant = std::move(value);
+  }
+}
+
+void StringStack::push_object() {
+  if (StackEntry* e = push_slot()) e->kind = StackEntryKind::kObject;
+}
+
+void StringStack::to_narrow(StackEntry& e) {
+  std::string text;
+  switch (e.kind) {
+    case StackEntryKind::kBorrowed:
+    case StackEntryKind::kOwned:
+    case StackEntryKind::kInline:
+      return;
+    case StackEntryKind::kWideOwned:
+    case StackEntryKind::kWideBorrowed:
+      text = platform::wide_to_ansi(e.wide);
+      break;
+    case StackEntryKind::kVariantOwned:
+    case StackEntryKind::kVariantBorrowed:
+      if (const auto* i = std::get_if<int32_t>(&e.variant)) text = long_to_text(*i);
+      if (const auto* d = std::get_if<double>(&e.variant)) text = real_to_text(*d);
+      if (const auto* s = std::get_if<std::u16string>(&e.variant)) text = platform::wide_to_ansi(*s);
+      break;
+    case StackEntryKind::kObject:
+      break;
+  }
+  e.wide.clear();
+  e.variant = std::monostate{};
+  if (text.empty()) {
+    e.kind = StackEntryKind::kBorrowed;
+    e.text = nullptr;
+    e.length = 0;
+    return;
+  }
+  e.kind = StackEntryKind::kOwned;
+  e.text = new_buffer(static_cast<uint32_t>(text.size()));
+  std::memcpy(e.text, text.data(), text.size());
+  e.length = static_cast<uint32_t>(text.size());
+}
+
+StackEntry& StringStack::entry(int n) {
+  if (n < 1 || n > depth_) {
+    fatal_runtime_error(kStackCorruption, kStackErrorText);
+    return top_checked();
+  }
+  StackEntry& e = entries_[depth_ - n];
+  to_narrow(e);
+  return e;
+}
+
+char* StringStack::make_writable(uint32_t capacity) {
+  StackEntry& e = entry(1);
+  capacity = std::max(capacity, e.length);
+  char* buffer = new_buffer(capacity);
+  if (e.length != 0) std::memcpy(buffer, e.text, e.length);
+  free_entry(e);
+  e.kind = StackEntryKind::kOwned;
+  e.text = buffer;
+  return buffer;
+}
+
+void StringStack::free_entry(StackEntry& e) {
+  if (e.kind == StackEntryKind::kOwned) delete[] e.text;
+  e.text = nullptr;
+  e.wide.clear();
+  e.variant = std::monostate{};
+}
+
+void StringStack::release() {
+  StackEntry& e = top_checked();
+  free_entry(e);
+  e.length = 0;
+  --depth_;
+}
+
+std::string StringStack::pop_string() {
+  std::string text(entry(1).view());
+  release();
+  return text;
+}
+
+void StringStack::pop_to_string(char* buffer, uint32_t size) {
+  const StackEntry& e = entry(1);
+  const uint32_t n = std::min(e.length, size);
+  if (n != 0) std::memmove(buffer, e.text, n);
+  std::memset(buffer + n, ' ', size - n);
+  release();
+}
+
+void StringStack::pop_to_cstring(char* buffer, uint32_t size) {
+  const StackEntry& e = entry(1);
+  if (size != 0) {
+    const uint32_t n = std::min(e.length, size - 1);
+    if (n != 0) std::memmove(buffer, e.text, n);
+    buffer[n] = '\0';
+  }
+  release();
+}
+
+void StringStack::pop_to_pstring(uint8_t* buffer, uint32_t size) {
+  const StackEntry& e = entry(1);
+  if (size != 0) {
+    const uint32_t n = std::min(e.length, size - 1);
+    if (n != 0) std::memmove(buffer + 1, e.text, n);
+    buffer[0] = static_cast<uint8_t>(n);
+  }
+  release();
+}
+
+double StringStack::pop_real() {
+  const double value = text_to_real(entry(1).view());
+  release();
+  return value;
+}
+
+int32_t StringStack::pop_long() {
+  const int32_t value = text_to_long(entry(1).view());
+  release();
+  return value;
+}
+
+int StringStack::compare_top_two() {
+  const std::string_view first = entry(1).view();
+  const std::string_view second = entry(2).view();
+  const int result = collated_compare(first, second);
+  release();
+  release();
+  return result;
+}
+
+std::unique_ptr<StringStack::SavedStack> StringStack::save() {
+  if (depth_ == 0) return nullptr;
+  auto saved = std::make_unique<SavedStack>();
+  saved->depth = depth_;
+  for (int i = 0; i < depth_; ++i) {
+    saved->entries[i] = std::move(entries_[i]);
+    entries_[i] = StackEntry{};
+  }
+  depth_ = 0;
+  return saved;
+}
+
+void StringStack::restore(std::unique_ptr<SavedStack> saved) {
+  clear();
+  if (!saved) return;
+  depth_ = saved->depth;
+  for (int i = 0; i < depth_; ++i) {
+    StackEntry& e = entries_[i];
+    StackEntry& s = saved->entries[i];
+    const bool is_inline = s.kind == StackEntryKind::kInline;
+    const ptrdiff_t inline_offset = is_inline ? s.text - s.inline_text : 0;
+    e = std::move(s);
+    if (is_inline) e.text = e.inline_text + inline_offset;
+    s.text = nullptr;
+    s.kind = StackEntryKind::kBorrowed;
+  }
+}
+
+void StringStack::clear() {
+  while (depth_ > 0) release();
+}
+
+StringStack& string_stack() {
+  static StringStack stack;
+  return stack;
+}
+
+}  // namespace vtn

@@ -1,0 +1,117 @@
+// StringStack: the process-wide stack of at most 32 temporary strings through which every string
+// argument and result of the run-time travels. Producers push one entry, consumers pop one; the
+// first argument of a function lies on top.
+//
+// An entry is borrowed (points into storage owned elsewhere), owned (a heap buffer freed when the
+// entry is popped) or inline (up to 20 bytes inside the entry: numbers converted to text). The OLE
+// kinds (wide strings, VARIANTs, automation objects) are turned into narrow text before anything
+// reads them. A push onto a full stack is ignored; popping an empty stack is stack corruption and
+// ends the program with the fatal error 500 + n, "String Stack Error".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace vtn {
+
+enum class StackEntryKind : uint8_t {
+  kBorrowed = 0,
+  kOwned = 1,
+  kInline = 2,
+  kWideOwned = 4,
+  kWideBorrowed = 5,
+  kVariantOwned = 8,
+  kVariantBorrowed = 10,
+  kObject = 16,
+};
+
+// The value of an OLE VARIANT entry, as far as the run-time needs it: empty, a number or a wide
+// text.
+using StackVariant = std::variant<std::monostate, int32_t, double, std::u16string>;
+
+struct StackEntry {
+  static constexpr uint32_t kInlineCapacity = 20;
+
+  StackEntryKind kind = StackEntryKind::kBorrowed;
+  char* text = nullptr;  // the bytes; for kInline it points at inline_text
+  uint32_t length = 0;
+  char inline_text[kInlineCapacity] = {};
+  std::u16string wide;   // kWide*: the wide text
+  StackVariant variant;  // kVariant*: the value
+
+  std::string_view view() const { return {text, length}; }
+};
+
+class StringStack {
+ public:
+  static constexpr int kCapacity = 32;
+
+  StringStack() = default;
+  StringStack(const StringStack&) = delete;
+  StringStack& operator=(const StringStack&) = delete;
+  ~StringStack();
+
+  int depth() const { return depth_; }
+
+  // Pushes.
+  void push_borrowed(const char* text, uint32_t length);
+  void push_borrowed(std::string_view text) {
+    push_borrowed(text.data(), static_cast<uint32_t>(text.size()));
+  }
+  // Takes a heap buffer of `length` bytes (null pushes an empty text).
+  void push_owned(std::unique_ptr<char[]> buffer, uint32_t length);
+  // Copies the text into a new owned entry.
+  void push_copy(std::string_view text);
+  void push_long(int32_t value);
+  void push_real(double value);
+  void push_wide(std::u16string text, bool owned);
+  void push_variant(StackVariant value, bool owned);
+  void push_object();
+
+  // The top entry (1) or the ones below it (2, 3, ...), as narrow text. REQUIRES: depth >= n.
+  StackEntry& entry(int n = 1);
+  std::string_view peek(int n = 1) { return entry(n).view(); }
+
+  // Makes the top entry an owned buffer of at least `capacity` bytes holding its current text,
+  // so that a string function can rewrite it in place. Returns the writable bytes.
+  char* make_writable(uint32_t capacity);
+
+  // Pops.
+  std::string pop_string();                             // the text, copied
+  void pop_to_string(char* buffer, uint32_t size);       // STRING: copy, pad with spaces
+  void pop_to_cstring(char* buffer, uint32_t size);      // CSTRING: at most size-1 bytes and NUL
+  void pop_to_pstring(uint8_t* buffer, uint32_t size);   // PSTRING: length byte and text
+  double pop_real();
+  int32_t pop_long();
+  void release();  // drops the top entry
+
+  // Pops the two top entries (first argument on top) and compares them blank-padded by the
+  // collation table: negative, zero or positive.
+  int compare_top_two();
+
+  // Saves the whole stack into a heap block and empties it; null when the stack is empty.
+  struct SavedStack;
+  std::unique_ptr<SavedStack> save();
+  // Replaces the stack by a saved one (null empties the stack); the block is consumed.
+  void restore(std::unique_ptr<SavedStack> saved);
+
+  // Drops every entry.
+  void clear();
+
+ private:
+  StackEntry* push_slot();
+  StackEntry& top_checked();
+  void to_narrow(StackEntry& e);
+  void free_entry(StackEntry& e);
+
+  StackEntry entries_[kCapacity];
+  int depth_ = 0;
+};
+
+// The process-wide stack.
+StringStack& string_stack();
+
+}  // namespace vtn
