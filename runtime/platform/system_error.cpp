@@ -13,25 +13,40 @@ struct ErrnoMapping {
 };
 
 constexpr ErrnoMapping kErrnoMap[] = {
-    {ENOENT, kErrorFileNotFound},      {ENOTDIR, kErrorPathNotFound},
-    {ENAMETOOLONG, kErrorPathNotFound}, {ELOOP, kErrorPathNotFound},
-    {EMFILE, kErrorTooManyOpenFiles},  {ENFILE, kErrorTooManyOpenFiles},
-    {EACCES, kErrorAccessDenied},      {EPERM, kErrorAccessDenied},
-    {EROFS, kErrorAccessDenied},       {EISDIR, kErrorAccessDenied},
-    {EBADF, kErrorInvalidHandle},      {ENOMEM, kErrorNotEnoughMemory},
-    {EIO, kErrorGeneralFailure},       {EAGAIN, kErrorLockViolation},
-    {EDEADLK, kErrorLockViolation},    {ENOSPC, kErrorHandleDiskFull},
-    {EDQUOT, kErrorHandleDiskFull},    {EFBIG, kErrorHandleDiskFull},
-    {EEXIST, kErrorFileExists},        {EINVAL, kErrorInvalidParameter},
-    {ENOTSUP, kErrorNotSupported},     {EXDEV, 17 /* not same device */},
+    {ENOENT, kErrorFileNotFound},
+    {ENOTDIR, kErrorPathNotFound},
+    {ENAMETOOLONG, kErrorPathNotFound},
+    {ELOOP, kErrorPathNotFound},
+    {EMFILE, kErrorTooManyOpenFiles},
+    {ENFILE, kErrorTooManyOpenFiles},
+    {EACCES, kErrorAccessDenied},
+    {EPERM, kErrorAccessDenied},
+    {EROFS, kErrorAccessDenied},
+    {EISDIR, kErrorAccessDenied},
+    {EBADF, kErrorInvalidHandle},
+    {ENOMEM, kErrorNotEnoughMemory},
+    {EIO, kErrorGeneralFailure},
+    {EAGAIN, kErrorLockViolation},
+    {EDEADLK, kErrorLockViolation},
+    {ENOSPC, kErrorHandleDiskFull},
+    {EDQUOT, kErrorHandleDiskFull},
+    {EFBIG, kErrorHandleDiskFull},
+    {EEXIST, kErrorFileExists},
+    {EINVAL, kErrorInvalidParameter},
+    {ENOTSUP, kErrorNotSupported},
+    {EXDEV, 17 /* not same device */},
     {ENOTEMPTY, 145 /* directory not empty */},
 };
 
 }  // namespace
 
-uint32_t last_error() { return t_last_error; }
+uint32_t last_error() {
+  return t_last_error;
+}
 
-void set_last_error(uint32_t windows_error) { t_last_error = windows_error; }
+void set_last_error(uint32_t windows_error) {
+  t_last_error = windows_error;
+}
 
 uint32_t windows_error_from_errno(int errno_value) {
   for (const ErrnoMapping& m : kErrnoMap) {

@@ -243,7 +243,9 @@ std::optional<std::string_view> find_message_override(int32_t number) {
   return std::nullopt;
 }
 
-void clear_message_overrides() { overrides().clear(); }
+void clear_message_overrides() {
+  overrides().clear();
+}
 
 const char* error_message(int32_t code) {
   if (code == 0) code = kUnknownErrorCode;

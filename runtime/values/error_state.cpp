@@ -31,7 +31,9 @@ std::string clipped(const char (&field)[N]) {
 
 }  // namespace
 
-ErrorState& current_error_state() { return t_error_state; }
+ErrorState& current_error_state() {
+  return t_error_state;
+}
 
 void post_error(int32_t code) {
   ErrorState& s = t_error_state;
@@ -46,7 +48,9 @@ void post_error(int32_t code) {
   s.os_error = platform::last_error();
 }
 
-void set_error_file(FileBlock* file) { t_error_state.file = file; }
+void set_error_file(FileBlock* file) {
+  t_error_state.file = file;
+}
 
 void clear_error() {
   ErrorState& s = t_error_state;
@@ -73,18 +77,32 @@ void post_driver_error(std::string_view driver_code, std::optional<std::string_v
   s.driver_message[n] = '\0';
 }
 
-void save_error(ErrorState& record) { record = t_error_state; }
+void save_error(ErrorState& record) {
+  record = t_error_state;
+}
 
-void restore_error(const ErrorState& record) { t_error_state = record; }
+void restore_error(const ErrorState& record) {
+  t_error_state = record;
+}
 
-int32_t ERRORNUMBER() { return t_error_state.code; }
+int32_t ERRORNUMBER() {
+  return t_error_state.code;
+}
 
-std::string ERRORTEXT() { return clipped(t_error_state.error_text); }
+std::string ERRORTEXT() {
+  return clipped(t_error_state.error_text);
+}
 
-std::string DRIVERERRORCODE() { return clipped(t_error_state.driver_code); }
+std::string DRIVERERRORCODE() {
+  return clipped(t_error_state.driver_code);
+}
 
-std::string DRIVERERROR() { return clipped(t_error_state.driver_message); }
+std::string DRIVERERROR() {
+  return clipped(t_error_state.driver_message);
+}
 
-FileBlock* error_source_file() { return t_error_state.file; }
+FileBlock* error_source_file() {
+  return t_error_state.file;
+}
 
 }  // namespace vtn

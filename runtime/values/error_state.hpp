@@ -14,12 +14,12 @@ namespace vtn {
 struct FileBlock;
 
 struct ErrorState {
-  uint32_t os_error = 0;         // the system's last error when the error was posted
-  int32_t code = 0;              // ERRORNUMBER()
-  FileBlock* file = nullptr;     // ERRORSOURCE(); null when the error concerns no file
-  char error_text[80] = {};      // blank-padded message, at most 79 significant characters
-  char driver_message[255] = {}; // DRIVERERROR()
-  char driver_code[81] = {};     // DRIVERERRORCODE()
+  uint32_t os_error = 0;          // the system's last error when the error was posted
+  int32_t code = 0;               // ERRORNUMBER()
+  FileBlock* file = nullptr;      // ERRORSOURCE(); null when the error concerns no file
+  char error_text[80] = {};       // blank-padded message, at most 79 significant characters
+  char driver_message[255] = {};  // DRIVERERROR()
+  char driver_code[81] = {};      // DRIVERERRORCODE()
 };
 
 // The calling thread's current error.

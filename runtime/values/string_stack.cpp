@@ -14,16 +14,15 @@ namespace {
 constexpr int32_t kStackCorruption = 501;
 constexpr const char* kStackErrorText = "String Stack Error";
 
-char* new_buffer(uint32_t size) { return new char[size == 0 ? 1 : size]; }
+char* new_buffer(uint32_t size) {
+  return new char[size == 0 ? 1 : size];
+}
 
 }  // namespace
 
-struct StringStack::SavedStack {
-  int depth = 0;
-  StackEntry entries[kCapacity];
-};
-
-StringStack::~StringStack() { clear(); }
+StringStack::~StringStack() {
+  clear();
+}
 
 StackEntry* StringStack::push_slot() {
   if (depth_ >= kCapacity) return nullptr;
@@ -117,7 +116,8 @@ void StringStack::to_narrow(StackEntry& e) {
     case StackEntryKind::kVariantBorrowed:
       if (const auto* i = std::get_if<int32_t>(&e.variant)) text = long_to_text(*i);
       if (const auto* d = std::get_if<double>(&e.variant)) text = real_to_text(*d);
-      if (const auto* s = std::get_if<std::u16string>(&e.variant)) text = platform::wide_to_ansi(*s);
+      if (const auto* s = std::get_if<std::u16string>(&e.variant))
+        text = platform::wide_to_ansi(*s);
       break;
     case StackEntryKind::kObject:
       break;
@@ -231,8 +231,13 @@ std::unique_ptr<StringStack::SavedStack> StringStack::save() {
   auto saved = std::make_unique<SavedStack>();
   saved->depth = depth_;
   for (int i = 0; i < depth_; ++i) {
-    saved->entries[i] = std::move(entries_[i]);
-    entries_[i] = StackEntry{};
+    StackEntry& e = entries_[i];
+    StackEntry& s = saved->entries[i];
+    const bool is_inline = e.kind == StackEntryKind::kInline;
+    const ptrdiff_t inline_offset = is_inline ? e.text - e.inline_text : 0;
+    s = std::move(e);
+    if (is_inline) s.text = s.inline_text + inline_offset;
+    e = StackEntry{};
   }
   depth_ = 0;
   return saved;

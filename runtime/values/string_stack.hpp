@@ -81,9 +81,9 @@ class StringStack {
 
   // Pops.
   std::string pop_string();                             // the text, copied
-  void pop_to_string(char* buffer, uint32_t size);       // STRING: copy, pad with spaces
-  void pop_to_cstring(char* buffer, uint32_t size);      // CSTRING: at most size-1 bytes and NUL
-  void pop_to_pstring(uint8_t* buffer, uint32_t size);   // PSTRING: length byte and text
+  void pop_to_string(char* buffer, uint32_t size);      // STRING: copy, pad with spaces
+  void pop_to_cstring(char* buffer, uint32_t size);     // CSTRING: at most size-1 bytes and NUL
+  void pop_to_pstring(uint8_t* buffer, uint32_t size);  // PSTRING: length byte and text
   double pop_real();
   int32_t pop_long();
   void release();  // drops the top entry
@@ -92,8 +92,12 @@ class StringStack {
   // collation table: negative, zero or positive.
   int compare_top_two();
 
+  // A whole stack kept aside while another thread of the window engine runs.
+  struct SavedStack {
+    int depth = 0;
+    StackEntry entries[kCapacity];
+  };
   // Saves the whole stack into a heap block and empties it; null when the stack is empty.
-  struct SavedStack;
   std::unique_ptr<SavedStack> save();
   // Replaces the stack by a saved one (null empties the stack); the block is consumed.
   void restore(std::unique_ptr<SavedStack> saved);

@@ -1,0 +1,171 @@
+#include "runtime/values/string_stack.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace vtn {
+namespace {
+
+class StringStackTest : public ::testing::Test {
+ protected:
+  void TearDown() override { stack.clear(); }
+  StringStack stack;
+};
+
+TEST_F(StringStackTest, EntriesOfEveryKindReadAsText) {
+  const char storage[] = "borrowed text";
+  stack.push_borrowed(storage, 8);
+  stack.push_copy("owned");
+  stack.push_long(-7);
+  stack.push_real(100.0);
+  stack.push_wide(u"\u0401\u043b\u043a\u0430", true);  // Ёлка
+  stack.push_variant(int32_t{42}, false);
+  stack.push_variant(std::u16string(u"w"), true);
+  stack.push_variant(std::monostate{}, true);
+  stack.push_object();
+  ASSERT_EQ(stack.depth(), 9);
+
+  struct Expected {
+    std::string text;
+    StackEntryKind kind;
+  };
+  const Expected expected[] = {
+      {"", StackEntryKind::kBorrowed},  // object: no text
+      {"", StackEntryKind::kBorrowed},  // empty VARIANT
+      {"w", StackEntryKind::kOwned},
+      {"42", StackEntryKind::kOwned},
+      {"\xA8\xEB\xEA\xE0", StackEntryKind::kOwned},
+      {"100", StackEntryKind::kInline},
+      {"-7", StackEntryKind::kInline},
+      {"owned", StackEntryKind::kOwned},
+      {"borrowed", StackEntryKind::kBorrowed},
+  };
+  for (const Expected& e : expected) {
+    EXPECT_EQ(stack.entry(1).kind, e.kind) << e.text;
+    EXPECT_EQ(stack.pop_string(), e.text);
+  }
+  EXPECT_EQ(stack.depth(), 0);
+}
+
+TEST_F(StringStackTest, BorrowedEntryPointsIntoTheCallersStorage) {
+  const char storage[] = "abc";
+  stack.push_borrowed(storage, 3);
+  EXPECT_EQ(stack.entry(1).text, storage);
+}
+
+TEST_F(StringStackTest, PushOntoAFullStackIsIgnored) {
+  for (int i = 0; i < StringStack::kCapacity; ++i) stack.push_long(i);
+  stack.push_copy("one too many");
+  stack.push_borrowed("x");
+  EXPECT_EQ(stack.depth(), StringStack::kCapacity);
+  EXPECT_EQ(stack.pop_string(), "31");
+}
+
+TEST_F(StringStackTest, NullOwnedBufferPushesAnEmptyText) {
+  stack.push_owned(nullptr, 12);
+  EXPECT_EQ(stack.entry(1).length, 0u);
+  EXPECT_EQ(stack.pop_string(), "");
+}
+
+TEST_F(StringStackTest, PopsIntoFixedTextStorage) {
+  struct Case {
+    const char* text;
+    uint32_t size;
+    const char* as_string;
+    const char* as_cstring;
+    const char* as_pstring;  // length byte as a digit, then text
+  };
+  const Case cases[] = {
+      {"hello", 8, "hello   ", "hello", "5hello"},
+      {"hello", 4, "hell", "hel", "3hel"},
+      {"", 3, "   ", "", "0"},
+      {"ab", 1, "a", "", "0"},
+  };
+  for (const Case& c : cases) {
+    char buffer[16];
+    std::memset(buffer, '#', sizeof buffer);
+    stack.push_borrowed(c.text);
+    stack.pop_to_string(buffer, c.size);
+    EXPECT_EQ(std::string(buffer, c.size), c.as_string);
+    EXPECT_EQ(buffer[c.size], '#') << "wrote past the field";
+
+    std::memset(buffer, '#', sizeof buffer);
+    stack.push_borrowed(c.text);
+    stack.pop_to_cstring(buffer, c.size);
+    EXPECT_STREQ(buffer, c.as_cstring);
+
+    uint8_t pbuffer[16];
+    stack.push_borrowed(c.text);
+    stack.pop_to_pstring(pbuffer, c.size);
+    EXPECT_EQ(
+        std::to_string(pbuffer[0]) + std::string(reinterpret_cast<char*>(pbuffer) + 1, pbuffer[0]),
+        c.as_pstring);
+  }
+  EXPECT_EQ(stack.depth(), 0);
+}
+
+TEST_F(StringStackTest, PopsNumbers) {
+  stack.push_borrowed("  -12.50");
+  EXPECT_EQ(stack.pop_long(), -12);
+  stack.push_borrowed("1E3");
+  EXPECT_DOUBLE_EQ(stack.pop_real(), 1000.0);
+}
+
+TEST_F(StringStackTest, CompareTopTwoIsBlankPaddedAndPopsBoth) {
+  struct Case {
+    const char* first;
+    const char* second;
+    int sign;
+  };
+  const Case cases[] = {{"ab", "ab   ", 0}, {"ab", "abc", -1}, {"b", "a", 1}, {"", "  ", 0}};
+  for (const Case& c : cases) {
+    stack.push_borrowed(c.second);
+    stack.push_borrowed(c.first);  // first argument on top
+    const int result = stack.compare_top_two();
+    EXPECT_EQ((result > 0) - (result < 0), c.sign) << c.first << " vs " << c.second;
+    EXPECT_EQ(stack.depth(), 0);
+  }
+}
+
+TEST_F(StringStackTest, MakeWritableGivesAPrivateCopy) {
+  const char storage[] = "abc";
+  stack.push_borrowed(storage, 3);
+  char* text = stack.make_writable(6);
+  text[0] = 'X';
+  EXPECT_STREQ(storage, "abc");
+  EXPECT_EQ(stack.entry(1).kind, StackEntryKind::kOwned);
+  EXPECT_EQ(stack.pop_string(), "Xbc");
+}
+
+TEST_F(StringStackTest, SaveAndRestoreKeepEveryEntry) {
+  EXPECT_EQ(stack.save(), nullptr);
+  stack.push_borrowed("one");
+  stack.push_copy("two");
+  stack.push_long(3);
+  auto saved = stack.save();
+  ASSERT_NE(saved, nullptr);
+  EXPECT_EQ(stack.depth(), 0);
+  stack.push_copy("other thread");
+  stack.restore(std::move(saved));
+  ASSERT_EQ(stack.depth(), 3);
+  EXPECT_EQ(stack.pop_string(), "3");
+  EXPECT_EQ(stack.pop_string(), "two");
+  EXPECT_EQ(stack.pop_string(), "one");
+
+  stack.push_copy("dropped");
+  stack.restore(nullptr);
+  EXPECT_EQ(stack.depth(), 0);
+}
+
+TEST(StringStackDeathTest, PopOfAnEmptyStackIsAFatalStackError) {
+  EXPECT_EXIT(
+      {
+        StringStack stack;
+        stack.release();
+      },
+      ::testing::ExitedWithCode(2), "String Stack Error");
+}
+
+}  // namespace
+}  // namespace vtn
