@@ -44,6 +44,8 @@ bool is_valid_date(CalendarDate date);  // expands a two-digit year first
 int32_t date_to_serial(CalendarDate date);
 // Fills `date` (all zero for an invalid serial) and returns 0, or -1 for an invalid serial.
 int32_t serial_to_date(int32_t serial, CalendarDate& date);
+// 0 Sunday .. 6 Saturday (serial 4, 1 January 1801, was a Thursday); -1 for an invalid serial.
+int day_of_week(int32_t serial);
 
 // 0 for all fields zero, -1 for a field out of range.
 int32_t time_to_serial(ClockTime time);
