@@ -3,7 +3,8 @@
 // working value; the arithmetic works on the top entries (entry 1 is the top, entry 2 the one
 // below); storing pops the top into packed storage, rounded half away from zero.
 //
-// REQUIRES: callers keep within 10 entries and pop only what they pushed.
+// REQUIRES: callers keep within 10 entries and pop only what they pushed (a breach ends the
+// program with a fatal run-time error rather than corrupting memory).
 #pragma once
 
 #include <cstdint>
@@ -43,7 +44,7 @@ class DecimalStack {
   void push_ulong(uint32_t value);
   void push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places);
   void push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places);
-  void push_real(double value);  // to 15 significant digits
+  void push_real(double value);           // to 15 significant digits
   void push_text(std::string_view text);  // the decimal reader
   // Pops the top of the StringStack and pushes the number it reads as.
   void push_from_string_stack();
@@ -56,20 +57,26 @@ class DecimalStack {
   void pop_to_string_stack();  // the same text, pushed on the StringStack
   DecimalDigits pop_digits();
 
-  void add();               // entry 2 + entry 1
-  void subtract();          // entry 2 - entry 1
-  void reverse_subtract();  // entry 1 - entry 2
-  void multiply();          // entry 2 x entry 1
-  void divide();            // entry 2 / entry 1, rounded to 31 places; by zero gives 0
+  void add();                    // entry 2 + entry 1
+  void subtract();               // entry 2 - entry 1
+  void reverse_subtract();       // entry 1 - entry 2
+  void multiply();               // entry 2 x entry 1
+  void divide();                 // entry 2 / entry 1, rounded to 31 places; by zero gives 0
   void power_of_ten(int32_t n);  // top x 10^n
-  int compare();           // entry 2 against entry 1, pops both: -1, 0, 1
-  int compare_reversed();  // entry 1 against entry 2, pops both
-  int test_sign();         // pops the top: -1, 0, 1
+  int compare();                 // entry 2 against entry 1, pops both: -1, 0, 1
+  int compare_reversed();        // entry 1 against entry 2, pops both
+  int test_sign();               // pops the top: -1, 0, 1
   void negate();
   void absolute();
   void round(int32_t places);
 
  private:
+  // A push onto a full stack and an operation short of operands are program faults: they end the
+  // program with the fatal run-time error 501, "Decimal Stack Error".
+  DecimalValue& push_slot();
+  void require(int n);
+  DecimalValue pop_value();
+
   DecimalValue values_[kCapacity + 1];
   int depth_ = 0;
 };

@@ -1,0 +1,355 @@
+#include "runtime/values/decimal.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/core/fatal_error.hpp"
+#include "runtime/values/conversions.hpp"
+#include "runtime/values/decimal_arithmetic.hpp"
+#include "runtime/values/string_stack.hpp"
+
+namespace vtn {
+
+using decimal::kTop;
+using decimal::kUnits;
+
+namespace {
+
+constexpr int32_t kStackFault = 501;
+constexpr const char* kStackFaultText = "Decimal Stack Error";
+
+constexpr int kRealDigitsIn = 15;
+constexpr int kRealDigitsOut = 16;
+constexpr double kPowersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+void set_unsigned(DecimalValue& v, uint32_t magnitude) {
+  decimal::set_zero(v);
+  int i = kUnits;
+  while (magnitude != 0) {
+    v.digit[i++] = static_cast<uint8_t>(magnitude % 10);
+    magnitude /= 10;
+  }
+  if (i > kUnits) v.hi = static_cast<uint8_t>(i - 1);
+}
+
+// Unpacks 2n-1 digit nibbles, the first at position 2n - p + 30 and the last at 32 - p; `nibble`
+// gives the k-th digit nibble. Positions outside the working value are dropped, and a nibble that
+// is no decimal digit reads as 0 so that no working value ever holds one.
+template <typename NibbleAt>
+void unpack(DecimalValue& v, uint32_t bytes, uint32_t places, NibbleAt nibble) {
+  decimal::set_zero(v);
+  if (bytes == 0) return;
+  const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
+  const int64_t hi = count - 1 + kUnits - static_cast<int64_t>(places);
+  const int64_t lo = kUnits - static_cast<int64_t>(places);
+  const int64_t first = std::max<int64_t>(lo, 0);
+  const int64_t last = std::min<int64_t>(hi, kTop);
+  if (first > last) return;
+  for (int64_t pos = first; pos <= last; ++pos) {
+    const uint8_t d = nibble(hi - pos);
+    v.digit[pos] = d <= 9 ? d : 0;
+  }
+  v.lo = static_cast<uint8_t>(first);
+  v.hi = static_cast<uint8_t>(last);
+  decimal::trim_high(v);
+}
+
+// Writes the digits of v (already rounded) at positions 2n - p + 30 down to 32 - p; `put` stores
+// the k-th digit nibble.
+template <typename PutNibble>
+void pack(const DecimalValue& v, uint32_t bytes, uint32_t places, PutNibble put) {
+  const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
+  const int64_t hi = count - 1 + kUnits - static_cast<int64_t>(places);
+  for (int64_t k = 0; k < count; ++k) {
+    const int64_t pos = hi - k;
+    const uint8_t d = (pos >= v.lo && pos <= v.hi) ? v.digit[pos] : 0;
+    put(k, d);
+  }
+}
+
+}  // namespace
+
+DecimalStack& decimal_stack() {
+  static DecimalStack stack;
+  return stack;
+}
+
+DecimalValue& DecimalStack::push_slot() {
+  if (depth_ >= kCapacity) {
+    fatal_runtime_error(kStackFault, kStackFaultText);
+    // Reached only after the program procedure has returned: reuse the top entry.
+    depth_ = kCapacity - 1;
+  }
+  DecimalValue& v = values_[depth_++];
+  decimal::set_zero(v);
+  return v;
+}
+
+void DecimalStack::require(int n) {
+  if (depth_ >= n) return;
+  fatal_runtime_error(kStackFault, kStackFaultText);
+  while (depth_ < n) decimal::set_zero(values_[depth_++]);
+}
+
+DecimalValue DecimalStack::pop_value() {
+  require(1);
+  return values_[--depth_];
+}
+
+void DecimalStack::push_long(int32_t value) {
+  DecimalValue& v = push_slot();
+  const uint32_t magnitude =
+      value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  set_unsigned(v, magnitude);
+  v.sign = value < 0 ? 1 : 0;
+}
+
+void DecimalStack::push_ulong(uint32_t value) {
+  set_unsigned(push_slot(), value);
+}
+
+void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
+  DecimalValue& v = push_slot();
+  if (bytes == 0) return;
+  // The high nibble of byte 0 is the sign; the digits start with its low nibble.
+  unpack(v, bytes, places, [storage](int64_t k) {
+    const int64_t n = k + 1;
+    const uint8_t b = storage[n / 2];
+    return static_cast<uint8_t>(n % 2 == 0 ? b >> 4 : b & 0x0F);
+  });
+  if ((storage[0] >> 4) != 0 && !decimal::is_zero(v)) v.sign = 1;
+}
+
+void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
+  DecimalValue& v = push_slot();
+  if (bytes == 0) return;
+  // The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign.
+  unpack(v, bytes, places, [storage](int64_t k) {
+    const uint8_t b = storage[k / 2];
+    return static_cast<uint8_t>(k % 2 == 0 ? b >> 4 : b & 0x0F);
+  });
+  if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::is_zero(v)) v.sign = 1;
+}
+
+void DecimalStack::push_real(double value) {
+  DecimalValue& v = push_slot();
+  if (!std::isfinite(value) || value == 0.0) return;
+  // 15 significant digits, correctly rounded, with the decimal exponent of the first one.
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*e", kRealDigitsIn - 1, std::fabs(value));
+  const int exponent = std::atoi(text + kRealDigitsIn + 2);  // after "d.dddddddddddddde"
+  const int first = exponent + kUnits;
+  if (first > kTop) return;  // too large for the working value: stays zero
+  if (first < 0) return;
+  const int last = std::max(first - (kRealDigitsIn - 1), 0);
+  for (int k = 0; first - k >= last; ++k) {
+    const char c = text[k == 0 ? 0 : k + 1];
+    v.digit[first - k] = static_cast<uint8_t>(c - '0');
+  }
+  v.lo = static_cast<uint8_t>(last);
+  v.hi = static_cast<uint8_t>(first);
+  v.sign = value < 0 ? 1 : 0;
+  if (first >= kRealDigitsIn) decimal::round_places(v, 46 - first);
+  decimal::normalise(v);
+}
+
+void DecimalStack::push_text(std::string_view text) {
+  DecimalValue& v = push_slot();
+  const DecimalText number = read_decimal_text(text);
+  const int64_t count = static_cast<int64_t>(number.digits.size());
+  if (count == 0) return;
+  // Digit k (most significant first) has the power count - 1 - k + exponent. Digits above the 32
+  // integer places and below the 32 decimal places are dropped.
+  const int64_t top = count - 1 + number.exponent + kUnits;
+  const int64_t bottom = number.exponent + kUnits;
+  const int64_t hi = std::min<int64_t>(top, kTop);
+  const int64_t lo = std::max<int64_t>(bottom, 0);
+  if (lo > hi) return;
+  for (int64_t pos = lo; pos <= hi; ++pos) {
+    v.digit[pos] = static_cast<uint8_t>(number.digits[static_cast<size_t>(top - pos)] - '0');
+  }
+  v.lo = static_cast<uint8_t>(lo);
+  v.hi = static_cast<uint8_t>(hi);
+  v.sign = number.negative ? 1 : 0;
+  decimal::trim_high(v);
+}
+
+void DecimalStack::push_from_string_stack() {
+  push_text(string_stack().pop_string());
+}
+
+void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
+  DecimalValue v = pop_value();
+  if (bytes == 0) return;
+  decimal::round_places(v, places);
+  for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
+  pack(v, bytes, places, [storage](int64_t k, uint8_t d) {
+    const int64_t n = k + 1;
+    if (n % 2 == 0) {
+      storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | (d << 4));
+    } else {
+      storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | d);
+    }
+  });
+  if (v.sign && !decimal::is_zero(v)) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+}
+
+void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
+  DecimalValue v = pop_value();
+  if (bytes == 0) return;
+  decimal::round_places(v, places);
+  for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
+  pack(v, bytes, places, [storage](int64_t k, uint8_t d) {
+    if (k % 2 == 0) {
+      storage[k / 2] = static_cast<uint8_t>(storage[k / 2] | (d << 4));
+    } else {
+      storage[k / 2] = static_cast<uint8_t>(storage[k / 2] | d);
+    }
+  });
+  const bool negative = v.sign && !decimal::is_zero(v);
+  storage[bytes - 1] = static_cast<uint8_t>(storage[bytes - 1] | (negative ? 0x0D : 0x0F));
+}
+
+int32_t DecimalStack::pop_long() {
+  const DecimalValue v = pop_value();
+  // Only the integer digits count; missing low integer digits are zeros and overflow wraps.
+  uint32_t result = 0;
+  for (int i = v.hi; i >= kUnits; --i) {
+    result = result * 10u + (i >= v.lo ? v.digit[i] : 0u);
+  }
+  if (v.sign) result = 0u - result;
+  return static_cast<int32_t>(result);
+}
+
+double DecimalStack::pop_real() {
+  DecimalValue v = pop_value();
+  decimal::normalise(v);
+  if (decimal::is_zero(v)) return 0.0;
+  uint64_t digits = 0;
+  int i = v.hi;
+  for (int taken = 0; i >= v.lo && taken < kRealDigitsOut; --i, ++taken) {
+    digits = digits * 10u + v.digit[i];
+  }
+  double result = static_cast<double>(digits);
+  int exponent = i + 1 - kUnits;  // the power of the last digit taken
+  if (exponent > 0) {
+    for (; exponent >= 16; exponent -= 16) result *= 1e16;
+    result *= kPowersOfTen[exponent];
+  } else if (exponent < 0) {
+    exponent = -exponent;
+    for (; exponent >= 16; exponent -= 16) result /= 1e16;
+    result /= kPowersOfTen[exponent];
+  }
+  return v.sign ? -result : result;
+}
+
+std::string DecimalStack::pop_text() {
+  DecimalValue v = pop_value();
+  decimal::normalise(v);
+  std::string text;
+  if (v.sign && !decimal::is_zero(v)) text += '-';
+  if (v.hi < kUnits) {
+    text += '0';
+  } else {
+    for (int i = v.hi; i >= kUnits; --i)
+      text += static_cast<char>('0' + (i >= v.lo ? v.digit[i] : 0));
+  }
+  if (v.lo < kUnits) {
+    text += '.';
+    for (int i = kUnits - 1; i >= v.lo; --i)
+      text += static_cast<char>('0' + (i <= v.hi ? v.digit[i] : 0));
+  }
+  return text;
+}
+
+void DecimalStack::pop_to_string_stack() {
+  string_stack().push_copy(pop_text());
+}
+
+DecimalDigits DecimalStack::pop_digits() {
+  DecimalValue v = pop_value();
+  decimal::trim_high(v);
+  DecimalDigits result;
+  const int from = std::max<int>(v.hi, kUnits);
+  const int to = std::min<int>(v.lo, kUnits);
+  result.digits.reserve(static_cast<size_t>(from - to + 1));
+  for (int i = from; i >= to; --i) {
+    result.digits += static_cast<char>('0' + ((i >= v.lo && i <= v.hi) ? v.digit[i] : 0));
+  }
+  result.integer_digits = std::max(v.hi - 31, 1);
+  result.negative = v.sign && !decimal::is_zero(v);
+  return result;
+}
+
+void DecimalStack::add() {
+  require(2);
+  decimal::add(entry(2), entry(1));
+  --depth_;
+}
+
+void DecimalStack::subtract() {
+  require(2);
+  negate();
+  add();
+}
+
+void DecimalStack::reverse_subtract() {
+  require(2);
+  DecimalValue& minuend = entry(2);
+  if (!decimal::is_zero(minuend)) minuend.sign ^= 1;
+  add();
+}
+
+void DecimalStack::multiply() {
+  require(2);
+  decimal::multiply(entry(2), entry(1));
+  --depth_;
+}
+
+void DecimalStack::divide() {
+  require(2);
+  decimal::divide(entry(2), entry(1));
+  --depth_;
+}
+
+void DecimalStack::power_of_ten(int32_t n) {
+  require(1);
+  decimal::scale_by_power_of_ten(entry(1), n);
+}
+
+int DecimalStack::compare() {
+  require(2);
+  const int result = decimal::compare(entry(2), entry(1));
+  depth_ -= 2;
+  return result;
+}
+
+int DecimalStack::compare_reversed() {
+  return -compare();
+}
+
+int DecimalStack::test_sign() {
+  const DecimalValue v = pop_value();
+  if (decimal::is_zero(v)) return 0;
+  return v.sign ? -1 : 1;
+}
+
+void DecimalStack::negate() {
+  require(1);
+  DecimalValue& v = entry(1);
+  v.sign = decimal::is_zero(v) ? 0 : v.sign ^ 1;
+}
+
+void DecimalStack::absolute() {
+  require(1);
+  entry(1).sign = 0;
+}
+
+void DecimalStack::round(int32_t places) {
+  require(1);
+  decimal::round_places(entry(1), places);
+}
+
+}  // namespace vtn
