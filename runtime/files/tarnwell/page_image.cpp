@@ -1,0 +1,121 @@
+#include "runtime/files/tarnwell/page_image.hpp"
+
+#include <algorithm>
+#include <cassert>
+
+#include "runtime/files/tarnwell/byte_order.hpp"
+#include "runtime/files/tarnwell/file_header.hpp"
+#include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/run_length.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+
+constexpr size_t kOwnOffsetAt = 0;
+constexpr size_t kStoredLengthAt = 4;
+constexpr size_t kExpandedLengthAt = 6;
+constexpr size_t kCapacityAt = 8;
+constexpr size_t kCountAt = 10;
+constexpr size_t kLevelAt = 12;
+
+constexpr int32_t kCheckWrongUnitSize = 1477;
+constexpr int32_t kCheckRecordsMisfit = 1602;
+constexpr int32_t kCheckOverCapacity = 1659;
+constexpr int32_t kCheckImageTooLong = 1678;
+
+size_t round_up_unit(size_t n) {
+  return (n + kUnitSize - 1) / kUnitSize * kUnitSize;
+}
+
+}  // namespace
+
+size_t page_capacity(const PageContents& page) {
+  size_t capacity = kPageHeaderSize;
+  if (page.is_index()) capacity += 4 * page.records.size();
+  for (const Record& r : page.records) capacity += r.bytes.size() + 5;
+  return capacity;
+}
+
+std::vector<uint8_t> encode_page(int32_t page_number, const PageContents& page) {
+  assert(!page.is_index() || page.children.size() == page.records.size());
+  const size_t capacity = page_capacity(page);
+  if (capacity > 0xFFFF || page.records.size() > 0xFFFF) raise_internal_error(kCheckImageTooLong);
+  const size_t header = kPageHeaderSize + (page.is_index() ? 4 * page.records.size() : 0);
+
+  std::vector<uint8_t> image(header);
+  image.reserve(capacity);
+  for (size_t i = 0; page.is_index() && i < page.children.size(); ++i) {
+    store_le32(image.data() + kPageHeaderSize + 4 * i, static_cast<uint32_t>(page.children[i]));
+  }
+  {
+    RecordStreamWriter writer(image);
+    for (const Record& r : page.records) writer.add(r.bytes, r.key_length);
+  }
+  const size_t expanded = image.size();
+  assert(expanded <= capacity);
+
+  std::vector<uint8_t> compressed(image.begin(), image.begin() + static_cast<ptrdiff_t>(header));
+  size_t stored = expanded;
+  if (rle_compress(std::span(image).subspan(header), compressed) &&
+      round_up_unit(compressed.size()) < round_up_unit(expanded)) {
+    image.swap(compressed);
+    stored = image.size();
+  }
+  const size_t rounded = round_up_unit(stored);
+  if (rounded > kMaxPageImage) raise_internal_error(kCheckImageTooLong);
+  image.resize(rounded, kPagePadding);
+
+  set_page_number(image, page_number);
+  store_le16(image.data() + kStoredLengthAt, static_cast<uint16_t>(stored));
+  store_le16(image.data() + kExpandedLengthAt, static_cast<uint16_t>(expanded));
+  store_le16(image.data() + kCapacityAt, static_cast<uint16_t>(capacity));
+  store_le16(image.data() + kCountAt, static_cast<uint16_t>(page.records.size()));
+  image[kLevelAt] = page.level;
+  return image;
+}
+
+void set_page_number(std::span<uint8_t> image, int32_t page_number) {
+  assert(image.size() >= 4);
+  store_le32(image.data() + kOwnOffsetAt, static_cast<uint32_t>(page_offset(page_number)));
+}
+
+size_t rounded_stored_length(std::span<const uint8_t> image_start) {
+  if (image_start.size() < kStoredLengthAt + 2) return 0;
+  return round_up_unit(load_le16(image_start.data() + kStoredLengthAt));
+}
+
+PageContents decode_page(std::span<const uint8_t> image, int unit_size) {
+  const size_t expected = static_cast<size_t>(unit_size) * kUnitSize;
+  if (unit_size < 1 || unit_size > kMaxUnits || image.size() != expected ||
+      rounded_stored_length(image) != expected) {
+    raise_internal_error(kCheckWrongUnitSize);
+  }
+  const uint8_t* p = image.data();
+  const size_t stored = load_le16(p + kStoredLengthAt);
+  const size_t expanded = load_le16(p + kExpandedLengthAt);
+  const size_t capacity = load_le16(p + kCapacityAt);
+  const size_t count = load_le16(p + kCountAt);
+  PageContents page;
+  page.level = p[kLevelAt];
+  if (expanded > capacity) raise_internal_error(kCheckOverCapacity);
+  const size_t header = kPageHeaderSize + (page.is_index() ? 4 * count : 0);
+  if (stored < header || expanded < stored) raise_internal_error(kCheckRecordsMisfit);
+
+  if (page.is_index()) {
+    page.children.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+      page.children[i] = static_cast<int32_t>(load_le32(p + kPageHeaderSize + 4 * i));
+    }
+  }
+  std::span<const uint8_t> body = image.subspan(header, stored - header);
+  std::vector<uint8_t> expanded_body;
+  if (stored < expanded) {
+    expanded_body.resize(expanded - header);
+    rle_expand(body, expanded_body);
+    body = expanded_body;
+  }
+  page.records = decode_record_stream(body, count);
+  return page;
+}
+
+}  // namespace vtn::tarnwell

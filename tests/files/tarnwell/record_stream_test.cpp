@@ -1,0 +1,99 @@
+#include "runtime/files/tarnwell/record_stream.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/files/tarnwell/check_of.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Record rec(std::string_view key, std::string_view data) {
+  Record r;
+  r.bytes.assign(key.begin(), key.end());
+  r.bytes.insert(r.bytes.end(), data.begin(), data.end());
+  r.key_length = static_cast<uint16_t>(key.size());
+  return r;
+}
+
+Bytes encode(const std::vector<Record>& records) {
+  Bytes out;
+  RecordStreamWriter writer(out);
+  for (const Record& r : records) writer.add(r.bytes, r.key_length);
+  return out;
+}
+
+TEST(RecordOrderTest, UnsignedBytesThenShorterFirst) {
+  struct Case {
+    Bytes a, b;
+    int sign;
+  };
+  const Case cases[] = {
+      {{0x41, 0x42}, {0x41, 0x42, 0x43}, -1}, {{}, {0x00}, -1},          {{0x80}, {0x7F}, 1},
+      {{0x41, 0x43}, {0x41, 0x42, 0x43}, 1},  {{1, 2, 3}, {1, 2, 3}, 0}, {{}, {}, 0},
+  };
+  for (const Case& c : cases) {
+    const int r = compare_keys(c.a, c.b);
+    EXPECT_EQ((r > 0) - (r < 0), c.sign);
+    const int back = compare_keys(c.b, c.a);
+    EXPECT_EQ((back > 0) - (back < 0), -c.sign);
+  }
+}
+
+TEST(RecordStreamTest, KnownBytes) {
+  const std::vector<Record> records = {rec("AB", "x"), rec("ABC", "x"), rec("ABD", "x")};
+  const Bytes expected = {
+      0xC0, 3,   0,   2, 0, 'A', 'B', 'x',  // first: both lengths, nothing shared
+      0xC2, 4,   0,   3, 0, 'C', 'x',       // shares "AB", new lengths
+      0x02, 'D', 'x',                       // shares "AB", lengths as before
+  };
+  const Bytes stream = encode(records);
+  EXPECT_EQ(stream, expected);
+  EXPECT_EQ(decode_record_stream(stream, 3), records);
+}
+
+TEST(RecordStreamTest, SharedPrefixIsCappedAt63) {
+  const std::string common(80, 'k');
+  const std::vector<Record> records = {rec(common + "1", "data"), rec(common + "2", "data"),
+                                       rec("", ""), rec("z", "")};
+  const Bytes stream = encode(records);
+  // Second record: flag 0x3F (63 shared, same lengths), then the remaining 85 - 63 bytes.
+  const size_t second = 1 + 4 + records[0].bytes.size();
+  EXPECT_EQ(stream[second], 0x3F);
+  EXPECT_EQ(stream.size(), second + 1 + (85 - 63) + (1 + 4) + (1 + 4 + 1));
+  EXPECT_EQ(decode_record_stream(stream, records.size()), records);
+}
+
+TEST(RecordStreamTest, MalformedStreamsFailWith1602) {
+  const Bytes good = encode({rec("AB", "x"), rec("AC", "yy")});
+  struct Case {
+    const char* what;
+    Bytes stream;
+    size_t count;
+  };
+  std::vector<Case> cases = {
+      {"count too high", good, 3},
+      {"count too low: bytes left over", good, 1},
+      {"first record without lengths", {0x00, 'A'}, 1},
+      {"first record sharing", {0xC1, 1, 0, 1, 0, 'A'}, 1},
+      {"key longer than record", {0xC0, 1, 0, 2, 0, 'A'}, 1},
+      {"record runs past the stream", {0xC0, 9, 0, 1, 0, 'A'}, 1},
+      {"lengths cut off", {0xC0, 9}, 1},
+      {"shares more than the previous record has", {0xC0, 1, 0, 1, 0, 'A', 0x82, 3, 0, 'B'}, 2},
+      {"huge count", good, 1u << 30},
+  };
+  Bytes truncated = good;
+  truncated.pop_back();
+  cases.push_back({"truncated", truncated, 2});
+  for (const Case& c : cases) {
+    EXPECT_EQ(check_of([&] { decode_record_stream(c.stream, c.count); }), 1602) << c.what;
+  }
+  EXPECT_TRUE(decode_record_stream({}, 0).empty());
+}
+
+}  // namespace
+}  // namespace vtn::tarnwell
