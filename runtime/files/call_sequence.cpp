@@ -1,0 +1,323 @@
+#include "runtime/files/call_sequence.hpp"
+
+#include <array>
+#include <chrono>
+
+#include "runtime/files/thread_files.hpp"
+#include "runtime/values/error_state.hpp"
+#include "runtime/values/string_stack.hpp"
+
+namespace vtn {
+namespace {
+
+constexpr int32_t kRecordNotAvailable = 33;
+constexpr int32_t kRecordNotFound = 35;
+constexpr int32_t kFileNotOpen = 37;
+constexpr int32_t kInvalidKeyFile = 38;
+constexpr int32_t kKeyMustBeRebuilt = 46;
+constexpr int32_t kInvalidRecordDeclaration = 47;
+constexpr int32_t kFileAlreadyOpen = 52;
+constexpr int32_t kLogoutAlreadyActive = 56;
+constexpr int32_t kExclusiveRequired = 63;
+constexpr int32_t kAccessDenied = 5;
+constexpr int32_t kUnsupported = 80;
+constexpr int32_t kBuildInProgress = 92;
+
+constexpr uint32_t kMaxRecordLength = 0x7FFFFFFF;
+constexpr int32_t kFirstUncheckedCode = 380;
+
+// Operations that take the file's texts afresh: a stale instance (neither open nor touched by a
+// property) is discarded before them.
+constexpr std::array<int32_t, 15> kFreshTextOperations = {
+    op::SEND,         op::BLOB_GET_PROP, op::DOPROPERTYblob, op::SETPROPERTYkey, op::DOPROPERTYkey,
+    op::SET_PROPERTY, op::DO_PROPERTY,   op::COPY,           op::RENAME,         op::NAME,
+    op::REMOVE,       op::CREATE,        op::OPEN,           op::SHARE,          op::CLOSE};
+
+// What a BUILD in progress still allows.
+constexpr std::array<int32_t, 5> kAllowedWhileBuilding = {op::BUILDevent, op::GET_PROPERTY,
+                                                          op::GETPROPERTYkey, op::CLOSE, op::NAME};
+
+// Operations whose first string is a position.
+constexpr std::array<int32_t, 4> kPositionOperations = {op::REGETfile, op::REGETkey, op::RESETfile,
+                                                        op::RESETkey};
+
+template <size_t N>
+bool contains(const std::array<int32_t, N>& codes, int32_t code) {
+  for (int32_t c : codes)
+    if (c == code) return true;
+  return false;
+}
+
+bool all_blank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
+}
+
+// A definition text as the instance keeps it: up to the first NUL, without trailing blanks (a
+// variable's storage is blank-padded).
+std::string definition_text(const char* text, uint32_t length) {
+  if (text == nullptr) return {};
+  std::string_view v(text, length);
+  v = v.substr(0, v.find('\0'));
+  while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+  return std::string(v);
+}
+
+TraceHooks& hooks() {
+  static TraceHooks h;
+  return h;
+}
+
+void unhook_key_data(FileBlock& file) {
+  for (uint8_t i = 0; i < file.key_count; ++i)
+    if (file.keys != nullptr && file.keys[i] != nullptr) file.keys[i]->driver_data = nullptr;
+}
+
+// Creates the file's instance. Returns 0 or the error that made the creation fail.
+int32_t create_instance(FileDriver& driver, FileBlock& file) {
+  if (file.record_length > kMaxRecordLength) return kInvalidRecordDeclaration;
+  std::unique_ptr<DriverInstance> instance = driver.new_instance();
+  copy_definition_texts(*instance, file, RF_NAME | RF_OWNER | RF_OPTIONS);
+  instance->attributes = static_cast<uint8_t>((file.attributes >> 1) & 0x3F);
+  instance->record = file.record;
+  instance->record_length = file.record_length;
+  instance->refresh_flags = (file.variable_texts & FV_NAME ? RF_NAME : 0) |
+                            (file.variable_texts & FV_OWNER ? RF_OWNER : 0) |
+                            (file.variable_texts & FV_OPTIONS ? RF_OPTIONS : 0);
+  instance->driver_name = driver.registration().name;
+  instance->file = &file;
+  if (int32_t r = driver.prepare_instance(*instance, file); r != 0) {
+    unhook_key_data(file);
+    return r;
+  }
+  file.instance = instance.release();
+  register_open_file(&file, 0, driver.open_file_flags());
+  if (hooks().read_settings != nullptr)
+    hooks().read_settings(*file.instance, driver.trace_section(), driver.trace_default_log());
+  return 0;
+}
+
+// The entry's return value for a call that ended with `result`.
+int32_t entry_result(int32_t code, int32_t result, int32_t value) {
+  const bool posted = result != 0 && result != NO_REPORT;
+  if (!operation_returns_value(code)) return result;
+  if (!posted) return value;
+  return code == op::BOF || code == op::EOF_ ? 1 : 0;
+}
+
+void post_file_error(int32_t result, FileBlock* file) {
+  post_error(result);
+  set_error_file(file);
+}
+
+}  // namespace
+
+void set_trace_hooks(const TraceHooks& h) {
+  hooks() = h;
+}
+
+const TraceHooks& trace_hooks() {
+  return hooks();
+}
+
+void copy_definition_texts(DriverInstance& instance, const FileBlock& file, uint32_t which) {
+  if (which & RF_NAME) instance.file_name = definition_text(file.name, file.name_length);
+  if (which & RF_OWNER) instance.owner = definition_text(file.owner, file.owner_length);
+  if (which & RF_OPTIONS)
+    instance.driver_options = definition_text(file.driver_options, file.driver_options_length);
+}
+
+void discard_instance(FileBlock& file) {
+  if (file.instance == nullptr) return;
+  DriverInstance* instance = file.instance;
+  file.instance = nullptr;
+  unhook_key_data(file);
+  unregister_open_file(&file);
+  delete instance;
+}
+
+int32_t check_state(DriverInstance& instance, const KeyBlock* key, const DriverKeyData* key_data,
+                    int32_t code, std::string_view position) {
+  // A key of another file (or of a file whose instance is gone) cannot serve this one.
+  if (key != nullptr && (key_data == nullptr || key_data->instance != &instance))
+    return kInvalidKeyFile;
+  instance.file_control = 0;
+  if (code >= kFirstUncheckedCode || code < 0) return kUnsupported;
+
+  const OperationRule* rule = operation_rule(code);
+  const uint32_t required = rule ? rule->required : 0;
+  const uint32_t forbidden = rule ? rule->forbidden : 0;
+  const uint32_t state = instance.file_state;
+
+  uint32_t missing = required & ~state & ~FS_KEYREADY;
+  if (missing == 0 && key_data != nullptr && (key_data->flags & KF_DYNAMIC) != 0)
+    missing = required & FS_KEYREADY & ~key_data->state;
+
+  int32_t result = 0;
+  uint32_t present = 0;
+  if (missing == 0 && (state & FS_BUILDING) != 0 && !contains(kAllowedWhileBuilding, code)) {
+    result = kBuildInProgress;
+  } else if (missing != 0) {
+    if (missing & FS_OPEN)
+      result = kFileNotOpen;
+    else if (missing & FS_KEYREADY)
+      result = kKeyMustBeRebuilt;
+    else if ((state & FS_OPEN) == 0)
+      result = 0;  // the driver decides what a closed file means for this operation
+    else if (missing & (FS_CURRENT | FS_SEQUENCE))
+      result = kRecordNotAvailable;
+    else if (missing & FS_EXCLUSIVE)
+      result = kExclusiveRequired;
+    else if (missing & FS_WRITE)
+      result = kAccessDenied;
+    else
+      result = NO_REPORT;
+  } else {
+    present = forbidden & state;
+    if (present & FS_OPEN)
+      result = kFileAlreadyOpen;
+    else if (present & FS_LOGOUT)
+      result = kLogoutAlreadyActive;
+    else if (present != 0)
+      result = NO_REPORT;
+  }
+
+  if (result == 0 && missing == 0 && present == 0 && contains(kPositionOperations, code) &&
+      all_blank(position))
+    result = kRecordNotFound;
+
+  if (result == 0 && (required & FS_OPEN) == 0 && (state & FS_OPEN) == 0 &&
+      instance.refresh_flags != 0 && instance.file != nullptr)
+    copy_definition_texts(instance, *instance.file, instance.refresh_flags);
+  return result;
+}
+
+void update_state(DriverInstance& instance, DriverKeyData* key_data, int32_t code, int32_t result) {
+  const OperationRule* rule = operation_rule(code);
+  if (rule == nullptr) return;
+  uint32_t& state = instance.file_state;
+  if (result == 0) {
+    // A one-shot WATCH or HOLD request becomes the state of the record just read.
+    if (rule->cleared & FS_WATCH) {
+      if (state & FS_WATCH)
+        state |= FS_WATCHED;
+      else
+        state &= ~FS_WATCHED;
+    }
+    if (rule->cleared & FS_HOLD) {
+      if (state & FS_HOLD)
+        state |= FS_HELD;
+      else
+        state &= ~FS_HELD;
+    }
+    state |= rule->set & ~FS_KEYREADY;
+    state &= ~(rule->cleared & ~FS_KEYREADY);
+    if (key_data != nullptr && (key_data->flags & KF_DYNAMIC) != 0) {
+      key_data->state |= rule->set & FS_KEYREADY;
+      key_data->state &= ~(rule->cleared & FS_KEYREADY);
+    }
+    instance.file_control |= rule->control;
+  } else {
+    if (result == kFileNotOpen || ((rule->control & FC_DISCARD) && result != kFileAlreadyOpen))
+      instance.file_control |= FC_DISCARD;
+    state &= ~(rule->cleared_on_failure | FS_WATCH | FS_WATCHED);
+  }
+}
+
+int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
+                          const OperandWord* operands) {
+  // 1. A view query never reaches the file.
+  if (code == op::QUERY_VIEW) return 0;
+  const OperationRule* rule = operation_rule(code);
+  if (file == nullptr) {
+    // A statement always names a file; without one there is nothing to serve or to report on.
+    post_error(kUnsupported);
+    return entry_result(code, kUnsupported, 0);
+  }
+  static constexpr OperandWord kNoOperands[4] = {0, 0, 0, 0};
+  FileCall call;
+  call.code = code;
+  call.rule = rule;
+  call.file = file;
+  call.operands = operands != nullptr ? operands : kNoOperands;
+
+  // 2. A thread's new copy of a THREAD file starts without an instance.
+  if ((file->attributes & FA_THREAD) != 0 && take_fresh_copy(*file)) file->instance = nullptr;
+
+  // 3. A stale instance is replaced, so that the texts come afresh from the definition.
+  bool discard_after = false;
+  if (file->instance != nullptr && contains(kFreshTextOperations, code) &&
+      (file->instance->file_state & (FS_OPEN | FS_PROPERTY)) == 0) {
+    if (code == op::CLOSE)
+      discard_after = true;
+    else
+      discard_instance(*file);
+  }
+
+  // 4. String operands, first string first.
+  const int strings_in = rule != nullptr ? rule->strings_in : 0;
+  for (int i = 0; i < strings_in; ++i) call.strings[i] = string_stack().pop_string();
+  call.string_count = strings_in;
+
+  // 5. The instance.
+  if (file->instance == nullptr) {
+    if (int32_t r = create_instance(driver, *file); r != 0) {
+      // The caller pops a string result whatever happened; keep the stack balanced.
+      if (rule != nullptr && rule->string_out) string_stack().push_copy({});
+      post_file_error(r, file);
+      return entry_result(code, r, 0);
+    }
+  }
+  DriverInstance& instance = *file->instance;
+  call.instance = &instance;
+
+  // 6. Start of the timed part.
+  const auto started = std::chrono::steady_clock::now();
+
+  // 7. The key's driver data.
+  if (rule != nullptr && rule->key) {
+    call.key = reinterpret_cast<KeyBlock*>(call.operands[0]);
+    call.key_data = call.key != nullptr ? call.key->driver_data : nullptr;
+  }
+
+  // 8-9. Check, then perform.
+  // FileControl lives for one call, even one that fails before the check resets it.
+  instance.file_control = 0;
+  int32_t result = rule != nullptr && rule->key && call.key == nullptr
+                       ? kInvalidKeyFile
+                       : check_state(instance, call.key, call.key_data, code, call.strings[0]);
+  if (result == 0) result = driver.perform(call);
+
+  // 10. Trace.
+  if (instance.trace != 0 && hooks().call != nullptr) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    hooks().call(instance, call.key_data, code, instance.driver_name, result,
+                 static_cast<uint32_t>(elapsed.count() / 10));
+  }
+
+  // 11. The popped strings go with `call`. 12. State update.
+  update_state(instance, call.key_data, code, result);
+  if (result == 0 && (code == op::OPEN || code == op::SHARE)) {
+    const auto access = static_cast<uint32_t>(call.operands[0]);
+    instance.open_mode = access;
+    instance.file_state &= ~(FS_WRITE | FS_EXCLUSIVE);
+    if (access % 4 != 0) instance.file_state |= FS_WRITE;
+    if (access & 0x30) instance.file_state |= FS_EXCLUSIVE;
+    register_open_file(file, access, driver.open_file_flags());
+  }
+
+  // 13. String result.
+  if (rule != nullptr && rule->string_out) string_stack().push_copy(call.result_text);
+
+  // 14. The instance's last error and the granted controls.
+  instance.last_error = result == NO_REPORT ? 0 : result;
+  if (result == 0 && (instance.file_control & FC_CLEARERROR)) clear_error();
+  if (instance.file_control & FC_REMEMBER) instance.last_sequential = code;
+  if ((instance.file_control & FC_DISCARD) || discard_after) discard_instance(*file);
+
+  // 15. Posting.
+  if (result != 0 && result != NO_REPORT) post_file_error(result, file);
+  return entry_result(code, result, call.value);
+}
+
+}  // namespace vtn

@@ -1,0 +1,28 @@
+// Per-thread copies of THREAD files. A FILE declared with THREAD is private to each thread: on a
+// thread's first use the run-time gives that thread its own FileBlock, record buffer, KeyBlocks
+// and MemoBlocks, copied from the declaration, with no instance, so that each thread opens the
+// file for itself and has its own FileState. The thread that built the declaration (its home
+// thread) uses the declared blocks themselves. A thread's copies, and any instance hanging on
+// them, are released when the thread ends.
+#pragma once
+
+#include "runtime/files/file_block.hpp"
+
+namespace vtn {
+
+// The FileBlock that the calling thread uses for `file`: `file` itself unless it is a THREAD file
+// used away from its home thread.
+FileBlock& thread_file(FileBlock& file);
+
+// The calling thread's KeyBlock / MemoBlock for a key or memo of a declared file.
+KeyBlock& thread_key(KeyBlock& key);
+MemoBlock& thread_memo(MemoBlock& memo);
+
+// True exactly once for a thread's copy that no call has used yet; the driver's call sequence
+// uses it to make sure such a copy starts without an instance.
+bool take_fresh_copy(FileBlock& file);
+
+// Number of copies the calling thread holds (for tests and diagnostics).
+size_t thread_copy_count();
+
+}  // namespace vtn
