@@ -1,18 +1,24 @@
 #include "runtime/values/conversions.hpp"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <system_error>
 
 namespace vtn {
 namespace {
 
 constexpr size_t kDecimalReaderLimit = 99;
 constexpr size_t kRealReaderLimit = 39;
+constexpr size_t kRealTextLimit = 20;  // an inline StringStack entry
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 }  // namespace
 
@@ -76,13 +82,26 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
   text = text.substr(0, kRealReaderLimit);
   size_t i = 0;
   while (i < text.size() && is_space(text[i])) ++i;
-  const size_t start = i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  const size_t number_start = i;
   size_t mantissa_digits = 0;
-  while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
+  // The power of ten of the leading non-zero digit, to tell overflow from underflow below.
+  int64_t magnitude = 0;
+  bool seen_nonzero = false;
+  for (; i < text.size() && is_digit(text[i]); ++i, ++mantissa_digits) {
+    if (seen_nonzero) ++magnitude;
+    seen_nonzero = seen_nonzero || text[i] != '0';
+  }
   if (i < text.size() && text[i] == '.') {
     ++i;
-    while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
+    for (; i < text.size() && is_digit(text[i]); ++i, ++mantissa_digits) {
+      if (!seen_nonzero) --magnitude;
+      seen_nonzero = seen_nonzero || text[i] != '0';
+    }
   }
   if (mantissa_digits == 0) {
     if (used != nullptr) *used = 0;
@@ -90,29 +109,51 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
   }
   if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
     size_t j = i + 1;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    bool negative_exponent = false;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) negative_exponent = text[j++] == '-';
     if (j < text.size() && is_digit(text[j])) {
-      while (j < text.size() && is_digit(text[j])) ++j;
+      int64_t exponent = 0;
+      for (; j < text.size() && is_digit(text[j]); ++j) {
+        if (exponent < 100000) exponent = exponent * 10 + (text[j] - '0');
+      }
+      magnitude += negative_exponent ? -exponent : exponent;
       i = j;
     }
   }
-  // The validated span holds only characters that strtod reads the same way.
-  char buffer[kRealReaderLimit + 1];
-  const size_t n = i - start;
-  std::memcpy(buffer, text.data() + start, n);
-  buffer[n] = '\0';
   if (used != nullptr) *used = i;
-  return std::strtod(buffer, nullptr);
+  // from_chars reads the validated span the same way in every locale.
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data() + number_start, text.data() + i, value,
+                                            std::chars_format::general);
+  (void)end;
+  if (error == std::errc::result_out_of_range) {
+    value = seen_nonzero && magnitude > 0 ? HUGE_VAL : 0.0;
+  }
+  return negative ? -value : value;
 }
 
-double text_to_real(std::string_view text) { return text_to_real_prefix(text, nullptr); }
+double text_to_real(std::string_view text) {
+  return text_to_real_prefix(text, nullptr);
+}
 
 std::string real_to_text(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.14G", value);
-  return buffer;
+  // At most 14 significant digits; the longest forms (a negative value with a three-digit
+  // negative exponent) keep one digit fewer so that the text fits an inline stack entry.
+  char buffer[40];
+  for (int precision = 14;; --precision) {
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, precision);
+    const size_t length = static_cast<size_t>(result.ptr - buffer);
+    if (length <= kRealTextLimit || precision == 1) {
+      std::string text(buffer, length);
+      for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      return text;
+    }
+  }
 }
 
-std::string long_to_text(int32_t value) { return std::to_string(value); }
+std::string long_to_text(int32_t value) {
+  return std::to_string(value);
+}
 
 }  // namespace vtn
