@@ -29,11 +29,12 @@ void LoadEnvironmentFile(std::string_view name);
 // Applies one key.
 void SetEnvironmentKey(std::string_view key, std::string_view value);
 
-// ENVSET(key, value) and ENVSET(file): the texts travel through the string stack, are clipped
-// of trailing blanks and cut (key and file name at 259 characters, value at 299).
+// ENVSET(key, value) and ENVSET(file): the texts are cut (key and file name at 259 characters,
+// value at 299) and clipped of trailing blanks.
 void ENVSET(std::string_view key, std::string_view value);
 void ENVSET(std::string_view file);
-// The same, for texts already on the string stack (first argument on top).
+// The run-time entries of the statement, for texts already on the string stack (first argument
+// on top); they pop what they use.
 void envset_key_from_stack();   // pops key, then value
 void envset_file_from_stack();  // pops the file name
 

@@ -1,5 +1,6 @@
-// The Windows international settings (profile section "intl") as the run-time read them at
-// start-up. The locale pictures (@D17, @D18, @T7, @T8) are derived from them.
+// The international settings (profile section "intl") as the run-time read them at start-up.
+// The default date and time pictures are derived from them; s1159 and s2359 are also the AM/PM
+// texts that VTNAMPM "WINDOWS" restores.
 #pragma once
 
 #include <string>
@@ -7,8 +8,8 @@
 namespace vtn {
 
 struct IntlSettings {
-  int i_time = 0;     // 1: 24-hour clock
-  int i_tlzero = 1;   // 1: leading zero on hours
+  int i_time = 0;    // 1: 24-hour clock
+  int i_tlzero = 1;  // 1: leading zero on hours
   std::string s_time = ":";
   std::string s1159 = "AM";  // the Windows AM text (at most 2 characters)
   std::string s2359 = "PM";
@@ -18,5 +19,11 @@ struct IntlSettings {
 
 // The process-wide settings (defaults until the environment is initialised).
 IntlSettings& intl_settings();
+
+// Reads the settings from the profile section "intl": iTime (default 0), iTLzero (1), sTime (":",
+// at most 1 character), s1159 ("AM", at most 2), s2359 ("PM", at most 2), sShortDate
+// ("MM/dd/yy", at most 255) and sLongDate ("ddd', 'MMMM' 'dd', 'yyyy", at most 255). A setting
+// that is present but empty stays empty.
+IntlSettings read_intl_settings();
 
 }  // namespace vtn

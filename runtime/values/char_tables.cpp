@@ -76,9 +76,13 @@ int compare_expanded(std::string_view a, std::string_view b, size_t from) {
 
 }  // namespace
 
-CharTables& char_tables() { return g_tables; }
+CharTables& char_tables() {
+  return g_tables;
+}
 
-void reset_char_tables() { g_tables = make_initial_tables(); }
+void reset_char_tables() {
+  g_tables = make_initial_tables();
+}
 
 void reset_collation(CharTables& t) {
   for (int c = 0; c < 256; ++c) {
@@ -139,7 +143,9 @@ int collated_compare_cstr(const char* a, const char* b) {
   return rank[static_cast<uint8_t>(a[i])] - rank[static_cast<uint8_t>(b[i])];
 }
 
-int compare_char_rank(uint8_t a, uint8_t b) { return ranks()[a] - ranks()[b]; }
+int compare_char_rank(uint8_t a, uint8_t b) {
+  return ranks()[a] - ranks()[b];
+}
 
 uint8_t to_upper_char(uint8_t c) {
   return g_tables.case_class[c] == kClassLower ? g_tables.case_partner[c] : c;
@@ -150,21 +156,29 @@ uint8_t to_lower_char(uint8_t c) {
 }
 
 void to_upper(char* text, size_t length) {
+  if (length == kUpToNul) length = std::strlen(text);
   for (size_t i = 0; i < length; ++i) {
     text[i] = static_cast<char>(to_upper_char(static_cast<uint8_t>(text[i])));
   }
 }
 
 void to_lower(char* text, size_t length) {
+  if (length == kUpToNul) length = std::strlen(text);
   for (size_t i = 0; i < length; ++i) {
     text[i] = static_cast<char>(to_lower_char(static_cast<uint8_t>(text[i])));
   }
 }
 
-bool is_upper_char(uint8_t c) { return g_tables.case_class[c] == kClassUpper; }
+bool is_upper_char(uint8_t c) {
+  return g_tables.case_class[c] == kClassUpper;
+}
 
-bool is_alphanumeric_char(uint8_t c) { return g_tables.case_class[c] != kClassOther; }
+bool is_alphanumeric_char(uint8_t c) {
+  return g_tables.case_class[c] != kClassOther;
+}
 
-bool is_alpha_char(uint8_t c) { return g_tables.case_partner[c] != 0; }
+bool is_alpha_char(uint8_t c) {
+  return g_tables.case_partner[c] != 0;
+}
 
 }  // namespace vtn

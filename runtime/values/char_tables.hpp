@@ -31,8 +31,8 @@ struct CharTables {
   bool oem_flag = false;                      // text is OEM rather than ANSI
   std::array<uint8_t, 256> collation_ansi{};  // sort rank of each code
   std::array<uint8_t, 256> collation_oem{};
-  std::array<uint8_t, 256> case_partner{};    // the other-case partner, 0 for none
-  std::array<uint8_t, 256> case_class{};      // CharClass
+  std::array<uint8_t, 256> case_partner{};  // the other-case partner, 0 for none
+  std::array<uint8_t, 256> case_class{};    // CharClass
   std::array<Digraph, kDigraphSlots> digraphs_ansi{};
   std::array<Digraph, kDigraphSlots> digraphs_oem{};
 };
@@ -56,6 +56,8 @@ int compare_char_rank(uint8_t a, uint8_t b);
 
 uint8_t to_upper_char(uint8_t c);
 uint8_t to_lower_char(uint8_t c);
+// A length of kUpToNul (FFFFh) means: up to the first NUL.
+inline constexpr size_t kUpToNul = 0xFFFF;
 void to_upper(char* text, size_t length);
 void to_lower(char* text, size_t length);
 
