@@ -1,0 +1,369 @@
+#include "runtime/values/string_functions.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "runtime/values/char_tables.hpp"
+#include "runtime/values/conversions.hpp"
+#include "runtime/values/string_stack.hpp"
+
+namespace vtn {
+namespace {
+
+// A Horspool search pays for its 256-entry table only on long texts and needles.
+constexpr size_t kSkipTableMinNeedle = 5;
+constexpr size_t kSkipTableMinText = 257;
+constexpr size_t kMaxSkip = 255;
+
+// NUMERIC reads the text as a REAL, which takes at most this many characters.
+constexpr size_t kNumericLimit = 39;
+
+size_t clipped_length(std::string_view text) {
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] == ' ') --n;
+  return n;
+}
+
+size_t leading_spaces(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  return i;
+}
+
+uint32_t clamp_length(int32_t length) {
+  return length < 0 ? 0u : static_cast<uint32_t>(length);
+}
+
+// The shape of a result made from one text: `pad_left` spaces, the characters
+// [keep_from, keep_from + keep_count) of the text, then `pad_right` spaces. Every function that
+// moves, cuts or pads a text describes its result this way, so that the stack face can make it in
+// place and the C++ face can build it as a copy.
+struct Layout {
+  size_t keep_from = 0;
+  size_t keep_count = 0;
+  size_t pad_left = 0;
+  size_t pad_right = 0;
+
+  size_t size() const { return pad_left + keep_count + pad_right; }
+};
+
+Layout clip_layout(std::string_view text) {
+  return {0, clipped_length(text), 0, 0};
+}
+
+Layout left_layout(std::string_view text, uint32_t length) {
+  const size_t from = leading_spaces(text);
+  const size_t keep = std::min<size_t>(text.size() - from, length);
+  return {from, keep, 0, length - keep};
+}
+
+// The text is thought of as extended with spaces to `length` first, which changes nothing once
+// the trailing spaces are gone.
+Layout right_layout(std::string_view text, uint32_t length) {
+  const size_t t = clipped_length(text);
+  if (length >= t) return {0, t, length - t, 0};
+  return {t - length, length, 0, 0};
+}
+
+Layout center_layout(std::string_view text, uint32_t length) {
+  const size_t end = clipped_length(text);
+  const size_t from = std::min(leading_spaces(text), end);
+  const size_t t = end - from;
+  if (length > t) {
+    const size_t p = length - t;
+    const size_t left = (p + 1) / 2;
+    return {from, t, left, p - left};
+  }
+  // Cut to the length: (1 - p) / 2 characters go at the left, with p = length - t <= 0.
+  const size_t drop_left = (t - length + 1) / 2;
+  return {from + drop_left, length, 0, 0};
+}
+
+Layout sub_layout(std::string_view text, int32_t start, int32_t length) {
+  const int64_t size = static_cast<int64_t>(text.size());
+  int64_t position = 0;
+  if (start < 0) {
+    position = std::max<int64_t>(start + size, 0);
+  } else if (start > 0) {
+    position = std::min<int64_t>(start - 1, size);
+  }
+  const int64_t count = std::min<int64_t>(std::max<int32_t>(length, 0), size - position);
+  return {static_cast<size_t>(position), static_cast<size_t>(count), 0, 0};
+}
+
+std::string build(std::string_view text, const Layout& layout) {
+  std::string result(layout.pad_left, ' ');
+  result.append(text.substr(layout.keep_from, layout.keep_count));
+  result.append(layout.pad_right, ' ');
+  return result;
+}
+
+bool can_move_pointer(const StackEntry& e) {
+  return e.kind == StackEntryKind::kBorrowed || e.kind == StackEntryKind::kInline;
+}
+
+// Makes the top entry of the stack into the layout's result, in place where possible.
+void apply_to_top(const Layout& layout) {
+  StringStack& stack = string_stack();
+  StackEntry& e = stack.entry(1);
+  const size_t size = layout.size();
+  if (layout.pad_left == 0 && layout.pad_right == 0) {
+    if (can_move_pointer(e)) {
+      e.text += layout.keep_from;
+    } else if (layout.keep_from != 0 && layout.keep_count != 0) {
+      std::memmove(e.text, e.text + layout.keep_from, layout.keep_count);
+    }
+    e.length = static_cast<uint32_t>(layout.keep_count);
+    return;
+  }
+  // Padding writes bytes: an owned buffer that is large enough is reused, anything else is first
+  // copied into a buffer of the stack's own.
+  char* buffer = (e.kind == StackEntryKind::kOwned && size <= e.length)
+                     ? e.text
+                     : stack.make_writable(static_cast<uint32_t>(size));
+  if (layout.keep_count != 0 && layout.keep_from != layout.pad_left) {
+    std::memmove(buffer + layout.pad_left, buffer + layout.keep_from, layout.keep_count);
+  }
+  std::memset(buffer, ' ', layout.pad_left);
+  std::memset(buffer + layout.pad_left + layout.keep_count, ' ', layout.pad_right);
+  e.length = static_cast<uint32_t>(size);
+}
+
+uint32_t top_length() {
+  return string_stack().entry(1).length;
+}
+
+// Horspool's search with the skips held in bytes.
+size_t skip_table_search(std::string_view needle, std::string_view text, size_t from) {
+  const size_t m = needle.size();
+  std::array<uint8_t, 256> skip;
+  skip.fill(static_cast<uint8_t>(std::min(m, kMaxSkip)));
+  for (size_t i = 0; i + 1 < m; ++i) {
+    skip[static_cast<uint8_t>(needle[i])] = static_cast<uint8_t>(std::min(m - 1 - i, kMaxSkip));
+  }
+  const char last = needle[m - 1];
+  for (size_t pos = from; pos + m <= text.size();) {
+    const char c = text[pos + m - 1];
+    if (c == last && std::memcmp(text.data() + pos, needle.data(), m - 1) == 0) return pos;
+    pos += skip[static_cast<uint8_t>(c)];
+  }
+  return std::string_view::npos;
+}
+
+bool occurs_at(std::string_view needle, std::string_view text, size_t pos) {
+  return text[pos] == needle[0] &&
+         std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0;
+}
+
+int32_t in_steps(size_t position, int64_t step) {
+  return static_cast<int32_t>(static_cast<int64_t>(position) / step + 1);
+}
+
+template <typename Map>
+void map_top(Map map) {
+  StringStack& stack = string_stack();
+  StackEntry& e = stack.entry(1);
+  // Text that someone else owns is never changed: the mapping works on a private copy.
+  char* buffer = e.kind == StackEntryKind::kOwned ? e.text : stack.make_writable(e.length);
+  map(buffer, e.length);
+}
+
+}  // namespace
+
+// ---- C++ face ----
+
+std::string_view clip(std::string_view text) {
+  return text.substr(0, clipped_length(text));
+}
+
+std::string left(std::string_view text, int32_t length) {
+  return build(text, left_layout(text, clamp_length(length)));
+}
+std::string left(std::string_view text) {
+  return build(text, left_layout(text, static_cast<uint32_t>(text.size())));
+}
+
+std::string right(std::string_view text, int32_t length) {
+  return build(text, right_layout(text, clamp_length(length)));
+}
+std::string right(std::string_view text) {
+  return build(text, right_layout(text, static_cast<uint32_t>(text.size())));
+}
+
+std::string center(std::string_view text, int32_t length) {
+  return build(text, center_layout(text, clamp_length(length)));
+}
+std::string center(std::string_view text) {
+  return build(text, center_layout(text, static_cast<uint32_t>(text.size())));
+}
+
+std::string_view sub(std::string_view text, int32_t start, int32_t length) {
+  const Layout layout = sub_layout(text, start, length);
+  return text.substr(layout.keep_from, layout.keep_count);
+}
+
+int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+  const size_t m = needle.size();
+  if (m == 0 || start < 1) return 0;
+  const int64_t stride = step == 0 ? static_cast<int64_t>(m) : step;
+  const size_t from = static_cast<size_t>(start) - 1;
+  if (stride < 0) {
+    // Backwards: the candidates are start - 1, start - 1 - |step|, ... down to the first
+    // position; those where the needle would run past the end are passed over.
+    const int64_t back = -stride;
+    for (int64_t pos = static_cast<int64_t>(from); pos >= 0; pos -= back) {
+      const auto p = static_cast<size_t>(pos);
+      if (p + m <= text.size() && occurs_at(needle, text, p)) return in_steps(p, back);
+    }
+    return 0;
+  }
+  if (from >= text.size() || m > text.size() - from) return 0;
+  if (stride == 1) {
+    size_t found = std::string_view::npos;
+    if (m == 1) {
+      const void* hit = std::memchr(text.data() + from, needle[0], text.size() - from);
+      if (hit != nullptr) found = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    } else if (m >= kSkipTableMinNeedle && text.size() >= kSkipTableMinText) {
+      found = skip_table_search(needle, text, from);
+    } else {
+      for (size_t pos = from; pos + m <= text.size(); ++pos) {
+        if (occurs_at(needle, text, pos)) {
+          found = pos;
+          break;
+        }
+      }
+    }
+    return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
+  }
+  for (size_t pos = from; pos + m <= text.size(); pos += static_cast<size_t>(stride)) {
+    if (occurs_at(needle, text, pos)) return in_steps(pos, stride);
+  }
+  return 0;
+}
+
+std::string upper(std::string_view text) {
+  std::string result(text);
+  to_upper(result.data(), result.size());
+  return result;
+}
+
+std::string lower(std::string_view text) {
+  std::string result(text);
+  to_lower(result.data(), result.size());
+  return result;
+}
+
+bool numeric(std::string_view text) {
+  const std::string_view clipped = clip(text);
+  if (clipped.empty() || clipped.size() > kNumericLimit) return false;
+  size_t used = 0;
+  text_to_real_prefix(clipped, &used);
+  return used == clipped.size();
+}
+
+int32_t inlist(std::string_view text, std::span<const std::string_view> items) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (collated_compare(text, items[i]) == 0) return static_cast<int32_t>(i + 1);
+  }
+  return 0;
+}
+
+int32_t inlist(std::string_view text, std::initializer_list<std::string_view> items) {
+  return inlist(text, std::span<const std::string_view>(items.begin(), items.size()));
+}
+
+int compare_nocase(std::string_view a, std::string_view b) {
+  const size_t n = std::max(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t ca = to_upper_char(i < a.size() ? static_cast<uint8_t>(a[i]) : ' ');
+    const uint8_t cb = to_upper_char(i < b.size() ? static_cast<uint8_t>(b[i]) : ' ');
+    if (ca != cb) return compare_char_rank(ca, cb);
+  }
+  return 0;
+}
+
+bool text_is_true(std::string_view text) {
+  return clipped_length(text) != 0;
+}
+
+// ---- StringStack face ----
+
+void CLIP() {
+  apply_to_top(clip_layout(string_stack().peek()));
+}
+
+void LEFT() {
+  LEFT(static_cast<int32_t>(top_length()));
+}
+void LEFT(int32_t length) {
+  apply_to_top(left_layout(string_stack().peek(), clamp_length(length)));
+}
+
+void RIGHT() {
+  RIGHT(static_cast<int32_t>(top_length()));
+}
+void RIGHT(int32_t length) {
+  apply_to_top(right_layout(string_stack().peek(), clamp_length(length)));
+}
+
+void CENTER() {
+  CENTER(static_cast<int32_t>(top_length()));
+}
+void CENTER(int32_t length) {
+  apply_to_top(center_layout(string_stack().peek(), clamp_length(length)));
+}
+
+void SUB(int32_t start, int32_t length) {
+  apply_to_top(sub_layout(string_stack().peek(), start, length));
+}
+
+void UPPER() {
+  map_top([](char* text, uint32_t n) { to_upper(text, n); });
+}
+void LOWER() {
+  map_top([](char* text, uint32_t n) { to_lower(text, n); });
+}
+
+int32_t INSTRING(int32_t step, int32_t start) {
+  StringStack& stack = string_stack();
+  const int32_t result = instring(stack.peek(1), stack.peek(2), step, start);
+  stack.release();
+  stack.release();
+  return result;
+}
+
+int32_t NUMERIC() {
+  StringStack& stack = string_stack();
+  const bool result = numeric(stack.peek());
+  stack.release();
+  return result ? 1 : 0;
+}
+
+int32_t INLIST(int item_count) {
+  StringStack& stack = string_stack();
+  int32_t result = 0;
+  const std::string_view text = stack.peek(1);
+  for (int i = 1; i <= item_count && result == 0; ++i) {
+    if (collated_compare(text, stack.peek(i + 1)) == 0) result = i;
+  }
+  for (int i = 0; i <= item_count; ++i) stack.release();
+  return result;
+}
+
+int compare_top_two_nocase() {
+  StringStack& stack = string_stack();
+  const int result = compare_nocase(stack.peek(1), stack.peek(2));
+  stack.release();
+  stack.release();
+  return result;
+}
+
+bool pop_condition() {
+  StringStack& stack = string_stack();
+  const bool result = text_is_true(stack.peek());
+  stack.release();
+  return result;
+}
+
+}  // namespace vtn
