@@ -1,6 +1,7 @@
 // Working values keep one decimal digit per byte, so that addition and subtraction run digit by
-// digit with decimal carries, multiplication adds cached multiples of one factor, and division is
-// the schoolbook long division in base 10.
+// digit with decimal carries and rounding touches single digits. Multiplication adds cached
+// multiples of one factor, one per digit of the other; division converts both operands to limbs
+// of nine digits for the long division and the quotient back to digits.
 #include "runtime/values/decimal_arithmetic.hpp"
 
 #include <algorithm>
@@ -14,78 +15,96 @@ inline uint8_t digit_at(const DecimalValue& v, int i) {
   return (i >= v.lo && i <= v.hi) ? v.digit[i] : 0;
 }
 
-// Long division buffers: the dividend may carry up to 64 digits and up to 95 appended zeros.
-constexpr int kLongDigits = 192;
+// Long division runs on limbs of nine decimal digits (least significant first): the same exact
+// quotient as digit-by-digit division, with a ninth of the steps. A dividend has at most 64
+// digits plus 95 appended zeros.
+constexpr uint32_t kLimbBase = 1000000000;
+constexpr int kLimbDigits = 9;
+constexpr int kMaxLimbs = 20;
+constexpr uint32_t kLimbPowers[kLimbDigits] = {1,      10,      100,      1000,     10000,
+                                               100000, 1000000, 10000000, 100000000};
 
-// Divides the most-significant-first digits u[0..un) by v[0..vn) (v[0] != 0) and writes the
-// quotient, most significant first, into q[0..un - vn + 1). REQUIRES: un >= vn.
-void long_divide(const uint8_t* u_in, int un, const uint8_t* v_in, int vn, uint8_t* q) {
+// The digits lo..hi of v followed by `zeros` zero digits, as limbs; returns the limb count
+// without leading zero limbs.
+int to_limbs(const DecimalValue& v, int zeros, uint32_t* limbs) {
+  const int count = v.hi - v.lo + 1 + zeros;
+  const int n = (count + kLimbDigits - 1) / kLimbDigits;
+  for (int l = 0; l < n; ++l) limbs[l] = 0;
+  for (int k = zeros; k < count; ++k) {
+    limbs[k / kLimbDigits] += v.digit[v.lo + k - zeros] * kLimbPowers[k % kLimbDigits];
+  }
+  int used = n;
+  while (used > 0 && limbs[used - 1] == 0) --used;
+  return used;
+}
+
+// q = floor(u / v) for un >= vn >= 1 limbs, v[vn - 1] != 0; q gets un - vn + 1 limbs. This is
+// the classical long division: the divisor is scaled so that its leading limb is at least half
+// the base, each quotient limb is estimated from the two leading limbs of the remainder and
+// corrected with the divisor's second limb, and a rare estimate still one too high is undone by
+// adding the divisor back.
+void long_divide(const uint32_t* u_in, int un, const uint32_t* v_in, int vn, uint32_t* q) {
   if (vn == 1) {
-    // One divisor digit (a power of ten among them): short division.
-    const int d = v_in[0];
-    int remainder = 0;
-    for (int i = 0; i < un; ++i) {
-      const int cur = remainder * 10 + u_in[i];
-      q[i] = static_cast<uint8_t>(cur / d);
+    const uint64_t d = v_in[0];
+    uint64_t remainder = 0;
+    for (int i = un - 1; i >= 0; --i) {
+      const uint64_t cur = remainder * kLimbBase + u_in[i];
+      q[i] = static_cast<uint32_t>(cur / d);
       remainder = cur % d;
     }
     return;
   }
-  // Scale both so that the divisor's leading digit is at least 5; the quotient estimate from the
-  // leading digits is then at most two too high.
-  const int factor = 10 / (v_in[0] + 1);
-  uint8_t u[kLongDigits + 1];
-  uint8_t v[kLongDigits];
-  int carry = 0;
-  for (int i = un - 1; i >= 0; --i) {
-    const int cur = u_in[i] * factor + carry;
-    u[i + 1] = static_cast<uint8_t>(cur % 10);
-    carry = cur / 10;
+  const uint64_t factor = kLimbBase / (static_cast<uint64_t>(v_in[vn - 1]) + 1);
+  uint32_t u[kMaxLimbs + 1];
+  uint32_t v[kMaxLimbs];
+  uint64_t carry = 0;
+  for (int i = 0; i < un; ++i) {
+    const uint64_t cur = u_in[i] * factor + carry;
+    u[i] = static_cast<uint32_t>(cur % kLimbBase);
+    carry = cur / kLimbBase;
   }
-  u[0] = static_cast<uint8_t>(carry);
+  u[un] = static_cast<uint32_t>(carry);
   carry = 0;
-  for (int i = vn - 1; i >= 0; --i) {
-    const int cur = v_in[i] * factor + carry;
-    v[i] = static_cast<uint8_t>(cur % 10);
-    carry = cur / 10;
+  for (int i = 0; i < vn; ++i) {
+    const uint64_t cur = v_in[i] * factor + carry;
+    v[i] = static_cast<uint32_t>(cur % kLimbBase);
+    carry = cur / kLimbBase;
   }
-  const int v0 = v[0];
-  const int v1 = v[1];
-  const int steps = un - vn + 1;
-  for (int j = 0; j < steps; ++j) {
-    const int top = u[j] * 10 + u[j + 1];
-    int qhat = top / v0;
-    int rhat = top % v0;
-    while (qhat >= 10 || qhat * v1 > rhat * 10 + u[j + 2]) {
+  const uint64_t v1 = v[vn - 1];
+  const uint64_t v2 = v[vn - 2];
+  for (int j = un - vn; j >= 0; --j) {
+    const uint64_t top = static_cast<uint64_t>(u[j + vn]) * kLimbBase + u[j + vn - 1];
+    uint64_t qhat = top / v1;
+    uint64_t rhat = top % v1;
+    while (qhat >= kLimbBase || qhat * v2 > rhat * kLimbBase + u[j + vn - 2]) {
       --qhat;
-      rhat += v0;
-      if (rhat >= 10) break;
+      rhat += v1;
+      if (rhat >= kLimbBase) break;
     }
-    // u[j..j+vn] -= qhat x v
-    int borrow = 0;
-    int mul_carry = 0;
-    for (int i = vn - 1; i >= 0; --i) {
-      const int p = qhat * v[i] + mul_carry;
-      mul_carry = p / 10;
-      int t = u[j + 1 + i] - p % 10 - borrow;
+    // u[j .. j + vn] -= qhat x v
+    uint64_t mul_carry = 0;
+    int64_t borrow = 0;
+    for (int i = 0; i < vn; ++i) {
+      const uint64_t p = qhat * v[i] + mul_carry;
+      mul_carry = p / kLimbBase;
+      int64_t t = static_cast<int64_t>(u[i + j]) - static_cast<int64_t>(p % kLimbBase) - borrow;
       borrow = t < 0;
-      u[j + 1 + i] = static_cast<uint8_t>(t + (borrow ? 10 : 0));
+      u[i + j] = static_cast<uint32_t>(t + (borrow ? kLimbBase : 0));
     }
-    int t = u[j] - mul_carry - borrow;
+    int64_t t = static_cast<int64_t>(u[j + vn]) - static_cast<int64_t>(mul_carry) - borrow;
     borrow = t < 0;
-    u[j] = static_cast<uint8_t>(t + (borrow ? 10 : 0));
+    u[j + vn] = static_cast<uint32_t>(t + (borrow ? kLimbBase : 0));
     if (borrow) {
-      // The estimate was one too high: add the divisor back.
       --qhat;
-      int c = 0;
-      for (int i = vn - 1; i >= 0; --i) {
-        const int s = u[j + 1 + i] + v[i] + c;
-        c = s >= 10;
-        u[j + 1 + i] = static_cast<uint8_t>(s - (c ? 10 : 0));
+      uint64_t c = 0;
+      for (int i = 0; i < vn; ++i) {
+        const uint64_t sum = static_cast<uint64_t>(u[i + j]) + v[i] + c;
+        c = sum >= kLimbBase;
+        u[i + j] = static_cast<uint32_t>(sum - (c ? kLimbBase : 0));
       }
-      u[j] = static_cast<uint8_t>((u[j] + c) % 10);
+      u[j + vn] = static_cast<uint32_t>((u[j + vn] + c) % kLimbBase);
     }
-    q[j] = static_cast<uint8_t>(qhat);
+    q[j] = static_cast<uint32_t>(qhat);
   }
 }
 
@@ -221,42 +240,31 @@ void multiply(DecimalValue& a, const DecimalValue& b_in) {
   const DecimalValue& y = (&x == &a) ? b : a;
   const int xn = x.hi - x.lo + 1;
 
-  // Accumulator: product index i lives at acc[i + kOffset]; indices run from -32 up to 96.
+  // Accumulator: product index i lives at acc[i + kOffset]; indices run from -32 up to 96. The
+  // cached multiples are kept digit by digit without carries (d x digit, at most 81), so a
+  // position takes at most 64 x 81 and every carry waits until the end.
   constexpr int kOffset = 32;
-  uint8_t acc[136] = {};
-  uint8_t multiples[10][66];
-  bool built[10] = {true, false, false, false, false, false, false, false, false, false};
-  std::memset(multiples[0], 0, sizeof multiples[0]);
+  uint16_t acc[136] = {};
+  uint8_t multiples[10][64];
+  bool built[10] = {};
   for (int j = y.lo; j <= y.hi; ++j) {
     const int d = y.digit[j];
     if (d == 0) continue;
     if (!built[d]) {
-      // multiples[d] = multiples[d - 1] + x, built on first use from the nearest built one.
-      int from = d - 1;
-      while (!built[from]) --from;
-      for (int m = from + 1; m <= d; ++m) {
-        int carry = 0;
-        for (int i = 0; i <= xn; ++i) {
-          const int s = multiples[m - 1][i] + (i < xn ? x.digit[x.lo + i] : 0) + carry;
-          carry = s >= 10;
-          multiples[m][i] = static_cast<uint8_t>(s - (carry ? 10 : 0));
-        }
-        built[m] = true;
-      }
+      for (int i = 0; i < xn; ++i) multiples[d][i] = static_cast<uint8_t>(d * x.digit[x.lo + i]);
+      built[d] = true;
     }
     const uint8_t* mult = multiples[d];
-    int pos = x.lo + j - kUnits + kOffset;
-    int carry = 0;
-    for (int i = 0; i <= xn; ++i, ++pos) {
-      const int s = acc[pos] + mult[i] + carry;
-      carry = s >= 10;
-      acc[pos] = static_cast<uint8_t>(s - (carry ? 10 : 0));
-    }
-    while (carry) {
-      const int s = acc[pos] + 1;
-      carry = s >= 10;
-      acc[pos++] = static_cast<uint8_t>(s - (carry ? 10 : 0));
-    }
+    uint16_t* dest = acc + (x.lo + j - kUnits + kOffset);
+    for (int i = 0; i < xn; ++i) dest[i] = static_cast<uint16_t>(dest[i] + mult[i]);
+  }
+  const int bottom = x.lo + y.lo - kUnits + kOffset;
+  const int top = x.hi + y.hi - kUnits + 2 + kOffset;  // above the product's highest digit
+  int carry = 0;
+  for (int i = bottom; i <= top; ++i) {
+    const int s = acc[i] + carry;
+    acc[i] = static_cast<uint16_t>(s % 10);
+    carry = s / 10;
   }
   const int lo = std::max(result_lo, 0);
   for (int i = lo; i <= result_hi; ++i) a.digit[i] = acc[i + kOffset];
@@ -278,29 +286,25 @@ void divide(DecimalValue& a, const DecimalValue& b_in) {
   // With the dividend's digits as the integer N x 10^(a.lo - 32) and the divisor's as
   // M x 10^(b.lo - 32), the quotient in units of 10^-32 is N x 10^e / M.
   const int e = a.lo - b.lo + kUnits;
-  uint8_t n[kLongDigits];
-  uint8_t m[kLongDigits];
-  int nn = 0;
-  int mn = 0;
-  for (int i = a.hi; i >= a.lo; --i) n[nn++] = a.digit[i];
-  for (int i = b.hi; i >= b.lo; --i) m[mn++] = b.digit[i];
-  if (e >= 0) {
-    std::memset(n + nn, 0, static_cast<size_t>(e));
-    nn += e;
-  } else {
-    std::memset(m + mn, 0, static_cast<size_t>(-e));
-    mn -= e;
-  }
+  uint32_t n[kMaxLimbs];
+  uint32_t m[kMaxLimbs];
+  const int nn = to_limbs(a, std::max(e, 0), n);
+  const int mn = to_limbs(b, std::max(-e, 0), m);
   if (nn < mn) {
     set_zero(a);
     return;
   }
-  uint8_t q[kLongDigits];
+  uint32_t q[kMaxLimbs] = {};
   long_divide(n, nn, m, mn, q);
+  // The quotient's last digit has index 0 (the 32nd place); digits beyond index 63 are lost.
   const int qn = nn - mn + 1;
-  // q's last digit has index 0 (the 32nd place); digits beyond index 63 are lost.
-  const int top = std::min(qn - 1, kTop);
-  for (int i = 0; i <= top; ++i) a.digit[i] = q[qn - 1 - i];
+  int top = 0;
+  for (int i = 0; i <= kTop; ++i) {
+    const int limb = i / kLimbDigits;
+    const uint32_t d = limb < qn ? q[limb] / kLimbPowers[i % kLimbDigits] % 10 : 0;
+    a.digit[i] = static_cast<uint8_t>(d);
+    if (d != 0) top = i;
+  }
   a.lo = 0;
   a.hi = static_cast<uint8_t>(top);
   a.sign = sign;

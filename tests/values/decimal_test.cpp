@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "runtime/values/string_stack.hpp"
@@ -87,6 +88,12 @@ TEST_F(DecimalTest, ArithmeticEdgeCases) {
       {"99999999999999999999999999999999", '/', "99999999999999999999999999999999", "1"},
       {"0.00000000000000000000000000000005", '/', "1", "0.0000000000000000000000000000001"},
       {"12345678901234567890", '/', "0.000001", "12345678901234567890000000"},
+      // Divisors whose third leading group of digits makes the first quotient estimate one too
+      // high, so the long division has to add the divisor back.
+      {"0.00000000000005", '/', "5.00000000000000000000000001", "0.00000000000001"},
+      {"0.0000000000000999999999", '/', "9.99999999000000000000000001", "0.00000000000001"},
+      {"0.0000000000000000000001", '/', "5.00000000000000000000000001",
+       "0.00000000000000000000002"},
   };
   for (const BinaryCase& c : cases) {
     EXPECT_EQ(binary(c.a, c.op, c.b), c.expected) << c.a << " " << c.op << " " << c.b;
@@ -209,6 +216,68 @@ TEST_F(DecimalTest, ArithmeticAgainstExactReference) {
   };
   for (const BinaryCase& c : cases) {
     EXPECT_EQ(binary(c.a, c.op, c.b), c.expected) << c.a << " " << c.op << " " << c.b;
+  }
+}
+
+// Identities over random values of up to 15 integer and 15 decimal digits, where every sum and
+// product is exact.
+TEST_F(DecimalTest, RandomIdentities) {
+  std::mt19937 rng(20261207);
+  auto random_text = [&rng]() {
+    std::string text = (rng() % 3 == 0) ? "-" : "";
+    const int integer_digits = static_cast<int>(rng() % 16);
+    const int places = static_cast<int>(rng() % 16);
+    for (int i = 0; i < integer_digits; ++i) text += static_cast<char>('0' + rng() % 10);
+    if (integer_digits == 0) text += '0';
+    if (places > 0) text += '.';
+    for (int i = 0; i < places; ++i) text += static_cast<char>('0' + rng() % 10);
+    return text;
+  };
+  auto normalised = [](const std::string& text) {
+    stack().push_text(text);
+    return stack().pop_text();
+  };
+  for (int round = 0; round < 500; ++round) {
+    const std::string a = random_text();
+    const std::string b = random_text();
+    SCOPED_TRACE(a + " and " + b);
+    const std::string sum = binary(a, '+', b);
+    EXPECT_EQ(binary(sum, '-', b), normalised(a));
+    const std::string difference = binary(a, '-', b);
+    EXPECT_EQ(binary(b, 'r', a), difference);
+    stack().push_text(binary(b, '-', a));
+    stack().negate();
+    EXPECT_EQ(stack().pop_text(), difference);
+
+    stack().push_text(a);
+    stack().push_text(b);
+    const int order = stack().compare();
+    stack().push_text(difference);
+    EXPECT_EQ(stack().test_sign(), order);
+
+    const std::string product = binary(a, '*', b);
+    EXPECT_EQ(binary(b, '*', a), product);
+    stack().push_text(b);
+    if (stack().test_sign() != 0) {
+      EXPECT_EQ(binary(product, '/', b), normalised(a));
+      stack().push_text(binary(a, '/', b));
+      const double quotient = stack().pop_real();
+      stack().push_text(a);
+      const double x = stack().pop_real();
+      stack().push_text(b);
+      const double y = stack().pop_real();
+      EXPECT_NEAR(quotient, x / y, std::fabs(x / y) * 1e-14 + 1e-30);
+    }
+
+    uint8_t packed[16];
+    stack().push_text(a);
+    stack().pop_decimal(packed, sizeof packed, 15);
+    stack().push_decimal(packed, sizeof packed, 15);
+    EXPECT_EQ(stack().pop_text(), normalised(a));
+    stack().push_text(a);
+    stack().pop_pdecimal(packed, sizeof packed, 15);
+    stack().push_pdecimal(packed, sizeof packed, 15);
+    EXPECT_EQ(stack().pop_text(), normalised(a));
   }
 }
 
