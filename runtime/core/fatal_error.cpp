@@ -1,15 +1,15 @@
 #include "runtime/core/fatal_error.hpp"
 
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "runtime/core/process_exit.hpp"
+#include "runtime/ui/message_box.hpp"
 #include "runtime/values/error_state.hpp"
 
 namespace vtn {
 
-// Provisional body: posts the code, prints the message and ends the process with exit code 2.
-// The message-box version replaces it.
-void fatal_runtime_error(int32_t code, const char* extra_text) {
+std::string fatal_error_text(int32_t code, const char* extra_text) {
   std::string text;
   if (code != 0) {
     post_error(code);
@@ -22,10 +22,21 @@ void fatal_runtime_error(int32_t code, const char* extra_text) {
   } else if (extra_text != nullptr) {
     text = extra_text;
   }
-  if (text.size() > 255) text.resize(255);
-  std::fprintf(stderr, "Runtime error: %s\n", text.c_str());
-  std::fflush(stderr);
-  std::_Exit(2);
+  if (text.size() > kFatalTextLimit) text.resize(kFatalTextLimit);
+  return text;
+}
+
+void fatal_runtime_error(int32_t code, const char* extra_text) {
+  const std::string text = fatal_error_text(code, extra_text) + "\nDo you want to GPF?";
+  const uint32_t answer = plain_message_box(text, "Runtime error", kButtonYes | kButtonNo,
+                                            kButtonNo, IconSpec::system(kIconHand));
+  run_final_hook();
+  set_halting();
+  if (answer == kButtonYes) {
+    // The person asked for the fault: abort, so that a debugger or a core dump takes over.
+    std::abort();
+  }
+  if (program_running()) process_exit(2);
 }
 
 }  // namespace vtn

@@ -1,0 +1,96 @@
+#include "runtime/core/process_entry.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/core/halt.hpp"
+#include "runtime/core/process_exit.hpp"
+#include "runtime/ui/window_library.hpp"
+
+namespace vtn {
+namespace {
+
+using ::testing::Eq;
+using ::testing::ExitedWithCode;
+
+void mark(const char* text) {
+  std::fputs(text, stderr);
+}
+
+template <char Name>
+void entry(int32_t phase) {
+  const char text[] = {Name, phase == kModuleEnding ? '-' : '+', ' ', '\0'};
+  mark(text);
+}
+
+void procedure() {
+  mark(program_running() ? "procedure " : "procedure-not-running ");
+  if (std::fetestexcept(FE_ALL_EXCEPT) != 0) mark("fp-flags-left ");
+}
+void halting_procedure() {
+  mark("procedure ");
+  HALT(0, "");
+}
+void hook() {
+  mark(program_running() ? "hook-running " : "hook ");
+}
+void handler() {
+  mark("handler ");
+}
+void close_window(void*) {
+  mark("close ");
+}
+
+const ModuleInitEntry kTable[] = {
+    {5, entry<'p'>, entry<'p'>},
+    {16, entry<'w'>, entry<'w'>},
+    {255, entry<'r'>, entry<'r'>},
+    {5, entry<'q'>, entry<'q'>},
+};
+const ModuleDescriptor kModule{reinterpret_cast<InstanceHandle>(0x400000), kTable};
+
+class ProcessEntryDeathTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("VTN_MSGBOX", "stderr", 1);
+    unsetenv("VTN_MSGBOX_ANSWERS");
+  }
+};
+
+TEST_F(ProcessEntryDeathTest, WholeRunInOrder) {
+  EXPECT_EXIT(
+      {
+        std::feraiseexcept(FE_DIVBYZERO);
+        set_final_hook(hook);
+        register_exit_handler(handler);
+        static int window;
+        register_open_window(&window, close_window);
+        run_process({&kModule, {0x105, 2, 0}, procedure});
+      },
+      ExitedWithCode(0), Eq("r+ w+ p+ q+ procedure close hook handler q- p- w- r- "));
+}
+
+TEST_F(ProcessEntryDeathTest, WrongVersionNeverRunsTheProgram) {
+  EXPECT_EXIT(run_process({&kModule, {0x105, 3, 0}, procedure}), ExitedWithCode(0),
+              Eq("r+ w+ p+ q+ Vortane 5 Runtime Library: This program or a component DLL "
+                 "requires V5RUNX version 5.003.00 or later\n"
+                 "  This version is 5.002.00\n"
+                 "  [stop] OK (default) -> OK\n"
+                 "q- p- w- r- "));
+}
+
+TEST_F(ProcessEntryDeathTest, HaltInsideTheProgramRunsTheSameExit) {
+  EXPECT_EXIT(
+      {
+        set_final_hook(hook);
+        run_process({&kModule, {0x105, 2, 0}, halting_procedure});
+      },
+      ExitedWithCode(0), Eq("r+ w+ p+ q+ procedure hook-running q- p- w- r- "));
+}
+
+}  // namespace
+}  // namespace vtn
