@@ -5,9 +5,9 @@
 namespace vtn {
 namespace {
 
-constexpr const char* kMonths[12] = {"January", "February", "March",     "April",
-                                     "May",     "June",     "July",      "August",
-                                     "September", "October", "November", "December"};
+constexpr const char* kMonths[12] = {"January",   "February", "March",    "April",
+                                     "May",       "June",     "July",     "August",
+                                     "September", "October",  "November", "December"};
 constexpr const char* kMonthsShort[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -26,8 +26,12 @@ DateNames g_names = make_defaults();
 
 }  // namespace
 
-DateNames& date_names() { return g_names; }
+DateNames& date_names() {
+  return g_names;
+}
 
-void reset_date_names() { g_names = make_defaults(); }
+void reset_date_names() {
+  g_names = make_defaults();
+}
 
 }  // namespace vtn

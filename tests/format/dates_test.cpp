@@ -25,6 +25,7 @@ TEST_F(DatesTest, DateNormalisesAndValidates) {
       {1, 1, 1801, 4},
       {12, 31, 9999, 2994626},
       {12, 31, 1800, -1},
+      {12, 32, 1800, 4},  // overflows into 1 January 1801
       {2, 29, 2000, 72746},
       {2, 29, 1900, 36222},   // 1 March 1900: the day overflows February
       {13, 1, 2023, 81453},   // 1 January 2024
