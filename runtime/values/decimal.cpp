@@ -1,5 +1,6 @@
 #include "runtime/values/decimal.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

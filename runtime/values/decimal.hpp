@@ -24,7 +24,10 @@ struct DecimalValue {
 static_assert(sizeof(DecimalValue) == 67);
 
 // The digits that FORMAT lays into a picture: from max(hi, 32) down to min(lo, 32), with the count
-// of integer digits (hi - 31, at least 1) and the sign.
+// of integer digits (hi - 31, at least 1) and the sign. Leading zeros are dropped first (a packed
+// field's unused high positions are no integer digits); trailing zeros down to lo stay, so a
+// value rounded to p places shows at least p decimal digits unless it had fewer. A zero is never
+// negative.
 struct DecimalDigits {
   std::string digits;
   int integer_digits = 1;
