@@ -212,7 +212,7 @@ thread_local char t_message_buffer[kMessageBufferSize];
 
 void copy_to_buffer(std::string_view text) {
   const size_t n = std::min(text.size(), kMessageBufferSize - 1);
-  std::memcpy(t_message_buffer, text.data(), n);
+  if (n != 0) std::memcpy(t_message_buffer, text.data(), n);
   t_message_buffer[n] = '\0';
 }
 

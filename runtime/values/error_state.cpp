@@ -16,7 +16,7 @@ constexpr int32_t kSystemErrorBase = 300;
 template <size_t N>
 void fill_padded(char (&field)[N], std::string_view text) {
   const size_t n = std::min(text.size(), N);
-  std::memcpy(field, text.data(), n);
+  if (n != 0) std::memcpy(field, text.data(), n);
   std::memset(field + n, ' ', N - n);
 }
 
