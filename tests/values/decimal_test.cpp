@@ -281,6 +281,55 @@ TEST_F(DecimalTest, RandomIdentities) {
   }
 }
 
+// Arbitrary stored bytes, sizes and places, through every operation: each result must still be a
+// well-formed working value (no digit above 9, 0 <= lo <= hi <= 63).
+TEST_F(DecimalTest, ArbitraryPackedInputsStayWellFormed) {
+  std::mt19937 rng(7);
+  auto push_random = [&rng]() {
+    uint8_t bytes[24];
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
+    const uint32_t n = rng() % 25;
+    const uint32_t places = rng() % 70;
+    if (rng() % 2) {
+      stack().push_decimal(bytes, n, places);
+    } else {
+      stack().push_pdecimal(bytes, n, places);
+    }
+  };
+  for (int round = 0; round < 3000; ++round) {
+    push_random();
+    push_random();
+    switch (rng() % 6) {
+      case 0:
+        stack().add();
+        break;
+      case 1:
+        stack().subtract();
+        break;
+      case 2:
+        stack().multiply();
+        break;
+      case 3:
+        stack().divide();
+        break;
+      case 4:
+        stack().round(static_cast<int32_t>(rng() % 80) - 40);
+        stack().add();
+        break;
+      case 5:
+        stack().power_of_ten(static_cast<int32_t>(rng() % 140) - 70);
+        stack().add();
+        break;
+    }
+    const DecimalValue& v = stack().entry(1);
+    ASSERT_LE(v.lo, v.hi);
+    ASSERT_LE(v.hi, 63);
+    for (int i = v.lo; i <= v.hi; ++i) ASSERT_LE(v.digit[i], 9);
+    const std::string text = stack().pop_text();
+    ASSERT_EQ(text.find_first_not_of("-.0123456789"), std::string::npos) << text;
+  }
+}
+
 TEST_F(DecimalTest, StoreRoundsHalfAwayFromZero) {
   struct Case {
     const char* value;
