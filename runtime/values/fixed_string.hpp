@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "runtime/values/char_tables.hpp"
+#include "runtime/values/conversions.hpp"
 #include "runtime/values/string_stack.hpp"
 #include "runtime/values/typed_reference.hpp"
 
@@ -87,14 +88,8 @@ class String {
     string_stack().push_real(value);
     pop();
   }
-  int32_t to_long() const {
-    push();
-    return string_stack().pop_long();
-  }
-  double to_real() const {
-    push();
-    return string_stack().pop_real();
-  }
+  int32_t to_long() const { return text_to_long(view()); }
+  double to_real() const { return text_to_real(view()); }
 
   // Blanks (direction 0), bytes 0xFF (positive) or 0x00 (negative).
   void clear(int direction = 0) {

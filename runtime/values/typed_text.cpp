@@ -7,6 +7,7 @@
 
 #include "runtime/core/fatal_error.hpp"
 #include "runtime/platform/code_pages.hpp"
+#include "runtime/values/conversions.hpp"
 #include "runtime/values/decimal.hpp"
 #include "runtime/values/typed_reference_kinds.hpp"
 
@@ -24,6 +25,10 @@ class TextReference : public TypedReference {
   // The characters of the value, and the area that can hold characters.
   virtual std::span<uint8_t> text() const = 0;
   virtual std::span<uint8_t> area() const = 0;
+  std::string_view view() const {
+    const std::span<uint8_t> t = text();
+    return {reinterpret_cast<const char*>(t.data()), t.size()};
+  }
 
   void assign_long(int32_t value) override {
     string_stack().push_long(value);
@@ -51,14 +56,9 @@ class TextReference : public TypedReference {
     push_string();
     decimal_stack().push_from_string_stack();
   }
-  double read_real() const override {
-    push_string();
-    return string_stack().pop_real();
-  }
-  int32_t read_long() const override {
-    push_string();
-    return string_stack().pop_long();
-  }
+  // The same readers that a popped string goes through, without taking a stack entry.
+  double read_real() const override { return text_to_real(view()); }
+  int32_t read_long() const override { return text_to_long(view()); }
   bool is_empty() const override {
     const std::span<uint8_t> t = text();
     return std::all_of(t.begin(), t.end(), [](uint8_t c) { return c == ' '; });

@@ -278,6 +278,26 @@ TEST_F(TypedReferenceTest, TextStoresCutAndPad) {
   }
 }
 
+TEST_F(TypedReferenceTest, PstringHoldsAt255Characters) {
+  // The length byte cannot count more, whatever the declared size.
+  Storage s(300);
+  auto r = make_typed_reference(ValueType::PSTRING, s.data(), 300);
+  const std::string long_text(299, 'x');
+  string_stack().push_borrowed(long_text);
+  r->pop_string();
+  EXPECT_EQ(s.data()[0], 255);
+  EXPECT_EQ(s.data()[256], 0xEE);
+  r->push_string();
+  EXPECT_EQ(string_stack().pop_string(), std::string(255, 'x'));
+  Storage tiny(3);
+  auto t = make_typed_reference(ValueType::PSTRING, tiny.data(), 3);
+  tiny.data()[0] = 200;  // a damaged length byte reads only as far as the field goes
+  t->push_string();
+  EXPECT_EQ(string_stack().pop_string().size(), 2u);
+  uint8_t out[3];
+  EXPECT_EQ(t->copy_out(out), 3u);
+}
+
 TEST_F(TypedReferenceTest, NumbersAndTextConvertBothWays) {
   char text[10];
   auto t = make_typed_reference(ValueType::STRING, text, sizeof text);
