@@ -8,15 +8,16 @@ namespace vtn {
 namespace {
 
 // Threads share the list, so every access takes the lock. Driver calls are never made while it
-// is held: callers work on copies.
+// is held: callers work on copies. Both outlive every static File and every thread's copies, whose
+// instances leave the list when they are discarded at exit, so they are never destroyed.
 std::mutex& list_mutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 
 std::vector<OpenFileEntry>& entries() {
-  static std::vector<OpenFileEntry> list;
-  return list;
+  static auto* list = new std::vector<OpenFileEntry>;
+  return *list;
 }
 
 std::vector<OpenFileEntry>::iterator find_locked(const FileBlock* file) {
