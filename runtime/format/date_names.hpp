@@ -12,7 +12,7 @@ struct DateNames {
   char month_short[12][4];
   char day_part[2][3];  // AM, PM
 
-  std::string_view month_name(int m) const { return month[m - 1]; }               // 1..12
+  std::string_view month_name(int m) const { return month[m - 1]; }                // 1..12
   std::string_view month_abbreviation(int m) const { return month_short[m - 1]; }  // 1..12
 };
 
