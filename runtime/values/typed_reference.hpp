@@ -3,7 +3,8 @@
 //
 // There is one class per storage kind, all behind this interface, whose virtual operations keep a
 // fixed order (the slot order of the run-time's typed references; the slot number is given with
-// each). Every kind converts through its natural kind: LONG for the integers, DATE and TIME, REAL
+// each; slots 7, 8, 22 and 31 have no behaviour defined for any kind here and are left out).
+// Every kind converts through its natural kind: LONG for the integers, DATE and TIME, REAL
 // for the floating types, STRING for the text types, DECIMAL for the packed decimals. Text travels
 // through the StringStack and decimals through the decimal stack, so a typed store gives exactly
 // the result of the corresponding stack operation.
