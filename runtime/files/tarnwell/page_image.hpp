@@ -21,6 +21,7 @@
 #include <span>
 #include <vector>
 
+#include "runtime/files/tarnwell/file_header.hpp"
 #include "runtime/files/tarnwell/record_stream.hpp"
 
 namespace vtn::tarnwell {

@@ -1,0 +1,47 @@
+// The record-file header on arbitrary bytes: decoding must accept or refuse with 36, and every
+// question asked of an accepted header (a page's zone, the end of used space, the next number)
+// must answer or fail with its check number. An accepted header must survive re-encoding.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "runtime/files/tarnwell/file_header.hpp"
+#include "runtime/files/tarnwell/internal_error.hpp"
+
+namespace {
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vtn::tarnwell;
+  FileHeader header;
+  const int32_t result = decode_header(std::span(data, size), header);
+  check(result == 0 || result == kNotAFile);
+  if (result != 0) return 0;
+
+  std::array<uint8_t, kHeaderSize> bytes{};
+  encode_header(header, bytes);
+  FileHeader again;
+  check(decode_header(bytes, again) == 0 && again == header);
+
+  (void)end_of_used_space(header);
+  for (int32_t page : {0, 1, header.root_page, header.zone_start[7], header.zone_end[59] - 1}) {
+    try {
+      const int units = unit_size_of_page(header, page);
+      check(units >= 1 && units <= kMaxUnits);
+    } catch (const InternalError& e) {
+      check(e.check() == 1735);
+    }
+  }
+  try {
+    Number n = header.last_number;
+    next_number(n);
+    check(n[0] < 0xFE);
+  } catch (const InternalError& e) {
+    check(e.check() == 1173);
+  }
+  return 0;
+}
