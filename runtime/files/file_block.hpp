@@ -120,6 +120,10 @@ struct FileBlock {
   std::thread::id home_thread{};        // THREAD files: the thread that uses this block itself
 };
 
+// True for a file served remotely: its driver hands every operation to a remote-access component
+// and, with none installed, answers 80.
+inline bool is_remote(const FileBlock& file) { return (file.driver_flags[1] & DF_REMOTE) != 0; }
+
 // The head of every driver's per-key block. A driver derives its own key data from it and points
 // KeyBlock::driver_data at it while its instance lives.
 struct DriverKeyData {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -97,7 +98,7 @@ void FLUSH(FileBlock& file);
 
 // Transactions: LOGOUT takes the files into a transaction of the calling thread; COMMIT and
 // ROLLBACK end it (91 when none is active).
-void LOGOUT(int32_t seconds, std::initializer_list<FileBlock*> files);
+void LOGOUT(int32_t seconds, std::initializer_list<std::reference_wrapper<FileBlock>> files);
 void COMMIT();
 void ROLLBACK();
 bool logout_active();

@@ -56,13 +56,13 @@ bool logout_active() {
   return t_logout_active;
 }
 
-void LOGOUT(int32_t seconds, std::initializer_list<FileBlock*> files) {
+void LOGOUT(int32_t seconds, std::initializer_list<std::reference_wrapper<FileBlock>> files) {
   if (t_logout_active) {
     post_error(kLogoutAlreadyActive);
     return;
   }
-  for (FileBlock* declared : files) {
-    FileBlock& file = thread_file(*declared);
+  for (FileBlock& declared : files) {
+    FileBlock& file = thread_file(declared);
     const OperandWord words[4] = {seconds, 0, 0, 0};
     const int32_t result = dispatch(op::LOGOUT, &file, words);
     if (result != 0 && result != NO_REPORT) {

@@ -58,7 +58,7 @@ TEST_F(Transaction, EndWalksTheListBackwardsWithEachFilesFlags) {
   for (const Row& row : {Row{COMMIT, op::COMMIT}, Row{ROLLBACK, op::ROLLBACK}}) {
     SCOPED_TRACE(row.end_code);
     disk().log.clear();
-    LOGOUT(1, {&a_.declared(), &b_.declared()});
+    LOGOUT(1, {a_, b_});
     ASSERT_EQ(ERRORNUMBER(), 0);
     EXPECT_TRUE(logout_active());
     EXPECT_FALSE(find_open_file(&text_.declared())->in_transaction);
@@ -82,7 +82,7 @@ TEST_F(Transaction, EndWalksTheListBackwardsWithEachFilesFlags) {
 TEST_F(Transaction, LockedFilesAreUnlockedAtTheEnd) {
   LOCK(a_);
   LOCK(text_);
-  LOGOUT(1, {&a_.declared()});
+  LOGOUT(1, {a_});
   // Only a's entry is in the transaction, so only a is unlocked by its end.
   ASSERT_EQ(ERRORNUMBER(), 0);
   COMMIT();
@@ -97,7 +97,7 @@ TEST_F(Transaction, LockedFilesAreUnlockedAtTheEnd) {
 }
 
 TEST_F(Transaction, AFileOfADriverWithoutTransactionsCannotJoin) {
-  LOGOUT(1, {&a_.declared(), &text_.declared()});
+  LOGOUT(1, {a_, text_});
   EXPECT_EQ(ERRORNUMBER(), 80);
   EXPECT_EQ(error_source_file(), &text_.declared());
   EXPECT_FALSE(logout_active());
@@ -106,7 +106,7 @@ TEST_F(Transaction, AFileOfADriverWithoutTransactionsCannotJoin) {
 
 TEST_F(Transaction, ARefusingFileUndoesTheOthersAndKeepsItsError) {
   File closed{declaration("a", testing_driver::test_entry)};
-  LOGOUT(1, {&a_.declared(), &closed.declared()});
+  LOGOUT(1, {a_, closed});
   EXPECT_EQ(ERRORNUMBER(), 37);
   EXPECT_EQ(error_source_file(), &closed.declared());
   EXPECT_FALSE(logout_active());
@@ -116,14 +116,14 @@ TEST_F(Transaction, ARefusingFileUndoesTheOthersAndKeepsItsError) {
                                                                  {op::ROLLBACK, "a"}};
   EXPECT_EQ(performed(), expected);
 
-  LOGOUT(1, {&a_.declared()});
-  LOGOUT(1, {&b_.declared()});
+  LOGOUT(1, {a_});
+  LOGOUT(1, {b_});
   EXPECT_EQ(ERRORNUMBER(), 56);
   EXPECT_TRUE(logout_active());
 }
 
 TEST_F(Transaction, TheFirstFailureOfTheEndStays) {
-  LOGOUT(1, {&a_.declared(), &b_.declared()});
+  LOGOUT(1, {a_, b_});
   // b fails its COMMIT (the driver does not serve it any more), a's calls then succeed.
   b_.declared().entry = [](int32_t code, FileBlock* f, const OperandWord* w) -> int32_t {
     if (code == op::COMMIT) {

@@ -3,6 +3,7 @@
 // operation it performs. Key operations compare the bytes of the key's first component.
 #pragma once
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
