@@ -23,6 +23,10 @@ struct MemoBlock;
 struct DriverInstance;
 struct RecordType;
 
+// The program's handler of the progress events of a key build: called every `build_event_step`
+// records with the records done so far and the total; a non-zero reply cancels the build (93).
+using BuildEventHandler = int32_t (*)(FileBlock& file, uint32_t done, uint32_t total);
+
 // One operand word of a driver call. The operands of an operation are consecutive words; when the
 // operation names a key, the first word is a KeyBlock*. Words are pointer-sized so that a KeyBlock
 // address fits in one.
@@ -112,9 +116,12 @@ struct FileBlock {
   DriverInstance* instance = nullptr;       // the driver's; null until the first call
   uint8_t driver_flags[2] = {0, 0};
 
-  // Beyond the compiled layout: which texts are variables (FV_*), and for THREAD files the
-  // bookkeeping of per-thread copies (thread_files.hpp).
+  // Beyond the compiled layout: which texts are variables (FV_*), the build events the file asks
+  // for (none while the handler is null), and for THREAD files the bookkeeping of per-thread
+  // copies (thread_files.hpp).
   uint8_t variable_texts = 0;
+  BuildEventHandler build_events = nullptr;
+  uint32_t build_event_step = 0;
   const FileBlock* declared = nullptr;  // a thread's copy: the FileBlock it was copied from
   bool fresh_copy = false;              // a copy that no call has used yet
   std::thread::id home_thread{};        // THREAD files: the thread that uses this block itself
@@ -122,7 +129,9 @@ struct FileBlock {
 
 // True for a file served remotely: its driver hands every operation to a remote-access component
 // and, with none installed, answers 80.
-inline bool is_remote(const FileBlock& file) { return (file.driver_flags[1] & DF_REMOTE) != 0; }
+inline bool is_remote(const FileBlock& file) {
+  return (file.driver_flags[1] & DF_REMOTE) != 0;
+}
 
 // The head of every driver's per-key block. A driver derives its own key data from it and points
 // KeyBlock::driver_data at it while its instance lives.

@@ -88,6 +88,12 @@ FileDeclaration& FileDeclaration::attribute(uint8_t bits) {
   return *this;
 }
 
+FileDeclaration& FileDeclaration::build_events(BuildEventHandler handler, uint32_t step) {
+  build_events_ = handler;
+  build_event_step_ = step;
+  return *this;
+}
+
 FileDeclaration& FileDeclaration::field(std::string label, FieldType type, FieldOptions options) {
   fields_.push_back({labelled(std::move(label)), false, false, type, std::move(options)});
   return *this;
@@ -209,6 +215,8 @@ File::File(const FileDeclaration& d) : type_(std::make_unique<RecordType>()) {
   if (text(d.options_, options_, block_.driver_options, block_.driver_options_length))
     block_.variable_texts |= FV_OPTIONS;
   block_.attributes = d.attributes_;
+  block_.build_events = d.build_events_;
+  block_.build_event_step = d.build_event_step_;
   block_.record_length = type_->size;
   block_.record_type = type_.get();
   record_ = std::make_unique<char[]>(type_->size == 0 ? 1 : type_->size);

@@ -103,6 +103,9 @@ class FileDeclaration {
   FileDeclaration& oem() { return attribute(FA_OEM); }
   FileDeclaration& attribute(uint8_t bits);
 
+  // Progress events during key builds, every `step` records.
+  FileDeclaration& build_events(BuildEventHandler handler, uint32_t step);
+
   // The RECORD, field by field; a GROUP's members follow group() up to its end().
   FileDeclaration& field(std::string label, FieldType type, FieldOptions options = {});
   FileDeclaration& group(std::string label, FieldOptions options = {});
@@ -153,6 +156,8 @@ class FileDeclaration {
   DriverEntry entry_ = nullptr;
   TextSpec name_, owner_, options_;
   uint8_t attributes_ = 0;
+  BuildEventHandler build_events_ = nullptr;
+  uint32_t build_event_step_ = 0;
   std::vector<FieldSpec> fields_;
   std::vector<KeySpec> keys_;
   std::vector<MemoSpec> memos_;

@@ -142,6 +142,7 @@ TEST(FileDeclaration, GroupsDimensionsOverAndNames) {
              .driver(test_entry, "/ALLOWDETAILS")
              .encrypt()
              .oem()
+             .build_events([](FileBlock&, uint32_t, uint32_t) { return 0; }, 100)
              .field("ID", ftype::LONG, {.name = "CUST_ID"})
              .group("ADDR", {.dim = {2}})
              .field("STREET", ftype::STRING(20))
@@ -193,6 +194,8 @@ TEST(FileDeclaration, GroupsDimensionsOverAndNames) {
   EXPECT_EQ(std::string_view(b.owner, b.owner_length), "secret");
   EXPECT_EQ(std::string_view(b.driver_options, b.driver_options_length), "/ALLOWDETAILS");
   EXPECT_EQ(b.variable_texts, 0);
+  ASSERT_NE(b.build_events, nullptr);
+  EXPECT_EQ(b.build_event_step, 100u);
 
   ASSERT_EQ(b.key_count, 2);
   const KeyBlock& idx = *b.keys[1];
