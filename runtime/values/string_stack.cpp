@@ -198,7 +198,8 @@ void StringStack::pop_to_cstring(char* buffer, uint32_t size) {
 void StringStack::pop_to_pstring(uint8_t* buffer, uint32_t size) {
   const StackEntry& e = entry(1);
   if (size != 0) {
-    const uint32_t n = std::min(e.length, size - 1);
+    // The length byte holds at most 255, whatever the declared size.
+    const uint32_t n = std::min({e.length, size - 1, 255u});
     if (n != 0) std::memmove(buffer + 1, e.text, n);
     buffer[0] = static_cast<uint8_t>(n);
   }

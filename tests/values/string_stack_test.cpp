@@ -105,6 +105,15 @@ TEST_F(StringStackTest, PopsIntoFixedTextStorage) {
   EXPECT_EQ(stack.depth(), 0);
 }
 
+TEST_F(StringStackTest, PstringLengthNeverWraps) {
+  const std::string long_text(300, 'p');
+  uint8_t buffer[400];
+  stack.push_borrowed(long_text);
+  stack.pop_to_pstring(buffer, sizeof buffer);
+  EXPECT_EQ(buffer[0], 255);
+  EXPECT_EQ(buffer[255], 'p');
+}
+
 TEST_F(StringStackTest, PopsNumbers) {
   stack.push_borrowed("  -12.50");
   EXPECT_EQ(stack.pop_long(), -12);
