@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <new>
 
 #include "runtime/files/thread_files.hpp"
 #include "runtime/values/error_state.hpp"
@@ -20,6 +21,7 @@ constexpr int32_t kFileAlreadyOpen = 52;
 constexpr int32_t kLogoutAlreadyActive = 56;
 constexpr int32_t kExclusiveRequired = 63;
 constexpr int32_t kAccessDenied = 5;
+constexpr int32_t kInsufficientMemory = 8;
 constexpr int32_t kUnsupported = 80;
 constexpr int32_t kBuildInProgress = 92;
 
@@ -75,7 +77,12 @@ void unhook_key_data(FileBlock& file) {
 // Creates the file's instance. Returns 0 or the error that made the creation fail.
 int32_t create_instance(FileDriver& driver, FileBlock& file) {
   if (file.record_length > kMaxRecordLength) return kInvalidRecordDeclaration;
-  std::unique_ptr<DriverInstance> instance = driver.new_instance();
+  std::unique_ptr<DriverInstance> instance;
+  try {
+    instance = driver.new_instance();
+  } catch (const std::bad_alloc&) {
+    return kInsufficientMemory;
+  }
   copy_definition_texts(*instance, file, RF_NAME | RF_OWNER | RF_OPTIONS);
   instance->attributes = static_cast<uint8_t>((file.attributes >> 1) & 0x3F);
   instance->record = file.record;
@@ -230,6 +237,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   const OperationRule* rule = operation_rule(code);
   if (file == nullptr) {
     // A statement always names a file; without one there is nothing to serve or to report on.
+    if (rule != nullptr && rule->string_out) string_stack().push_copy({});
     post_error(kUnsupported);
     return entry_result(code, kUnsupported, 0);
   }
@@ -285,7 +293,15 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   int32_t result = rule != nullptr && rule->key && call.key == nullptr
                        ? kInvalidKeyFile
                        : check_state(instance, call.key, call.key_data, code, call.strings[0]);
-  if (result == 0) result = driver.perform(call);
+  if (result == 0) {
+    // Drivers report failures as codes; running out of memory is the one failure that can still
+    // arrive as an exception, and it must not leave the string stack or the state half done.
+    try {
+      result = driver.perform(call);
+    } catch (const std::bad_alloc&) {
+      result = kInsufficientMemory;
+    }
+  }
 
   // 10. Trace.
   if (instance.trace != 0 && hooks().call != nullptr) {

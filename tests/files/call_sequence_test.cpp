@@ -390,9 +390,17 @@ TEST_F(CallSequence, ForeignKeyIs38AndPostedWithTheFile) {
 TEST_F(CallSequence, StringsTravelOnTheStack) {
   EXPECT_EQ(SEND(orders_, "QUOTE=39"), "sent:QUOTE=39");
   EXPECT_EQ(NAME(orders_), "orders");
-  EXPECT_EQ(POSITION(orders_), "");  // 37, with an empty text in place of the position
+  EXPECT_EQ(POSITION(orders_), "");  // 37 (not open), with an empty text for the position
   EXPECT_EQ(ERRORNUMBER(), 37);
   EXPECT_EQ(string_stack().depth(), 0);
+}
+
+TEST_F(CallSequence, RunningOutOfMemoryIsReportedNotThrown) {
+  OPEN(orders_);
+  EXPECT_EQ(POSITION(orders_), "");
+  EXPECT_EQ(ERRORNUMBER(), 8);
+  EXPECT_EQ(string_stack().depth(), 0);
+  EXPECT_NE(orders_.declared().instance, nullptr);
 }
 
 TEST_F(CallSequence, FailedCreationPostsAndKeepsTheStackBalanced) {

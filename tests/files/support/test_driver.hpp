@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,8 @@ class TestDriver : public FileDriver {
       }
       case op::BUILDdyn:
         return 0;
+      case op::POSITIONfile:  // stands for an operation that runs out of memory
+        throw std::bad_alloc();
       case op::BUILDfile:
         in.file_state |= FS_BUILDING;
         if (disk().during_build) disk().during_build(*call.file);
