@@ -397,6 +397,7 @@ TEST_F(CallSequence, StringsTravelOnTheStack) {
 
 TEST_F(CallSequence, RunningOutOfMemoryIsReportedNotThrown) {
   OPEN(orders_);
+  ADD(orders_);  // a current record, which POSITION requires
   EXPECT_EQ(POSITION(orders_), "");
   EXPECT_EQ(ERRORNUMBER(), 8);
   EXPECT_EQ(string_stack().depth(), 0);
