@@ -268,3 +268,34 @@ TEST(PictureFormat, LanguageFunctionsPushTheirResult) {
 
 }  // namespace
 }  // namespace vtn
+
+namespace vtn {
+namespace {
+
+TEST(PictureFormat, DecimalStackValues) {
+  const struct {
+    const char* value;
+    const char* picture;
+    const char* expected;
+  } cases[] = {
+      {"-1234.5", "@N-12.2", "   -1,234.50"},
+      {"12345678901234567.89", "@N-30.2", "     12,345,678,901,234,567.89"},
+      {"0.005", "@N8.2", "    0.01"},
+      {"-0.004", "@N-8.2", "    0.00"},
+      {"0", "@N8.2B", "        "},
+      {"99999999999999999999999999999999", "@E12.1", " 1.0000E+032"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    SCOPED_TRACE(c.picture);
+    DecimalStack& decimals = decimal_stack();
+    const int depth = decimals.depth();
+    decimals.push_text(c.value);
+    FORMAT_DECIMAL(c.picture);
+    EXPECT_EQ(decimals.depth(), depth);
+    EXPECT_EQ(string_stack().pop_string(), c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace vtn
