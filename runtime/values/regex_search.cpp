@@ -20,8 +20,8 @@
 namespace vtn {
 namespace {
 
-constexpr uint64_t kBaseWork = uint64_t{1} << 20;
-constexpr uint64_t kWorkPerCharacter = 64;
+constexpr uint64_t kBaseWork = uint64_t{1} << 22;
+constexpr uint64_t kWorkPerCharacter = 256;
 // Choice points live on the heap; this caps the memory one search can take (about 48 MB).
 constexpr size_t kMaxChoices = size_t{1} << 21;
 

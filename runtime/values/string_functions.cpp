@@ -151,6 +151,19 @@ size_t skip_table_search(std::string_view needle, std::string_view text, size_t 
   return std::string_view::npos;
 }
 
+// Every position in turn, the first character found by a byte search and the rest compared.
+size_t first_char_search(std::string_view needle, std::string_view text, size_t from) {
+  const size_t last_start = text.size() - needle.size();
+  for (size_t pos = from; pos <= last_start;) {
+    const void* hit = std::memchr(text.data() + pos, needle[0], last_start - pos + 1);
+    if (hit == nullptr) break;
+    pos = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    if (std::memcmp(text.data() + pos + 1, needle.data() + 1, needle.size() - 1) == 0) return pos;
+    ++pos;
+  }
+  return std::string_view::npos;
+}
+
 bool occurs_at(std::string_view needle, std::string_view text, size_t pos) {
   return text[pos] == needle[0] &&
          std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0;
@@ -227,12 +240,7 @@ int32_t instring(std::string_view needle, std::string_view text, int32_t step, i
     } else if (m >= kSkipTableMinNeedle && text.size() >= kSkipTableMinText) {
       found = skip_table_search(needle, text, from);
     } else {
-      for (size_t pos = from; pos + m <= text.size(); ++pos) {
-        if (occurs_at(needle, text, pos)) {
-          found = pos;
-          break;
-        }
-      }
+      found = first_char_search(needle, text, from);
     }
     return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
   }
