@@ -6,8 +6,8 @@
 namespace vtn {
 namespace {
 
-constexpr uint8_t kString = 18;
-constexpr uint8_t kGroup = 22;
+constexpr uint8_t kString = static_cast<uint8_t>(ValueType::STRING);
+constexpr uint8_t kGroup = static_cast<uint8_t>(ValueType::GROUP);
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

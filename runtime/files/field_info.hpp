@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/values/value_type.hpp"
+
 namespace vtn {
 
 struct FieldDescriptor {
@@ -24,6 +26,7 @@ struct FieldDescriptor {
   std::string external_name;   // NAME when it differs from the label, else empty
   uint32_t group_members = 0;  // GROUP: number of fields that follow as its members (nested too)
 
+  ValueType value_type() const { return static_cast<ValueType>(type); }
   // DECIMAL and PDECIMAL: the number of digits the size holds.
   uint32_t digits() const { return size * 2 - 1; }
   // The product of the dimensions (1 when not dimensioned).

@@ -11,7 +11,7 @@
 namespace vtn {
 namespace {
 
-constexpr uint8_t kGroup = 22;
+constexpr uint8_t kGroup = static_cast<uint8_t>(ValueType::GROUP);
 constexpr size_t kMaxKeys = 255;
 constexpr size_t kMaxMemos = 255;
 constexpr uint64_t kMaxRecordLength = 0x7FFFFFFF;

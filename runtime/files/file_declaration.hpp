@@ -29,6 +29,7 @@
 
 #include "runtime/files/field_info.hpp"
 #include "runtime/files/file_block.hpp"
+#include "runtime/values/value_type.hpp"
 
 namespace vtn {
 
@@ -40,32 +41,35 @@ struct FieldType {
 };
 
 namespace ftype {
-inline constexpr FieldType BYTE{1, 1};
-inline constexpr FieldType SHORT{2, 2};
-inline constexpr FieldType USHORT{3, 2};
-inline constexpr FieldType DATE{4, 4};
-inline constexpr FieldType TIME{5, 4};
-inline constexpr FieldType LONG{6, 4};
-inline constexpr FieldType ULONG{7, 4};
-inline constexpr FieldType SREAL{8, 4};
-inline constexpr FieldType REAL{9, 8};
-inline constexpr FieldType BFLOAT4{13, 4};
-inline constexpr FieldType BFLOAT8{14, 8};
+constexpr FieldType of(ValueType type, uint32_t size, uint8_t places = 0) {
+  return {static_cast<uint8_t>(type), size, places};
+}
+inline constexpr FieldType BYTE = of(ValueType::BYTE, 1);
+inline constexpr FieldType SHORT = of(ValueType::SHORT, 2);
+inline constexpr FieldType USHORT = of(ValueType::USHORT, 2);
+inline constexpr FieldType DATE = of(ValueType::DATE, 4);
+inline constexpr FieldType TIME = of(ValueType::TIME, 4);
+inline constexpr FieldType LONG = of(ValueType::LONG, 4);
+inline constexpr FieldType ULONG = of(ValueType::ULONG, 4);
+inline constexpr FieldType SREAL = of(ValueType::SREAL, 4);
+inline constexpr FieldType REAL = of(ValueType::REAL, 8);
+inline constexpr FieldType BFLOAT4 = of(ValueType::BFLOAT4, 4);
+inline constexpr FieldType BFLOAT8 = of(ValueType::BFLOAT8, 8);
 // DECIMAL(digits, places): digits / 2 + 1 bytes hold up to 2 x bytes - 1 digits.
 constexpr FieldType DECIMAL(uint32_t digits, uint8_t places = 0) {
-  return {10, digits / 2 + 1, places};
+  return of(ValueType::DECIMAL, digits / 2 + 1, places);
 }
 constexpr FieldType PDECIMAL(uint32_t digits, uint8_t places = 0) {
-  return {11, digits / 2 + 1, places};
+  return of(ValueType::PDECIMAL, digits / 2 + 1, places);
 }
 constexpr FieldType STRING(uint32_t length) {
-  return {18, length};
+  return of(ValueType::STRING, length);
 }
 constexpr FieldType CSTRING(uint32_t length) {
-  return {19, length};
+  return of(ValueType::CSTRING, length);
 }
 constexpr FieldType PSTRING(uint32_t length) {
-  return {20, length};
+  return of(ValueType::PSTRING, length);
 }
 }  // namespace ftype
 
