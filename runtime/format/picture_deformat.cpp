@@ -180,8 +180,8 @@ std::string deformat_date(std::string_view text, const CompiledPicture& p) {
     }
     i = end;
   }
-  if (p.number >= 13 && p.number <= 16) day = 1;  // month and year only
   if (month < 0 && day < 0 && year < 0) return "0";
+  if (p.number >= 13 && p.number <= 16) day = 1;  // month and year only
   month = std::max(month, 0);
   day = std::max(day, 0);
   year = std::max(year, 0);
