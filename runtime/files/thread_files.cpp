@@ -96,14 +96,6 @@ KeyBlock& thread_key(KeyBlock& key) {
   return key;
 }
 
-MemoBlock& thread_memo(MemoBlock& memo) {
-  // A MemoBlock does not name its file, so look for it among the THREAD files of this thread.
-  for (auto& [declared, copy] : copies().by_declared)
-    for (uint8_t i = 0; i < declared->memo_count; ++i)
-      if (declared->memos[i] == &memo) return copy->memos[i];
-  return memo;
-}
-
 bool take_fresh_copy(FileBlock& file) {
   if (!file.fresh_copy) return false;
   file.fresh_copy = false;

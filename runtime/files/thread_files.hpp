@@ -14,9 +14,9 @@ namespace vtn {
 // used away from its home thread.
 FileBlock& thread_file(FileBlock& file);
 
-// The calling thread's KeyBlock / MemoBlock for a key or memo of a declared file.
+// The calling thread's KeyBlock for a key of a declared file. (A MemoBlock does not name its
+// file; the thread's memos are reached through thread_file(file).memos.)
 KeyBlock& thread_key(KeyBlock& key);
-MemoBlock& thread_memo(MemoBlock& memo);
 
 // True exactly once for a thread's copy that no call has used yet; the driver's call sequence
 // uses it to make sure such a copy starts without an instance.
