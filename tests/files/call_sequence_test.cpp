@@ -495,3 +495,84 @@ TEST_F(CallSequence, TraceHooksSeeEveryCallOfATracedFile) {
 
 }  // namespace
 }  // namespace vtn
+
+namespace vtn {
+namespace {
+
+// The statements of the utility's registration, in its order, over the test drivers.
+TEST(UtilityStatements, ARegistrationRunsThroughTheLayer) {
+  testing_driver::reset_disk();
+  clear_error();
+  auto numbered = [](const char* prefix, const char* name) {
+    return FileDeclaration(prefix)
+        .driver(test_entry)
+        .name(name)
+        .create()
+        .thread()
+        .field("NUMBER", ftype::SHORT)
+        .field("NAME", ftype::STRING(40))
+        .field("PATH", ftype::STRING(120))
+        .key("BY_NUMBER", {"NUMBER"}, KA_PRIMARY | KA_NOCASE | KA_OPT);
+  };
+  File pack{numbered("PNM", "PACKNAME")};
+  File settings{numbered("SET", "SETUP")};
+  File request{FileDeclaration("NPK")
+                   .driver(keyless_entry)
+                   .name("Mossgate.ini")
+                   .create()
+                   .thread()
+                   .field("NAME", ftype::STRING(40))
+                   .field("PATH", ftype::STRING(120))};
+  auto number = [&](File& f) -> int16_t& { return *reinterpret_cast<int16_t*>(f.record()); };
+
+  for (File* f : {&pack, &request, &settings}) {
+    CREATE(*f);
+    ASSERT_EQ(ERRORNUMBER(), 0);
+    OPEN(*f, 0x42);
+    ASSERT_EQ(ERRORNUMBER(), 0);
+  }
+  for (int16_t n : {1, 2}) {
+    number(pack) = n;
+    ADD(pack);
+  }
+  ADD(request);
+
+  SET(request);
+  NEXT(request);
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  number(pack) = 0;
+  SET(pack.key("BY_NUMBER"), pack.key("BY_NUMBER"));
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  std::vector<int16_t> read;
+  while (!EOF_(pack)) {
+    NEXT(pack);
+    read.push_back(number(pack));
+  }
+  EXPECT_EQ(read, (std::vector<int16_t>{1, 2}));
+  EXPECT_EQ(RECORDS(pack), 2);
+
+  number(settings) = 1;
+  GET(settings, settings.key("BY_NUMBER"));
+  EXPECT_EQ(ERRORNUMBER(), 35);
+  ADD(settings);
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  GET(settings, settings.key("BY_NUMBER"));
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  PUT(settings);
+  EXPECT_EQ(ERRORNUMBER(), 0);
+
+  for (File* f : {&settings, &pack, &request}) {
+    CLOSE(*f);
+    EXPECT_EQ(ERRORNUMBER(), 0);
+    EXPECT_EQ(f->declared().instance, nullptr);
+  }
+  REMOVE(request);
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  EXPECT_EQ(disk().files.count("Mossgate.ini"), 0u);
+  EXPECT_EQ(request.declared().instance, nullptr);
+  EXPECT_FALSE(find_open_file(&request.declared()).has_value());
+  EXPECT_EQ(string_stack().depth(), 0);
+}
+
+}  // namespace
+}  // namespace vtn
