@@ -3,6 +3,7 @@
 #include "runtime/format/date_names.hpp"
 #include "runtime/format/environment_key.hpp"
 #include "runtime/format/intl_settings.hpp"
+#include "runtime/format/picture.hpp"
 #include "runtime/platform/process_path.hpp"
 #include "runtime/values/char_tables.hpp"
 #include "runtime/values/error_messages.hpp"
@@ -39,6 +40,7 @@ void InitializeEnvironment() {
   if (initialised()) return;
   initialised() = true;
   intl_settings() = read_intl_settings();
+  build_locale_pictures();
   CharTables& tables = char_tables();
   tables.collation_oem = tables.collation_ansi;
   const std::string executable = platform::executable_path();
@@ -83,6 +85,7 @@ void reset_environment() {
   clear_message_overrides();
   detail::long_file_name_switch() = true;
   intl_settings() = IntlSettings{};
+  build_locale_pictures();
   initialised() = false;
 }
 

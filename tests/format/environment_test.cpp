@@ -11,8 +11,10 @@
 
 #include "runtime/format/date_names.hpp"
 #include "runtime/format/intl_settings.hpp"
+#include "runtime/format/picture_format.hpp"
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/platform/process_path.hpp"
+#include "runtime/values/calendar.hpp"
 #include "runtime/values/char_tables.hpp"
 #include "runtime/values/error_messages.hpp"
 #include "runtime/values/error_state.hpp"
@@ -177,6 +179,9 @@ TEST_F(EnvironmentTest, InitialisationReadsTheProfileAndTheFileBesideTheExecutab
   EXPECT_EQ(intl.s2359, "");
   EXPECT_EQ(intl.s_short_date, "dd.MM.yyyy");
   EXPECT_EQ(intl.s_long_date, "ddd', 'MMMM' 'dd', 'yyyy");
+  // The locale pictures follow the settings just read.
+  const int32_t halloween_1959 = date_to_serial(CalendarDate{1959, 31, 10});
+  EXPECT_EQ(format_picture(halloween_1959, "@D17"), "31.10.1959");
   EXPECT_EQ(char_tables().collation_oem['a'], 'b');  // the OEM copy of the collation
   EXPECT_STREQ(date_names().day_part[0], "AM");      // the run-time's own text until asked
 
