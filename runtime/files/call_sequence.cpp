@@ -237,7 +237,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   const OperationRule* rule = operation_rule(code);
   if (file == nullptr) {
     // A statement always names a file; without one there is nothing to serve or to report on.
-    if (rule != nullptr && rule->string_out) string_stack().push_copy({});
+    if (rule != nullptr && rule->string_out) string_stack().push_copy(std::string_view("", 0));
     post_error(kUnsupported);
     return entry_result(code, kUnsupported, 0);
   }
@@ -270,7 +270,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   if (file->instance == nullptr) {
     if (int32_t r = create_instance(driver, *file); r != 0) {
       // The caller pops a string result whatever happened; keep the stack balanced.
-      if (rule != nullptr && rule->string_out) string_stack().push_copy({});
+      if (rule != nullptr && rule->string_out) string_stack().push_copy(std::string_view("", 0));
       post_file_error(r, file);
       return entry_result(code, r, 0);
     }

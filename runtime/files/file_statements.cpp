@@ -22,7 +22,7 @@ OperandWord word(KeyBlock& key) {
 // Pushes the string operands so that the driver pops the first one first.
 void push_strings(std::initializer_list<std::string_view> strings) {
   for (auto it = std::rbegin(strings); it != std::rend(strings); ++it)
-    string_stack().push_copy(*it);
+    string_stack().push_copy(it->data() != nullptr ? *it : std::string_view("", 0));
 }
 
 int32_t file_call(int32_t code, FileBlock& file, Words words = {},
@@ -57,7 +57,7 @@ std::string string_result(int32_t /*entry result*/) {
 int32_t dispatch(int32_t code, FileBlock* file, const OperandWord* operands) {
   if (file == nullptr || file->entry == nullptr) {
     const OperationRule* rule = operation_rule(code);
-    if (rule != nullptr && rule->string_out) string_stack().push_copy({});
+    if (rule != nullptr && rule->string_out) string_stack().push_copy(std::string_view("", 0));
     post_error(kUnsupported);
     set_error_file(file);
     return kUnsupported;
