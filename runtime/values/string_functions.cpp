@@ -224,10 +224,14 @@ int32_t instring(std::string_view needle, std::string_view text, int32_t step, i
   if (stride < 0) {
     // Backwards: the candidates are start - 1, start - 1 - |step|, ... down to the first
     // position; those where the needle would run past the end are passed over.
+    if (m > text.size()) return 0;
     const int64_t back = -stride;
-    for (int64_t pos = static_cast<int64_t>(from); pos >= 0; pos -= back) {
+    const auto last = static_cast<int64_t>(text.size() - m);
+    auto pos = static_cast<int64_t>(from);
+    if (pos > last) pos -= (pos - last + back - 1) / back * back;  // same steps, skipped at once
+    for (; pos >= 0; pos -= back) {
       const auto p = static_cast<size_t>(pos);
-      if (p + m <= text.size() && occurs_at(needle, text, p)) return in_steps(p, back);
+      if (occurs_at(needle, text, p)) return in_steps(p, back);
     }
     return 0;
   }

@@ -200,24 +200,37 @@ TEST_F(StringFunctionsTest, Instring) {
     int32_t expected;
   };
   const Case cases[] = {
-      {"cd", "abcdef", 1, 1, 3},  {"cd", "abcdef", 2, 1, 2},  // offset 2, counted in steps of 2
-      {"bc", "abcdef", 2, 1, 0},                              // bc starts at an odd offset
-      {"ab", "ccab", 0, 1, 2},                                // step 0 is the needle's length
-      {"ab", "cabab", 0, 1, 0},  // tries offsets 0, 2 and 4 (only 1 would do)
-      {"c", "abcabc", 1, 1, 3},   {"c", "abcabc", 1, 4, 6},
-      {"c", "abcabc", 1, 7, 0},   {"abc", "abcabc", 1, 2, 4},
+      {"cd", "abcdef", 1, 1, 3},
+      {"cd", "abcdef", 2, 1, 2},  // offset 2, counted in steps of 2
+      {"bc", "abcdef", 2, 1, 0},  // bc starts at an odd offset
+      {"ab", "ccab", 0, 1, 2},    // step 0 is the needle's length
+      {"ab", "cabab", 0, 1, 0},   // tries offsets 0, 2 and 4 (only 1 would do)
+      {"c", "abcabc", 1, 1, 3},
+      {"c", "abcabc", 1, 4, 6},
+      {"c", "abcabc", 1, 7, 0},
+      {"abc", "abcabc", 1, 2, 4},
       {"abc", "abcabc", 3, 2, 0},  // offsets 1 and 4
       {"b", "abcabc", 3, 2, 1},    // offset 1: 1 / 3 + 1
       {"b", "abcabc", 3, 5, 2},    // offset 4: 4 / 3 + 1
-      {"", "abc", 1, 1, 0},       {"a", "abc", 1, 0, 0},
-      {"a", "abc", 1, -3, 0},     {"abcd", "abc", 1, 1, 0},
+      {"", "abc", 1, 1, 0},
+      {"a", "abc", 1, 0, 0},
+      {"a", "abc", 1, -3, 0},
+      {"abcd", "abc", 1, 1, 0},
       {"C", "abc", 1, 1, 0},  // case matters
-      {"abc", "abc", 1, 1, 1},    {"a", "", 1, 1, 0},
+      {"abc", "abc", 1, 1, 1},
+      {"a", "", 1, 1, 0},
       {"bc", "abcbc", -1, 5, 4},  // backwards from offset 4
-      {"bc", "abcbc", -1, 3, 2},  {"bc", "abcbc", -1, 1, 0},
+      {"bc", "abcbc", -1, 3, 2},
+      {"bc", "abcbc", -1, 1, 0},
       {"bc", "abcbc", -2, 4, 2},  // offset 3: 3 / 2 + 1
       {"bc", "abcbc", -2, 2, 1},  // offset 1: 1 / 2 + 1
       {"bc", "abcbc", -2, 5, 0},  // offsets 4 (no room), 2 and 0
+      // From far beyond the end the same steps are taken, without trying each one.
+      {"bc", "abcbc", -2, 2147483647, 0},  // offsets 2, 0
+      {"bc", "abcbc", -3, 2147483647, 2},  // offset 3 (2147483646 is a multiple of 3)
+      {"cb", "abcbc", -3, 2147483647, 0},  // offsets 3, 0
+      {"cb", "abcbc", -1, 2147483647, 3},  // offsets 3, 2
+      {"abcbcx", "abcbc", -1, 9, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
@@ -320,10 +333,14 @@ TEST_F(StringFunctionsTest, Inlist) {
     int32_t expected;
   };
   const Case cases[] = {
-      {"b", {"a", "b", "c"}, 2}, {"b  ", {"a", "b", "b"}, 2},  // trailing spaces do not matter; the
-                                                               // first one counts
-      {"b", {"a", "b   "}, 2},   {"B", {"a", "b"}, 0},         // case matters
-      {"", {"x", "   "}, 2},     {"z", {"a", "b"}, 0},        {"z", {}, 0},
+      {"b", {"a", "b", "c"}, 2},
+      {"b  ", {"a", "b", "b"}, 2},  // trailing spaces do not matter; the
+                                    // first one counts
+      {"b", {"a", "b   "}, 2},
+      {"B", {"a", "b"}, 0},  // case matters
+      {"", {"x", "   "}, 2},
+      {"z", {"a", "b"}, 0},
+      {"z", {}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
