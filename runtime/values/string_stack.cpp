@@ -59,7 +59,7 @@ void StringStack::push_owned(std::unique_ptr<char[]> buffer, uint32_t length) {
 
 void StringStack::push_copy(std::string_view text) {
   auto buffer = std::unique_ptr<char[]>(new_buffer(static_cast<uint32_t>(text.size())));
-  std::memcpy(buffer.get(), text.data(), text.size());
+  if (!text.empty()) std::memcpy(buffer.get(), text.data(), text.size());
   push_owned(std::move(buffer), static_cast<uint32_t>(text.size()));
 }
 

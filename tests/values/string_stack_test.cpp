@@ -62,6 +62,11 @@ TEST_F(StringStackTest, PushOntoAFullStackIsIgnored) {
   EXPECT_EQ(stack.pop_string(), "31");
 }
 
+TEST_F(StringStackTest, EmptyCopyPushesAnEmptyText) {
+  stack.push_copy(std::string_view{});
+  EXPECT_EQ(stack.pop_string(), "");
+}
+
 TEST_F(StringStackTest, NullOwnedBufferPushesAnEmptyText) {
   stack.push_owned(nullptr, 12);
   EXPECT_EQ(stack.entry(1).length, 0u);
