@@ -78,8 +78,12 @@ class Compiler {
     for (size_t next = out_.next_of(scan); next != CompiledRegex::npos; next = out_.next_of(scan)) {
       scan = next;
     }
-    out_.program[scan].next =
-        static_cast<int32_t>(static_cast<int64_t>(target) - static_cast<int64_t>(scan));
+    link(scan, target);
+  }
+
+  void link(size_t from, size_t target) {
+    out_.program[from].next =
+        static_cast<int32_t>(static_cast<int64_t>(target) - static_cast<int64_t>(from));
   }
 
   // tail() on the operand of a BRANCH; nothing for other nodes.
@@ -99,6 +103,9 @@ class Compiler {
       if (out_.group_count < CompiledRegex::kMaxGroups) slot = out_.group_count++;
       ret = slot >= 0 ? emit(RegexOp::kOpen, static_cast<uint8_t>(slot)) : emit(RegexOp::kNothing);
     }
+    // The chain so far ends at `last` (the group's marker or the latest BRANCH, whose own link
+    // is still open), so each alternative is linked without walking the chain again.
+    size_t last = ret;
     for (;;) {
       unsigned branch_flags = 0;
       const size_t br = branch(&branch_flags);
@@ -106,8 +113,9 @@ class Compiler {
       if (ret == kFail) {
         ret = br;
       } else {
-        tail(ret, br);
+        link(last, br);
       }
+      last = br;
       if (!(branch_flags & kHasWidth)) *flags &= ~kHasWidth;
       *flags |= branch_flags & kSpStart;
       if (at_end() || peek() != '|') break;

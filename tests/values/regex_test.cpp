@@ -241,6 +241,33 @@ TEST_F(RegexTest, LongTextsNeedNoDeepRecursion) {
   EXPECT_FALSE(r.exhausted);
 }
 
+TEST_F(RegexTest, LargePatterns) {
+  // Many alternatives: the last one is the one that fits.
+  std::string alternatives;
+  for (int i = 0; i < 20000; ++i) alternatives += "a" + std::to_string(i) + "b|";
+  alternatives += "zz";
+  const auto many = compile_regex(alternatives, false);
+  ASSERT_TRUE(many.has_value());
+  EXPECT_TRUE(regex_search(*many, "xxa19999b").matched);
+  EXPECT_TRUE(regex_search(*many, "xzz").matched);
+  EXPECT_FALSE(regex_search(*many, "a20000b").matched);
+  // A long literal run and many repeated pieces.
+  const std::string run(100000, 'q');
+  EXPECT_TRUE(regex_search(*compile_regex(run, false), "x" + run).matched);
+  std::string pieces = "^";  // one start position: unanchored, a failing search is quadratic
+  for (int i = 0; i < 5000; ++i) pieces += "[a-c]?{d|e}+";
+  const auto repeated = compile_regex(pieces, false);
+  ASSERT_TRUE(repeated.has_value());
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += "ad";  // one piece for each "ad"
+  RegexSearchResult r = regex_search(*repeated, text);
+  EXPECT_TRUE(r.matched);
+  EXPECT_FALSE(r.exhausted);
+  r = regex_search(*repeated, text.substr(0, text.size() - 2));  // one piece short
+  EXPECT_FALSE(r.matched);
+  EXPECT_FALSE(r.exhausted);
+}
+
 // Whether a match exists does not depend on the order in which a backtracking matcher tries its
 // choices, so on the common part of the two grammars the answer must be that of std::regex.
 std::string random_pattern(std::mt19937& random, int depth) {
