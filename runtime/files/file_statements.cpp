@@ -270,6 +270,49 @@ int32_t BLOB_SIZE(FileBlock& file, int32_t blob) {
   return file_call(op::BLOB_SIZE, file, {blob});
 }
 
+void BLOB_YIELD(FileBlock& file, int32_t blob) {
+  file_call(op::BLOB_YIELD, file, {blob});
+}
+void BLOB_TAKE(FileBlock& file, int32_t blob) {
+  file_call(op::BLOB_TAKE, file, {blob});
+}
+void SET_BLOB_PROPERTY(FileBlock& file, int32_t blob, int32_t property, std::string_view value,
+                       std::string_view element) {
+  file_call(op::BLOB_GET_PROP, file, {blob, property}, {value, element});
+}
+std::string GET_BLOB_PROPERTY(FileBlock& file, int32_t blob, int32_t property,
+                              std::string_view element) {
+  return string_result(file_call(op::BLOB_SET_PROP, file, {blob, property}, {element}));
+}
+void DO_BLOB_PROPERTY(FileBlock& file, int32_t blob, int32_t property, std::string_view argument) {
+  file_call(op::DOPROPERTYblob, file, {blob, property}, {argument});
+}
+
+void SET_VIEW(FileBlock& file) {
+  file_call(op::SETview, file);
+}
+void RESET_VIEW(FileBlock& file) {
+  file_call(op::RESETviewfile, file);
+}
+void INVIEW(FileBlock& file) {
+  file_call(op::INVIEW, file);
+}
+void ENDVIEW(FileBlock& file) {
+  file_call(op::ENDVIEW, file);
+}
+int32_t COUNTRECORDS(FileBlock& file) {
+  return file_call(op::COUNTRECORDS, file);
+}
+int32_t QUERY_VIEW(FileBlock& file) {
+  return file_call(op::QUERY_VIEW, file);
+}
+int32_t QUERY_KEY(KeyBlock& key) {
+  return key_call(op::QUERY_KEY, key);
+}
+void BUILD_WITH_EVENTS(FileBlock& file) {
+  file_call(op::BUILDevent, file);
+}
+
 std::string SEND(FileBlock& file, std::string_view message) {
   return string_result(file_call(op::SEND, file, {}, {message}));
 }

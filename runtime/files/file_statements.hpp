@@ -111,6 +111,29 @@ void SETNONULL(FileBlock& file, int32_t field);
 void CLEAR(FileBlock& file, int32_t direction = 0);
 int32_t BLOB_SIZE(FileBlock& file, int32_t blob);
 
+// Blobs, by their number in the record (1-based).
+void BLOB_YIELD(FileBlock& file, int32_t blob);
+void BLOB_TAKE(FileBlock& file, int32_t blob);
+// A blob property is set with two texts (value, element) and read with one; the trace names
+// these operations BLOB_GET_PROP (78, the setting one) and BLOB_SET_PROP (79, the reading one).
+void SET_BLOB_PROPERTY(FileBlock& file, int32_t blob, int32_t property, std::string_view value,
+                       std::string_view element = {});
+std::string GET_BLOB_PROPERTY(FileBlock& file, int32_t blob, int32_t property,
+                              std::string_view element = {});
+void DO_BLOB_PROPERTY(FileBlock& file, int32_t blob, int32_t property, std::string_view argument);
+
+// What a VIEW asks of its files: a processing sequence through the view (SET and RESET of the
+// view), taking the file into a view and out of it, a record count, and the two queries.
+void SET_VIEW(FileBlock& file);
+void RESET_VIEW(FileBlock& file);
+void INVIEW(FileBlock& file);
+void ENDVIEW(FileBlock& file);
+int32_t COUNTRECORDS(FileBlock& file);
+int32_t QUERY_VIEW(FileBlock& file);
+int32_t QUERY_KEY(KeyBlock& key);
+// A BUILD of the file that reports its progress to the FileBlock's build-event handler.
+void BUILD_WITH_EVENTS(FileBlock& file);
+
 // Driver commands and properties.
 std::string SEND(FileBlock& file, std::string_view message);
 void SET_PROPERTY(FileBlock& file, int32_t property, std::string_view value,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "files/support/test_driver.hpp"
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
@@ -457,6 +459,42 @@ TEST_F(CallSequence, UnsupportedOperationsAndTheViewQuery) {
   FileBlock driverless;
   CLOSE(driverless);
   EXPECT_EQ(ERRORNUMBER(), 80);
+}
+
+TEST_F(CallSequence, ViewAndBlobStatementsReachTheDriverWithTheirCodes) {
+  OPEN(orders_, 0x12);  // read/write, deny all: BUILD needs exclusive access
+  ADD(orders_);         // a current record for the blob operations
+  struct Case {
+    const char* statement;
+    std::function<void()> call;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {"BLOB_YIELD", [&] { BLOB_YIELD(orders_, 1); }, op::BLOB_YIELD},
+      {"BLOB_TAKE", [&] { BLOB_TAKE(orders_, 1); }, op::BLOB_TAKE},
+      {"SET_BLOB_PROPERTY", [&] { SET_BLOB_PROPERTY(orders_, 1, 7, "v", "e"); }, op::BLOB_GET_PROP},
+      {"GET_BLOB_PROPERTY", [&] { EXPECT_EQ(GET_BLOB_PROPERTY(orders_, 1, 7), ""); },
+       op::BLOB_SET_PROP},
+      {"DO_BLOB_PROPERTY", [&] { DO_BLOB_PROPERTY(orders_, 1, 7, "a"); }, op::DOPROPERTYblob},
+      {"SET_VIEW", [&] { SET_VIEW(orders_); }, op::SETview},
+      {"RESET_VIEW", [&] { RESET_VIEW(orders_); }, op::RESETviewfile},
+      {"INVIEW", [&] { INVIEW(orders_); }, op::INVIEW},
+      {"ENDVIEW", [&] { ENDVIEW(orders_); }, op::ENDVIEW},
+      {"COUNTRECORDS", [&] { COUNTRECORDS(orders_); }, op::COUNTRECORDS},
+      {"QUERY_KEY", [&] { QUERY_KEY(orders_.key("BY_ID")); }, op::QUERY_KEY},
+      {"BUILD_WITH_EVENTS", [&] { BUILD_WITH_EVENTS(orders_); }, op::BUILDevent},
+  };
+  for (const Case& c : cases) {
+    disk().log.clear();
+    c.call();
+    ASSERT_FALSE(disk().log.empty()) << c.statement << " did not reach the driver";
+    EXPECT_EQ(disk().log.back().first, c.code) << c.statement;
+    EXPECT_EQ(ERRORNUMBER(), 80) << c.statement;  // the test driver serves none of them
+    EXPECT_EQ(string_stack().depth(), 0) << c.statement;
+  }
+  disk().log.clear();
+  EXPECT_EQ(QUERY_VIEW(orders_), 0);
+  EXPECT_TRUE(disk().log.empty());
 }
 
 TEST_F(CallSequence, RememberedOperationAndLastError) {
