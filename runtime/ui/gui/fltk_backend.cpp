@@ -231,6 +231,8 @@ void restrict_frame(Fl_Window& window) {
   constexpr unsigned long kDecorBorder = 2, kDecorTitle = 8, kDecorMenu = 16;
   MotifHints hints{kFunctions | kDecorations, kFuncMove, kDecorBorder | kDecorTitle | kDecorMenu, 0,
                    0};
+  // Window managers re-read these hints when they change, so setting them on the mapped window
+  // is enough. One that ignores them still cannot close the box: the close request is dropped.
   Atom property = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
   XChangeProperty(fl_display, fl_xid(&window), property, property, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&hints), 5);

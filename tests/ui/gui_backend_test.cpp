@@ -1,0 +1,125 @@
+// Opens real message boxes on an X display and presses their buttons with xdotool.
+//
+// The display is VTN_GUI_TEST_DISPLAY (CI starts an Xvfb server for it), else DISPLAY; without
+// either, or without xdotool, the test is skipped. With VTN_GUI_SCREENSHOT set to a file name,
+// the Russian warning box is also captured there (ImageMagick's import).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "runtime/platform/code_pages.hpp"
+#include "runtime/ui/dialog_backend.hpp"
+#include "runtime/ui/message_dialog.hpp"
+#include "runtime/values/error_messages.hpp"
+
+namespace vtn {
+namespace {
+
+using namespace vtn::literals;
+
+class GuiBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef VTN_HAVE_GUI
+    GTEST_SKIP() << "built without the GUI toolkit";
+#endif
+    const char* display = std::getenv("VTN_GUI_TEST_DISPLAY");
+    if (display == nullptr || *display == '\0') display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') GTEST_SKIP() << "no X display";
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xdotool";
+    setenv("DISPLAY", display, 1);
+    setenv("VTN_MSGBOX", "gui", 1);
+    unsetenv("VTN_MSGBOX_ANSWERS");
+    unsetenv("VTN_MSGBOX_LOG");
+    reset_preset_answers();
+    clear_message_overrides();
+    ASSERT_NE(gui_backend(), nullptr) << "cannot open display " << display;
+    // A box nobody presses would hang the test: give up loudly instead.
+    alarm(60);
+  }
+  void TearDown() override {
+    alarm(0);
+    if (helper_ > 0) {
+      int status = 0;
+      waitpid(helper_, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "xdotool helper failed";
+    }
+    clear_message_overrides();
+  }
+
+  // Starts a helper that waits for the box, checks its caption, then runs `actions` (shell, with
+  // $W the window, $WIDTH and $HEIGHT its size, and `at DX DY` clicking relative to the centre
+  // of its bottom edge).
+  void act(const std::string& caption, const std::string& actions) {
+    const std::string script =
+        "set -e\n"
+        "W=$(timeout 30 xdotool search --sync --onlyvisible --class FLTK | head -n 1)\n"
+        "test \"$(xdotool getwindowname $W)\" = '" +
+        caption +
+        "'\n"
+        "eval $(xdotool getwindowgeometry --shell $W)\n"
+        "sleep 0.3\n"
+        "xdotool mousemove --window $W 4 4\n"
+        "at() { xdotool mousemove --window $W $((WIDTH / 2 + $1)) $((HEIGHT - $2)) click 1; }\n" +
+        actions + "\n";
+    helper_ = fork();
+    ASSERT_GE(helper_, 0);
+    if (helper_ == 0) {
+      execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+
+  pid_t helper_ = -1;
+};
+
+TEST_F(GuiBackendTest, EnterPressesTheDefaultButton) {
+  act("Default", "xdotool key Return");
+  EXPECT_EQ(message_box_core("Yes or no?", "Default", kButtonYes | kButtonNo, kButtonNo,
+                             IconSpec::system(kIconQuestion)),
+            kButtonNo);
+}
+
+TEST_F(GuiBackendTest, EscapeDoesNothingWithoutCancel) {
+  // Escape first (ignored), then a click on the left button, Yes.
+  act("NoCancel", "xdotool key Escape\nsleep 0.3\nat -30 20");
+  EXPECT_EQ(message_box_core("Escape is ignored here.", "NoCancel", kButtonYes | kButtonNo,
+                             kButtonNo, IconSpec::system(kIconHand)),
+            kButtonYes);
+}
+
+TEST_F(GuiBackendTest, EscapePressesCancel) {
+  act("WithCancel", "xdotool key Escape");
+  EXPECT_EQ(message_box_core("Escape cancels.", "WithCancel", kButtonOk | kButtonCancel, kButtonOk,
+                             IconSpec::system(kIconAsterisk)),
+            kButtonCancel);
+}
+
+TEST_F(GuiBackendTest, CustomButtonsAnswerTheirNumber) {
+  // Three buttons centred on the box: the third lies right of the middle one.
+  act("Custom", "at 75 20");
+  EXPECT_EQ(MessageDialog("Pick one|of three", "Custom", "", "One|Two|Three", 2, 0), 3);
+}
+
+TEST_F(GuiBackendTest, RussianWarning) {
+  const char* shot = std::getenv("VTN_GUI_SCREENSHOT");
+  const std::string capture = shot != nullptr && *shot != '\0'
+                                  ? "import -frame -window $W '" + std::string(shot) + "'\n"
+                                  : "";
+  set_message_override(kButtonOverrideBase + 1, u8"&Да"_ansi);
+  set_message_override(kButtonOverrideBase + 2, u8"&Нет"_ansi);
+  const std::string caption(u8"Внимание"_ansi);
+  act(platform::ansi_to_utf8(caption), capture + "xdotool key Tab\nsleep 0.2\nxdotool key space");
+  // Tab moves the focus from the default (Да) to Нет, and Space presses it.
+  EXPECT_EQ(MessageDialog(u8"Файл PACKNAME не может быть открыт: Файл уже заблокирован.|"
+                          u8"Повторить попытку?"_ansi,
+                          caption, "\xFF\x01\x04\x7F", "6", 2, 0),
+            4);
+}
+
+}  // namespace
+}  // namespace vtn
