@@ -1,0 +1,124 @@
+// ferrule's own code is built into the executable only, so this test compiles the parts it
+// checks; the last test runs the executable itself.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/environment_table.cpp"
+#include "app/program_module.cpp"
+#include "app/program_procedure.cpp"
+#include "app/register_pack.cpp"
+#include "runtime/core/random.hpp"
+#include "runtime/format/date_names.hpp"
+#include "runtime/platform/code_pages.hpp"
+#include "runtime/ui/message_box.hpp"
+#include "runtime/values/char_tables.hpp"
+#include "runtime/values/error_messages.hpp"
+
+namespace ferrule {
+namespace {
+
+using namespace vtn::literals;
+
+class ProgramProcedureTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ProgramProcedure(); }
+};
+
+TEST_F(ProgramProcedureTest, ReplacesTheFortyMessages) {
+  int messages = 0;
+  for (const EnvironmentSetting& s : program_environment()) {
+    if (!s.key.starts_with("VTNMSG")) continue;
+    ++messages;
+    const int32_t code = std::stoi(std::string(s.key.substr(6)));
+    SCOPED_TRACE(code);
+    ASSERT_TRUE(vtn::find_message_override(code).has_value());
+    EXPECT_EQ(*vtn::find_message_override(code), s.value);
+    EXPECT_EQ(std::string(vtn::error_message(code)), s.value);
+  }
+  EXPECT_EQ(messages, 40);
+  EXPECT_STREQ(vtn::error_message(2), std::string(u8"Файл не найден"_ansi).c_str());
+  // Messages it does not replace keep the run-time's text.
+  EXPECT_STREQ(vtn::error_message(802), "Mismatched PUSHSCOPE/POPSCOPE");
+}
+
+TEST_F(ProgramProcedureTest, RussianNamesAndCaptions) {
+  const vtn::DateNames& names = vtn::date_names();
+  EXPECT_EQ(names.month_name(1), u8"января"_ansi);
+  EXPECT_EQ(names.month_name(12), u8"декабря"_ansi);
+  EXPECT_EQ(names.month_abbreviation(5), u8"Май"_ansi);
+  EXPECT_EQ(std::string_view(names.day_part[0]), u8"ут"_ansi);
+  EXPECT_EQ(std::string_view(names.day_part[1]), u8"вч"_ansi);
+
+  struct Caption {
+    int position;
+    std::string_view text;
+  };
+  for (const Caption& c :
+       {Caption{0, "&OK"}, Caption{1, u8"&Да"_ansi}, Caption{3, u8"Пре&рвать"_ansi},
+        Caption{6, u8"&Отменить"_ansi}, Caption{7, u8"&Справка"_ansi}}) {
+    EXPECT_EQ(vtn::standard_button_caption(c.position), c.text) << c.position;
+  }
+  // Windows case tables: Cyrillic letters upper-case.
+  EXPECT_EQ(vtn::to_upper_char(static_cast<uint8_t>(u8"я"_ansi[0])),
+            static_cast<uint8_t>(u8"Я"_ansi[0]));
+}
+
+TEST_F(ProgramProcedureTest, KeyAliasesFontAndStart) {
+  EXPECT_EQ(vtn::aliased_key(0x22D), 0x243u);  // Ctrl+Insert -> Ctrl+C
+  EXPECT_EQ(vtn::aliased_key(0x12D), 0x256u);  // Shift+Insert -> Ctrl+V
+  EXPECT_EQ(vtn::aliased_key(0x12E), 0x258u);  // Shift+Delete -> Ctrl+X
+  EXPECT_EQ(vtn::aliased_key(0x22E), 0x22Eu);
+  EXPECT_EQ(vtn::font_char_set(), vtn::kCyrillicCharSet);
+  EXPECT_TRUE(vtn::program_started());
+}
+
+TEST_F(ProgramProcedureTest, WarningBoxesShowRussianButtons) {
+  setenv("VTN_MSGBOX", "stderr", 1);
+  unsetenv("VTN_MSGBOX_ANSWERS");
+  vtn::reset_preset_answers();
+  ::testing::internal::CaptureStderr();
+  vtn::message_box_core("?", "c", vtn::kButtonYes | vtn::kButtonNo, vtn::kButtonNo, {});
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Да | Нет (default) -> Нет"),
+            std::string::npos);
+}
+
+TEST(ProgramModule, StartupSeedsTheGeneratorAndInstallsHandlers) {
+  vtn::RandomState unseeded;
+  ASSERT_EQ(vtn::random_state().entries, unseeded.entries);
+  const vtn::ModuleDescriptor& module = program_module();
+  EXPECT_EQ(module.init_table.back().priority, 5);
+  vtn::run_module_startup(module.init_table);
+  EXPECT_NE(vtn::random_state().entries, unseeded.entries);
+  EXPECT_TRUE(vtn::window_library_handlers_installed());
+}
+
+// The built executable, beside the test programs' folder.
+std::filesystem::path ferrule_path() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "ferrule";
+}
+
+TEST(FerruleRun, EmptyDirectoryWithStderrBoxesExitsZeroAndShowsNothing) {
+  const std::filesystem::path exe = ferrule_path();
+  if (!std::filesystem::exists(exe)) GTEST_SKIP() << "ferrule is not built: " << exe;
+  char dir[] = "/tmp/ferrule-run-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string out =
+      std::string(dir) + "/../" + std::filesystem::path(dir).filename().string() + ".out";
+  const std::string command = "cd '" + std::string(dir) + "' && VTN_MSGBOX=stderr '" +
+                              exe.string() + "' >'" + out + "' 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(std::filesystem::file_size(out), 0u);
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+  std::filesystem::remove(out);
+  std::filesystem::remove(dir);
+}
+
+}  // namespace
+}  // namespace ferrule
