@@ -16,6 +16,12 @@
 #include "runtime/ui/message_dialog.hpp"
 #include "runtime/values/error_messages.hpp"
 
+// fontconfig keeps its caches until the process ends; under LeakSanitizer that reads as leaks of
+// the font library, not of ours.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 namespace vtn {
 namespace {
 
