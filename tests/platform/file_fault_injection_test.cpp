@@ -153,5 +153,42 @@ TEST_F(FaultInjectionTest, FlushOfAnotherHandleMakesTheFileDurable) {
   EXPECT_EQ(contents(), "kept");
 }
 
+TEST_F(FaultInjectionTest, FailingEachWriteOfASequenceKeepsExactlyTheEarlierOnes) {
+  // Five writes of one block each, as a flush writes its pages; failing the n-th one must leave
+  // blocks 1..n-1 new and the rest old, and after a crash only what was flushed before survives.
+  const std::string old_text(5 * 64, '.');
+  for (uint32_t n = 1; n <= 5; ++n) {
+    SCOPED_TRACE(n);
+    {
+      FileHandle h;
+      open(h);
+      ASSERT_TRUE(h.set_size(0));
+      ASSERT_TRUE(write(h, 0, old_text));
+      ASSERT_TRUE(h.flush());
+    }
+    fault::Plan plan;
+    plan.fail_write = n;
+    fault::arm(plan);
+    FileHandle h;
+    open(h);
+    uint32_t failed_at = 0;
+    for (uint32_t block = 1; block <= 5; ++block) {
+      if (!write(h, (block - 1) * 64, std::string(64, char('0' + block)))) {
+        failed_at = block;
+        break;
+      }
+    }
+    EXPECT_EQ(failed_at, n);
+    std::string expected = old_text;
+    for (uint32_t block = 1; block < n; ++block) {
+      expected.replace((block - 1) * 64, 64, std::string(64, char('0' + block)));
+    }
+    EXPECT_EQ(contents(), expected);
+    fault::simulate_crash(fault::CrashMode::kLoseAll);
+    EXPECT_EQ(contents(), old_text);
+    fault::disarm();
+  }
+}
+
 }  // namespace
 }  // namespace vtn::platform

@@ -111,6 +111,44 @@ TEST_F(FileHandleTest, SharingModesAcrossProcesses) {
   EXPECT_EQ(child_open(RW, kNone), 0);
 }
 
+TEST_F(FileHandleTest, RacingExclusiveOpensNeverBothSucceed) {
+  const std::string name = path("race.dat");
+  for (int round = 0; round < 10; ++round) {
+    int results[2];
+    int release[2];
+    ASSERT_EQ(pipe(results), 0);
+    ASSERT_EQ(pipe(release), 0);
+    constexpr int kChildren = 4;
+    std::vector<pid_t> children;
+    for (int c = 0; c < kChildren; ++c) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        close(results[0]);
+        close(release[1]);  // else the release never reaches end of file
+        FileHandle h;
+        const char opened = h.open(name, mode(RW, kExcl)) ? '1' : '0';
+        if (write(results[1], &opened, 1) != 1) _exit(1);
+        char go;
+        if (read(release[0], &go, 1) < 0) _exit(1);  // keep the file open until released
+        _exit(0);
+      }
+      children.push_back(pid);
+    }
+    int opened = 0;
+    for (int c = 0; c < kChildren; ++c) {
+      char r = 0;
+      ASSERT_EQ(read(results[0], &r, 1), 1);
+      opened += r == '1';
+    }
+    EXPECT_LE(opened, 1) << "round " << round;
+    close(release[1]);  // every child's read ends
+    for (pid_t pid : children) waitpid(pid, nullptr, 0);
+    close(release[0]);
+    close(results[0]);
+    close(results[1]);
+  }
+}
+
 TEST_F(FileHandleTest, OpenDispositions) {
   const std::string name = path("disp.dat");
   FileHandle h;

@@ -61,6 +61,13 @@ TEST(PageImageTest, PlainLeafPage) {
             (Bytes{0xC0, 5, 0, 2, 0, 0x41, 0x42, 1, 2, 3, 0x81, 3, 0, 0x43, 9}));
   for (size_t i = f.expanded; i < image.size(); ++i) ASSERT_EQ(image[i], kPagePadding) << i;
   EXPECT_EQ(decode_page(image, 1), page);
+
+  const PageContents empty;  // a new root
+  const Bytes empty_image = encode_page(-1, empty);
+  EXPECT_EQ(empty_image.size(), 256u);
+  EXPECT_EQ(fields_of(empty_image).expanded, 13);
+  EXPECT_EQ(fields_of(empty_image).capacity, 13);
+  EXPECT_EQ(decode_page(empty_image, 1), empty);
 }
 
 TEST(PageImageTest, CompressedOnlyWhenTheRoundedLengthShrinks) {
