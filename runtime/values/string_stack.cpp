@@ -26,8 +26,11 @@ StringStack::~StringStack() {
 
 StackEntry* StringStack::push_slot() {
   if (depth_ >= kCapacity) return nullptr;
+  // A popped entry keeps no buffer and no OLE value, so resetting three fields suffices.
   StackEntry& e = entries_[depth_++];
-  e = StackEntry{};
+  e.kind = StackEntryKind::kBorrowed;
+  e.text = nullptr;
+  e.length = 0;
   return &e;
 }
 
@@ -86,14 +89,16 @@ void StringStack::push_real(double value) {
 void StringStack::push_wide(std::u16string text, bool owned) {
   if (StackEntry* e = push_slot()) {
     e->kind = owned ? StackEntryKind::kWideOwned : StackEntryKind::kWideBorrowed;
-    e->wide = std::move(text);
+    e->ole = std::make_unique<StackOleValue>();
+    e->ole->wide = std::move(text);
   }
 }
 
 void StringStack::push_variant(StackVariant value, bool owned) {
   if (StackEntry* e = push_slot()) {
     e->kind = owned ? StackEntryKind::kVariantOwned : StackEntryKind::kVariantBorrowed;
-    e->variant = std::move(value);
+    e->ole = std::make_unique<StackOleValue>();
+    e->ole->variant = std::move(value);
   }
 }
 
@@ -110,20 +115,19 @@ void StringStack::to_narrow(StackEntry& e) {
       return;
     case StackEntryKind::kWideOwned:
     case StackEntryKind::kWideBorrowed:
-      text = platform::wide_to_ansi(e.wide);
+      text = platform::wide_to_ansi(e.ole->wide);
       break;
     case StackEntryKind::kVariantOwned:
     case StackEntryKind::kVariantBorrowed:
-      if (const auto* i = std::get_if<int32_t>(&e.variant)) text = long_to_text(*i);
-      if (const auto* d = std::get_if<double>(&e.variant)) text = real_to_text(*d);
-      if (const auto* s = std::get_if<std::u16string>(&e.variant))
+      if (const auto* i = std::get_if<int32_t>(&e.ole->variant)) text = long_to_text(*i);
+      if (const auto* d = std::get_if<double>(&e.ole->variant)) text = real_to_text(*d);
+      if (const auto* s = std::get_if<std::u16string>(&e.ole->variant))
         text = platform::wide_to_ansi(*s);
       break;
     case StackEntryKind::kObject:
       break;
   }
-  e.wide.clear();
-  e.variant = std::monostate{};
+  e.ole.reset();
   if (text.empty()) {
     e.kind = StackEntryKind::kBorrowed;
     e.text = nullptr;
@@ -160,8 +164,7 @@ char* StringStack::make_writable(uint32_t capacity) {
 void StringStack::free_entry(StackEntry& e) {
   if (e.kind == StackEntryKind::kOwned) delete[] e.text;
   e.text = nullptr;
-  e.wide.clear();
-  e.variant = std::monostate{};
+  e.ole.reset();
 }
 
 void StringStack::release() {

@@ -32,6 +32,12 @@ enum class StackEntryKind : uint8_t {
 // text.
 using StackVariant = std::variant<std::monostate, int32_t, double, std::u16string>;
 
+// What an OLE entry holds until it is read as narrow text.
+struct StackOleValue {
+  std::u16string wide;   // kWide*: the wide text
+  StackVariant variant;  // kVariant*: the value
+};
+
 struct StackEntry {
   static constexpr uint32_t kInlineCapacity = 20;
 
@@ -39,8 +45,7 @@ struct StackEntry {
   char* text = nullptr;  // the bytes; for kInline it points at inline_text
   uint32_t length = 0;
   char inline_text[kInlineCapacity] = {};
-  std::u16string wide;   // kWide*: the wide text
-  StackVariant variant;  // kVariant*: the value
+  std::unique_ptr<StackOleValue> ole;  // OLE kinds only, so that plain entries stay cheap
 
   std::string_view view() const { return {text, length}; }
 };
