@@ -162,7 +162,7 @@ std::vector<uint8_t> write_definition(const TableDefinition& d) {
     w.text(k.name);
     w.text(k.label);
     w.byte(k.flags);
-    w.byte(static_cast<uint8_t>(k.components.size()));
+    w.number(static_cast<uint32_t>(k.components.size()));
     for (const KeyComponentDefinition& c : k.components) {
       w.number(c.field);
       w.byte(c.flags);
@@ -215,8 +215,8 @@ std::optional<StoredDefinition> read_definition(std::span<const uint8_t> stream)
     k.name = r.text();
     k.label = r.text();
     k.flags = r.byte();
-    const uint8_t components = r.byte();
-    for (uint8_t c = 0; c < components && r.ok(); ++c) {
+    const uint16_t components = r.number();
+    for (uint16_t c = 0; c < components && r.ok(); ++c) {
       KeyComponentDefinition component;
       component.field = r.number();
       component.flags = r.byte();

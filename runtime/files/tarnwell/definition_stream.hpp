@@ -7,11 +7,11 @@
 //              [DECIMAL 10, PDECIMAL 11: u8 digits, u8 places]
 //              [STRING 18, CSTRING 19, PSTRING 20: u16 member, str picture]
 //   per memo:  str name, str label, u16 size, u8 flags (0x04 blob, 0x02 binary)
-//   per key:   str name, str label, u8 flags, u8 component count,
+//   per key:   str name, str label, u8 flags, u16 component count,
 //              per component: u16 field index (from 0), u8 flags (descending)
 // Numbers are little-endian; a 32-bit value is written as its low 16 bits. A string is its bytes
-// and a zero; an empty string is 00 00 and an absent one 00 01. Single-byte members of the
-// declarations (type, flags, the key's component count, digits, places) stay single bytes.
+// and a zero; an empty string is 00 00 and an absent one 00 01. Every count and size is a
+// 16-bit number; only the type code, the flags, digits and places are single bytes.
 //
 // The three 16-bit members around a field's size and the one before a picture are whatever the
 // field descriptor holds there; the stream only carries and compares them.

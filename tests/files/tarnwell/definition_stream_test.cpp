@@ -61,14 +61,17 @@ TEST(DefinitionStreamTest, KnownBytes) {
   d.fields = {f};
   d.memos = {MemoDefinition{"", std::nullopt, 300, 0x02}};
   d.keys = {KeyDefinition{"K", "", 0x01, {{0, 1}}}};
+  // clang-format off
   const Bytes expected = {
-      1,    0,    6, 0,   1,    0,    1,    0, 1, 0,  // version 1, record length, counts
-      19,   2,    0, 'A', 0,                          // type, offset, name
-      0x02, 0x01, 4, 0,   7,    0,    8,    0,        // member, size, two members
-      9,    0,    0, 1,                               // member, absent picture
-      0,    0,    0, 1,   0x2C, 0x01, 0x02,           // memo: empty name, absent label, size, flags
-      'K',  0,    0, 0,   0x01, 1,    0,    0, 1,     // key: names, flags, components
+      1, 0,  6, 0,  1, 0,  1, 0,  1, 0,  // version 1, record length, counts
+      19,  2, 0,  'A', 0,                // type, offset, name
+      0x02, 0x01,  4, 0,  7, 0,  8, 0,   // member, size, two members
+      9, 0,  0, 1,                       // member, absent picture
+      0, 0,  0, 1,  0x2C, 0x01,  0x02,   // memo: empty name, absent label, size, flags
+      'K', 0,  0, 0,  0x01,  1, 0,       // key: names, flags, component count
+      0, 0,  1,                          // component: field 0, descending
   };
+  // clang-format on
   EXPECT_EQ(write_definition(d), expected);
 }
 
