@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/platform/code_pages.hpp"
@@ -51,7 +52,25 @@ const char* icon_marker(const IconSpec& icon) {
   }
 }
 
-// The access letter of a caption (the character after a single "&"), upper-cased; 0 for none.
+// Upper case in 1251 as the terminal user means it, whatever the locale's case tables say:
+// access keys match without regard to case, as they do in a window.
+uint8_t fold_1251(uint8_t c) {
+  constexpr std::pair<uint8_t, uint8_t> kPairs[] = {
+      {0x90, 0x80}, {0x83, 0x81}, {0x9A, 0x8A}, {0x9C, 0x8C}, {0x9D, 0x8D},
+      {0x9E, 0x8E}, {0x9F, 0x8F}, {0xA2, 0xA1}, {0xBC, 0xA3}, {0xB4, 0xA5},
+      {0xB8, 0xA8}, {0xBA, 0xAA}, {0xBF, 0xAF}, {0xB3, 0xB2}, {0xBE, 0xBD}};
+  if ((c >= 'a' && c <= 'z') || c >= 0xE0) return static_cast<uint8_t>(c - 0x20);
+  for (const auto& [lower, upper] : kPairs) {
+    if (c == lower) return upper;
+  }
+  return c;
+}
+
+bool same_letter(uint8_t a, uint8_t b) {
+  return to_upper_char(a) == to_upper_char(b) || fold_1251(a) == fold_1251(b);
+}
+
+// The access letter of a caption (the character after a single "&"); 0 for none.
 uint8_t access_letter(std::string_view caption) {
   for (size_t i = 0; i + 1 < caption.size(); ++i) {
     if (caption[i] == '&') {
@@ -59,7 +78,7 @@ uint8_t access_letter(std::string_view caption) {
         ++i;
         continue;
       }
-      return to_upper_char(static_cast<uint8_t>(caption[i + 1]));
+      return static_cast<uint8_t>(caption[i + 1]);
     }
   }
   return 0;
@@ -122,6 +141,8 @@ class TtyBackend final : public DialogBackend {
   std::string_view name() const override { return "tty"; }
 
   int32_t run(const DialogModel& model) override {
+    // Raw mode first: it drops keys typed before the box was drawn, so that none answers it.
+    RawMode raw;
     const std::vector<DialogButton> shown = model.shown_buttons();
     size_t focus = model.default_index();
     const std::string marker = icon_marker(model.icon);
@@ -152,7 +173,6 @@ class TtyBackend final : public DialogBackend {
     draw_buttons(shown, focus, inner);
     write_out("\n\u2514" + repeat("\u2500", inner) + "\u2518\x1b[1A\r");
 
-    RawMode raw;
     int32_t chosen = 0;
     while (chosen == 0) {
       int c = read_byte(-1);
@@ -189,8 +209,12 @@ class TtyBackend final : public DialogBackend {
     int width = 0;
     for (size_t i = 0; i < shown.size(); ++i) {
       int w = 0;
-      row += button_label(shown[i].caption, i == focus, w) + "  ";
-      width += w + 2;
+      if (i > 0) {
+        row += "  ";
+        width += 2;
+      }
+      row += button_label(shown[i].caption, i == focus, w);
+      width += w;
     }
     int left = std::max((inner - width) / 2, 0);
     std::string line = "\r\u2502" + std::string(static_cast<size_t>(left), ' ') + row +
@@ -210,9 +234,10 @@ class TtyBackend final : public DialogBackend {
     }
     const std::string ansi = platform::utf8_to_ansi(utf8);
     if (ansi.size() != 1) return 0;
-    const uint8_t key = to_upper_char(static_cast<uint8_t>(ansi[0]));
+    const uint8_t key = static_cast<uint8_t>(ansi[0]);
     for (const DialogButton& b : shown) {
-      if (access_letter(b.caption) == key) return b.identifier;
+      const uint8_t letter = access_letter(b.caption);
+      if (letter != 0 && same_letter(letter, key)) return b.identifier;
     }
     if (key >= '1' && key <= '9' && static_cast<size_t>(key - '0') <= shown.size()) {
       return shown[key - '1'].identifier;
