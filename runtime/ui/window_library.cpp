@@ -13,7 +13,6 @@ struct WindowLibrary {
   std::vector<std::pair<void*, CloseWindow>> open_windows;
   std::vector<ReleaseResource> resources;
   bool handlers_installed = false;
-  bool timer_running = false;
 };
 
 WindowLibrary& library() {
@@ -77,9 +76,7 @@ void unregister_open_window(void* window) {
 }
 
 void install_window_library_handlers() {
-  WindowLibrary& lib = library();
-  lib.handlers_installed = true;
-  lib.timer_running = true;
+  library().handlers_installed = true;
 }
 
 bool window_library_handlers_installed() {
@@ -99,7 +96,6 @@ void window_library_cleanup() {
     lib.open_windows.pop_back();
     if (close != nullptr) close(window);
   }
-  lib.timer_running = false;
   while (!lib.resources.empty()) {
     ReleaseResource release = lib.resources.back();
     lib.resources.pop_back();

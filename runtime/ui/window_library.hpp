@@ -44,13 +44,15 @@ using CloseWindow = void (*)(void* window);
 void register_open_window(void* window, CloseWindow close);
 void unregister_open_window(void* window);
 
-// The six handlers of the window and control library that the program's module installs at
-// start-up; installing twice is harmless.
+// The start-up entry of the window and control library. This run-time has no window classes
+// beyond the message box, so there is nothing to hook yet; the call only records that start-up
+// reached the library (the clean-up below depends on nothing else).
 void install_window_library_handlers();
 bool window_library_handlers_installed();
 
-// End of program: closes every window still open, stops the library's timer and releases its
-// resources (the icon slot of the message box among them).
+// End of program: closes every window still open (most recent first) and releases the
+// library's resources (the icon slot of the message box among them). There is no library timer
+// to stop in this run-time.
 void window_library_cleanup();
 
 // A resource the library releases at clean-up (the message box registers its icon slot).
