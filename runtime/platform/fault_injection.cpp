@@ -16,6 +16,9 @@
 namespace vtn::platform::fault {
 namespace {
 
+// The unit that a disk writes whole: a crash never leaves part of one.
+constexpr uint64_t kSectorSize = 512;
+
 struct FileId {
   dev_t dev = 0;
   ino_t ino = 0;
@@ -245,8 +248,30 @@ uint32_t simulate_crash(CrashMode mode, uint32_t seed) {
     if (fd >= 0) undo(fd, *it);
   }
   if (mode == CrashMode::kTear) {
-    std::vector<const Pending*> landed;
+    // The disk keeps whole sectors only: every write is cut at sector boundaries of the file,
+    // and each piece lands or not on its own, in any order.
+    std::vector<Pending> pieces;
     for (const Pending& p : s.pending) {
+      if (p.is_resize) {
+        pieces.push_back(p);
+        continue;
+      }
+      for (size_t at = 0; at < p.new_bytes.size();) {
+        const uint64_t offset = p.offset + at;
+        const size_t length =
+            std::min<size_t>(p.new_bytes.size() - at, kSectorSize - offset % kSectorSize);
+        Pending piece;
+        piece.file = p.file;
+        piece.path = p.path;
+        piece.offset = offset;
+        piece.new_bytes.assign(p.new_bytes.begin() + static_cast<ptrdiff_t>(at),
+                               p.new_bytes.begin() + static_cast<ptrdiff_t>(at + length));
+        pieces.push_back(std::move(piece));
+        at += length;
+      }
+    }
+    std::vector<const Pending*> landed;
+    for (const Pending& p : pieces) {
       if (random() & 1u) landed.push_back(&p);
     }
     std::shuffle(landed.begin(), landed.end(), random);

@@ -3,7 +3,8 @@
 // A test arms a plan: fail the n-th write, cut the n-th write short, fail the n-th flush. While
 // armed, every handle opened also keeps a journal of its writes that no flush has made durable
 // yet, so that simulate_crash() can put the files back as a power cut would leave them: every
-// such write lost, or (kTear) a random subset of them kept, landed in a random order.
+// such write lost, or (kTear) a random subset of their 512-byte sectors kept, landed in a random
+// order.
 //
 // Unarmed, the cost is one relaxed load of a flag per open, write and flush; handles opened
 // before arming are not journalled.
@@ -29,7 +30,7 @@ struct Plan {
 
 enum class CrashMode : uint8_t {
   kLoseAll,  // every write since the last flush of its file is lost
-  kTear,     // a random subset of them reaches the disk, in a random order
+  kTear,     // a random subset of their sectors reaches the disk, in a random order
 };
 
 namespace detail {

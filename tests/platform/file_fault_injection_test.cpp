@@ -141,6 +141,39 @@ TEST_F(FaultInjectionTest, TornCrashKeepsEachWriteWholeOrNotAtAll) {
   }
 }
 
+TEST_F(FaultInjectionTest, TornCrashCutsLongWritesAtSectors) {
+  // One 2,048-byte write starting 256 bytes into a sector: pieces 256, 512, 512, 512, 256.
+  // Each piece must be entirely old or new; over many seeds some outcomes must mix them.
+  const std::vector<std::pair<size_t, size_t>> pieces = {
+      {256, 256}, {512, 512}, {1024, 512}, {1536, 512}, {2048, 256}};
+  int mixed = 0;
+  for (int seed = 1; seed <= 30; ++seed) {
+    fs::remove(name_);
+    fault::arm({});
+    {
+      FileHandle h;
+      open(h);
+      ASSERT_TRUE(write(h, 0, std::string(2560, 'o')));
+      ASSERT_TRUE(h.flush());
+      ASSERT_TRUE(write(h, 256, std::string(2048, 'n')));
+      fault::simulate_crash(fault::CrashMode::kTear, static_cast<uint32_t>(seed));
+    }
+    const std::string text = contents();
+    ASSERT_EQ(text.size(), 2560u);
+    EXPECT_EQ(text.substr(0, 256), std::string(256, 'o'));
+    int new_pieces = 0;
+    for (const auto& [offset, length] : pieces) {
+      const std::string part = text.substr(offset, length);
+      const bool is_new = part == std::string(length, 'n');
+      EXPECT_TRUE(is_new || part == std::string(length, 'o')) << "seed " << seed;
+      new_pieces += is_new;
+    }
+    mixed += new_pieces > 0 && new_pieces < 5;
+    fault::disarm();
+  }
+  EXPECT_GT(mixed, 0);
+}
+
 TEST_F(FaultInjectionTest, FlushOfAnotherHandleMakesTheFileDurable) {
   fault::arm({});
   FileHandle writer, flusher;
