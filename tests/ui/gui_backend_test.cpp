@@ -3,8 +3,10 @@
 // The display is VTN_GUI_TEST_DISPLAY (CI starts an Xvfb server for it), else DISPLAY; without
 // either, or without xdotool, the test is skipped. With VTN_GUI_SCREENSHOT set to a file name,
 // the Russian warning box is also captured there (ImageMagick's import).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +46,11 @@ class GuiBackendTest : public ::testing::Test {
     reset_preset_answers();
     clear_message_overrides();
     ASSERT_NE(gui_backend(), nullptr) << "cannot open display " << display;
+    // Test runners start these cases as parallel processes; on one display the helper would
+    // find the other's box. One box at a time.
+    lock_ = open("/tmp/vtn-gui-test.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+    ASSERT_GE(lock_, 0);
+    ASSERT_EQ(flock(lock_, LOCK_EX), 0);
     // A box nobody presses would hang the test: give up loudly instead.
     alarm(60);
   }
@@ -55,6 +62,7 @@ class GuiBackendTest : public ::testing::Test {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "xdotool helper failed";
     }
     clear_message_overrides();
+    if (lock_ >= 0) close(lock_);
   }
 
   // Starts a helper that waits for the box, checks its caption, then runs `actions` (shell, with
@@ -81,6 +89,7 @@ class GuiBackendTest : public ::testing::Test {
   }
 
   pid_t helper_ = -1;
+  int lock_ = -1;
 };
 
 TEST_F(GuiBackendTest, EnterPressesTheDefaultButton) {
