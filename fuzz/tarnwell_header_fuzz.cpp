@@ -36,6 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       check(e.check() == 1735);
     }
   }
+  if (zones_well_formed(header)) {
+    check(end_of_used_space(header) >= kHeaderSize);
+    for (int i = 1; i <= kMaxUnits; ++i) {
+      if (header.zone_start[i] != header.zone_end[i]) {
+        check(unit_size_of_page(header, header.zone_start[i]) == i);
+        check(unit_size_of_page(header, header.zone_end[i] - 1) == i);
+      }
+    }
+  }
   try {
     Number n = header.last_number;
     next_number(n);

@@ -75,6 +75,17 @@ int unit_size_of_page(const FileHeader& h, int32_t page) {
   raise_internal_error(kCheckNoZone);
 }
 
+bool zones_well_formed(const FileHeader& h) {
+  int32_t previous_end = 0;
+  for (int i = 1; i <= kMaxUnits; ++i) {
+    const int32_t start = h.zone_start[i];
+    const int32_t end = h.zone_end[i];
+    if (start < previous_end || end < start || (end - start) % i != 0) return false;
+    previous_end = end;
+  }
+  return true;
+}
+
 int64_t end_of_used_space(const FileHeader& h) {
   int k = kMaxUnits;
   while (k > 0 && h.zone_start[k] == h.zone_end[k]) --k;

@@ -69,6 +69,11 @@ inline int64_t page_offset(int32_t page) {
 // The unit size (1..59) of the zone holding `page`. Check 1735 when no zone holds it.
 int unit_size_of_page(const FileHeader& header, int32_t page);
 
+// Whether the zone table can describe a file: every zone i starts at or after the end of zone
+// i - 1 (zone 1 at or after page 0) and holds a whole number of i-unit pages. A header read from
+// a damaged file may fail this; the zone questions below still answer without harm.
+bool zones_well_formed(const FileHeader& header);
+
 // 0x200 + end[k] * 0x100 for the highest k whose zone is not empty (k = 0 when all are empty).
 int64_t end_of_used_space(const FileHeader& header);
 

@@ -77,6 +77,24 @@ TEST(FileHeaderTest, ZonesGiveUnitSizeAndEndOfUsedSpace) {
   for (int32_t page : {3, 4, 11, -1}) {
     EXPECT_EQ(check_of([&] { unit_size_of_page(h, page); }), 1735) << page;
   }
+  for (int i = 1; i <= kMaxUnits; ++i) {
+    if (h.zone_start[i] == 0 && h.zone_end[i] == 0 && i > 1) h.zone_start[i] = h.zone_end[i] = 11;
+  }
+  h.zone_start[2] = h.zone_end[2] = 3;
+  EXPECT_TRUE(zones_well_formed(h));
+  EXPECT_TRUE(zones_well_formed(FileHeader{}));
+  const std::vector<std::pair<int, std::pair<int32_t, int32_t>>> broken = {
+      {3, {5, 10}},  // 5 units in zone 3: not whole pages
+      {3, {2, 11}},  // overlaps zone 2... and zone 1's end
+      {7, {11, 4}},  // ends before it starts
+      {1, {-1, 2}},  // before page 0
+  };
+  for (const auto& [zone, range] : broken) {
+    FileHeader b = h;
+    b.zone_start[zone] = range.first;
+    b.zone_end[zone] = range.second;
+    EXPECT_FALSE(zones_well_formed(b)) << zone;
+  }
   EXPECT_EQ(end_of_used_space(h), 0x200 + 11 * 0x100);
   EXPECT_EQ(end_of_used_space(FileHeader{}), 0x200);
   EXPECT_EQ(page_offset(8), 0xA00);
