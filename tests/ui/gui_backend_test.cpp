@@ -120,6 +120,26 @@ TEST_F(GuiBackendTest, CustomButtonsAnswerTheirNumber) {
   EXPECT_EQ(MessageDialog("Pick one|of three", "Custom", "", "One|Two|Three", 2, 0), 3);
 }
 
+TEST_F(GuiBackendTest, IconFromAFile) {
+  // A one-pixel 24-bit icon: directory, entry, bitmap header, one padded row, one mask row.
+  const unsigned char ico[] = {0,  0, 1,   0, 1, 0,                                    //
+                               1,  1, 0,   0, 1, 0, 24, 0, 48, 0, 0, 0, 22, 0, 0,  0,  //
+                               40, 0, 0,   0, 1, 0, 0,  0, 2,  0, 0, 0, 1,  0, 24, 0,  //
+                               0,  0, 0,   0, 0, 0, 0,  0, 0,  0, 0, 0, 0,  0, 0,  0,  //
+                               0,  0, 0,   0, 0, 0, 0,  0,                             //
+                               0,  0, 255, 0, 0, 0, 0,  0};
+  char path[] = "/tmp/vtn-icon-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, ico, sizeof ico), static_cast<ssize_t>(sizeof ico));
+  close(fd);
+  act("IconFile", "xdotool key Return");
+  EXPECT_EQ(
+      MessageDialog("A red icon from a file.", "IconFile", std::string(path) + "[0]", "1", 1, 0),
+      1);
+  unlink(path);
+}
+
 TEST_F(GuiBackendTest, RussianWarning) {
   const char* shot = std::getenv("VTN_GUI_SCREENSHOT");
   const std::string capture = shot != nullptr && *shot != '\0'

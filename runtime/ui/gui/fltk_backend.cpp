@@ -11,6 +11,7 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Image.H>
+#include <FL/Fl_PNG_Image.H>
 #include <FL/Fl_Shared_Image.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
@@ -19,12 +20,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/ui/dialog_backend.hpp"
 #include "runtime/ui/dialog_layout.hpp"
+#include "runtime/ui/icon_file.hpp"
 #include "runtime/ui/window_library.hpp"
 
 namespace vtn {
@@ -80,7 +83,23 @@ bool load_icon(const IconSpec& icon) {
       }
       return false;
     case IconKind::kFile: {
-      // Formats FLTK reads (PNG, BMP, GIF, XPM, JPEG); a file index picks nothing more in them.
+      if (std::optional<IconImage> icon_image = load_icon_file(icon.name, icon.number)) {
+        std::unique_ptr<Fl_Image> decoded;
+        if (!icon_image->png.empty()) {
+          decoded = std::make_unique<Fl_PNG_Image>(nullptr, icon_image->png.data(),
+                                                   static_cast<int>(icon_image->png.size()));
+        } else {
+          decoded = std::make_unique<Fl_RGB_Image>(icon_image->rgba.data(), icon_image->width,
+                                                   icon_image->height, 4);
+        }
+        // The copy owns its pixels; the decoded image only borrows them.
+        if (decoded->w() > 0 && decoded->h() > 0) {
+          slot.image.reset(decoded->copy(kSystemIconSize, kSystemIconSize));
+        }
+        return slot.image != nullptr;
+      }
+      // Other picture formats FLTK reads (PNG, BMP, GIF, XPM, JPEG) hold one image only.
+      if (icon.number != 0) return false;
       fl_register_images();
       Fl_Shared_Image* shared = Fl_Shared_Image::get(icon.name.c_str());
       if (shared == nullptr) return false;
