@@ -120,5 +120,21 @@ TEST(FerruleRun, EmptyDirectoryWithStderrBoxesExitsZeroAndShowsNothing) {
   std::filesystem::remove(dir);
 }
 
+TEST(FerruleRun, HelpDescribesTheProgramAndItsSettings) {
+  const std::filesystem::path exe = ferrule_path();
+  if (!std::filesystem::exists(exe)) GTEST_SKIP() << "ferrule is not built: " << exe;
+  FILE* pipe = popen(("'" + exe.string() + "' --help").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string text;
+  char buffer[512];
+  while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
+  const int status = pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (const char* word :
+       {"Usage: ferrule", "Mossgate.ini", "VTN_MSGBOX ", "VTN_MSGBOX_ANSWERS", "VTN_MSGBOX_LOG"}) {
+    EXPECT_NE(text.find(word), std::string::npos) << word;
+  }
+}
+
 }  // namespace
 }  // namespace ferrule
