@@ -14,7 +14,7 @@ IconSpec parse_icon_text(std::string_view text) {
   if (text.front() == '~') return {IconKind::kResourceName, 0, std::string(text.substr(1))};
 
   // "name[index]": the index is the digits inside a closing pair of brackets.
-  IconSpec spec{IconKind::kFile, 0, std::string(text)};
+  IconSpec file{IconKind::kFile, 0, std::string(text)};
   if (text.back() == ']') {
     size_t open = text.rfind('[');
     if (open != std::string_view::npos && open + 2 <= text.size() - 1) {
@@ -22,12 +22,12 @@ IconSpec parse_icon_text(std::string_view text) {
       bool all_digits = !digits.empty() && digits.size() <= 6;
       for (char c : digits) all_digits = all_digits && std::isdigit(static_cast<unsigned char>(c));
       if (all_digits) {
-        spec.name = std::string(text.substr(0, open));
-        spec.number = std::stoi(std::string(digits));
+        file.name = std::string(text.substr(0, open));
+        file.number = std::stoi(std::string(digits));
       }
     }
   }
-  return spec;
+  return file;
 }
 
 std::string describe_icon(const IconSpec& icon) {
