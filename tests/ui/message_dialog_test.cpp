@@ -160,6 +160,7 @@ TEST_F(MessageDialogTest, TakesItsTextsFromTheStringStack) {
   answer("2,3,9,cancel");
   StringStack& stack = string_stack();
   const int depth = stack.depth();
+  ::testing::internal::CaptureStderr();
   // Yes/No with No as default; the preset answer presses Yes.
   EXPECT_EQ(MessageDialog("Continue?", "Question", "", "6", 4, 0), 2);
   // Three custom buttons; the answer presses the third.
@@ -171,6 +172,11 @@ TEST_F(MessageDialogTest, TakesItsTextsFromTheStringStack) {
   // Answers used up: the stderr backend takes the default button.
   EXPECT_EQ(MessageDialog("Pick", "Choice", "", "A|B|C", 2, 0), 2);
   EXPECT_EQ(stack.depth(), depth);
+  const std::string shown = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(shown.find("Choice: Pick\n  [none] A | B (default) | C -> C (preset answer)"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("the preset answer \"9\" names no button"), std::string::npos) << shown;
 }
 
 }  // namespace
