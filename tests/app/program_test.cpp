@@ -1,5 +1,5 @@
-// ferrule's own code is built into the executable only, so this test compiles the parts it
-// checks; the last test runs the executable itself.
+// ferrule's procedures, from the library the executable is made of; the last test runs the
+// executable itself.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,14 +8,16 @@
 #include <filesystem>
 #include <string>
 
-#include "app/environment_table.cpp"
-#include "app/program_module.cpp"
-#include "app/program_procedure.cpp"
-#include "app/register_pack.cpp"
+#include "app/environment_table.hpp"
+#include "app/program_module.hpp"
+#include "app/program_procedure.hpp"
+#include "app/register_pack.hpp"
+#include "runtime/core/process_exit.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/format/date_names.hpp"
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/ui/message_box.hpp"
+#include "runtime/ui/window_library.hpp"
 #include "runtime/values/char_tables.hpp"
 #include "runtime/values/error_messages.hpp"
 
@@ -68,6 +70,22 @@ TEST_F(ProgramProcedureTest, RussianNamesAndCaptions) {
             static_cast<uint8_t>(u8"Я"_ansi[0]));
 }
 
+TEST_F(ProgramProcedureTest, WindowsCaseAndCollationForRussianText) {
+  char tree[] = "\xB8\xEB\xEA\xE0";  // ёлка
+  vtn::to_upper(tree, vtn::kUpToNul);
+  EXPECT_EQ(std::string(tree), u8"ЁЛКА"_ansi);
+  EXPECT_FALSE(vtn::char_tables().oem_flag);
+  EXPECT_STREQ(vtn::error_message(55), "File Must Be Shared");  // not replaced
+
+  // Latin before Cyrillic, е before ё before ж, lower case before upper case of one letter.
+  const std::string_view ascending[] = {"Zebra",        u8"абрикос"_ansi, u8"Абрикос"_ansi,
+                                        u8"банан"_ansi, u8"еж"_ansi,      u8"ёж"_ansi,
+                                        u8"жук"_ansi};
+  for (size_t i = 1; i < std::size(ascending); ++i) {
+    EXPECT_LT(vtn::collated_compare(ascending[i - 1], ascending[i]), 0) << i;
+  }
+}
+
 TEST_F(ProgramProcedureTest, KeyAliasesFontAndStart) {
   EXPECT_EQ(vtn::aliased_key(0x22D), 0x243u);  // Ctrl+Insert -> Ctrl+C
   EXPECT_EQ(vtn::aliased_key(0x12D), 0x256u);  // Shift+Insert -> Ctrl+V
@@ -104,7 +122,7 @@ std::filesystem::path ferrule_path() {
 
 TEST(FerruleRun, EmptyDirectoryWithStderrBoxesExitsZeroAndShowsNothing) {
   const std::filesystem::path exe = ferrule_path();
-  if (!std::filesystem::exists(exe)) GTEST_SKIP() << "ferrule is not built: " << exe;
+  ASSERT_TRUE(std::filesystem::exists(exe)) << "ferrule is not built: " << exe;
   char dir[] = "/tmp/ferrule-run-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string out =
@@ -120,9 +138,37 @@ TEST(FerruleRun, EmptyDirectoryWithStderrBoxesExitsZeroAndShowsNothing) {
   std::filesystem::remove(dir);
 }
 
+TEST(FerruleRun, AWaitingRequestIsLeftUntouchedAndTheRunSaysSo) {
+  const std::filesystem::path exe = ferrule_path();
+  ASSERT_TRUE(std::filesystem::exists(exe)) << "ferrule is not built: " << exe;
+  char dir[] = "/tmp/ferrule-run-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::filesystem::path request = std::filesystem::path(dir) / "Mossgate.ini";
+  const std::string content = "\"Pack\",\"C:\\PACKS\"\r\n";
+  FILE* f = std::fopen(request.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+  const std::string err = std::string(dir) + ".err";
+  const std::string command =
+      "cd '" + std::string(dir) + "' && VTN_MSGBOX=stderr '" + exe.string() + "' 2>'" + err + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(std::filesystem::file_size(request), content.size());
+  std::string said(static_cast<size_t>(std::filesystem::file_size(err)), '\0');
+  FILE* e = std::fopen(err.c_str(), "rb");
+  ASSERT_NE(e, nullptr);
+  said.resize(std::fread(said.data(), 1, said.size(), e));
+  std::fclose(e);
+  EXPECT_NE(said.find("not built yet"), std::string::npos) << said;
+  std::filesystem::remove(err);
+  std::filesystem::remove_all(dir);
+}
+
 TEST(FerruleRun, HelpDescribesTheProgramAndItsSettings) {
   const std::filesystem::path exe = ferrule_path();
-  if (!std::filesystem::exists(exe)) GTEST_SKIP() << "ferrule is not built: " << exe;
+  ASSERT_TRUE(std::filesystem::exists(exe)) << "ferrule is not built: " << exe;
   FILE* pipe = popen(("'" + exe.string() + "' --help").c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::string text;

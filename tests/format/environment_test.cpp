@@ -26,62 +26,6 @@ namespace {
 using namespace vtn::literals;
 namespace fs = std::filesystem;
 
-// A copy of the utility's start-up locale (its program procedure makes these calls in this order).
-struct Row {
-  std::string_view key;
-  std::string_view value;
-};
-const Row kUtilityLocale[] = {
-    {"VTNCHARSET", "WINDOWS"},
-    {"VTNMON", u8"Янв,Фев,Мар,Апр,Май,Июн,Июл,Авг,Сен,Окт,Ноя,Дек"_ansi},
-    {"VTNMONTH",
-     u8"января,февраля,марта,апреля,мая,июня,июля,августа,сентября,октября,ноября,декабря"_ansi},
-    {"VTNBUTTON", u8"&OK,&Да,&Нет,Пре&рвать,&Повторить,&Игнорировать,&Отменить,&Справка"_ansi},
-    {"VTNCOLSEQ", "WINDOWS"},
-    {"VTNCASE", "WINDOWS"},
-    {"VTNAMPM", u8"ут,вч"_ansi},
-    {"VTNMSG2", u8"Файл не найден"_ansi},
-    {"VTNMSG3", u8"Путь не найден"_ansi},
-    {"VTNMSG4", u8"Слишком много открытых файлов"_ansi},
-    {"VTNMSG5", u8"Нет доступа"_ansi},
-    {"VTNMSG7", u8"Память повреждена"_ansi},
-    {"VTNMSG8", u8"Недостаточно памяти"_ansi},
-    {"VTNMSG30", u8"Запись в очереди не найдена"_ansi},
-    {"VTNMSG32", u8"Файл уже заблокирован"_ansi},
-    {"VTNMSG33", u8"Запись не доступна"_ansi},
-    {"VTNMSG35", u8"Запись не найдена"_ansi},
-    {"VTNMSG36", u8"Поврежденный файл данных"_ansi},
-    {"VTNMSG37", u8"Файл не был открыт"_ansi},
-    {"VTNMSG38", u8"Поврежденный ключевой файл"_ansi},
-    {"VTNMSG40", u8"Недопустимое повторение ключа"_ansi},
-    {"VTNMSG43", u8"Запись уже захвачена"_ansi},
-    {"VTNMSG45", u8"Некорректное имя файла"_ansi},
-    {"VTNMSG46", u8"Необходимо перестроить ключ"_ansi},
-    {"VTNMSG47", u8"Неверная структура файла"_ansi},
-    {"VTNMSG48", u8"Невозможно открыть файл транзакций"_ansi},
-    {"VTNMSG52", u8"Файл уже открыт"_ansi},
-    {"VTNMSG53", u8"Поврежденный заголовок dBase файла"_ansi},
-    {"VTNMSG54", u8"Файл не имеет атрибута CREATE"_ansi},
-    {"VTNMSG56", u8"Транзакция уже активна"_ansi},
-    {"VTNMSG57", u8"Поврежденный MEMO-файл"_ansi},
-    {"VTNMSG63", u8"Необходим монопольный доступ к файлу"_ansi},
-    {"VTNMSG64", u8"Нарушение совместного доступа"_ansi},
-    {"VTNMSG65", u8"Ошибка отката транзакции"_ansi},
-    {"VTNMSG73", u8"Отсутствует MEMO-файл"_ansi},
-    {"VTNMSG75", u8"Неверное описание типа поля"_ansi},
-    {"VTNMSG76", u8"Неверный параметр сортировки"_ansi},
-    {"VTNMSG77", u8"Индекс недоступен"_ansi},
-    {"VTNMSG78", u8"Вызов функции с неверным количеством параметров"_ansi},
-    {"VTNMSG79", u8"Тип данных не поддерживается драйвером баз данных"_ansi},
-    {"VTNMSG80", u8"Функция не поддерживается драйвером баз данных"_ansi},
-    {"VTNMSG81", u8"Неизвестная ошибка драйвера баз данных"_ansi},
-    {"VTNMSG88", u8"Длина ключа(индекса) превышает 245"_ansi},
-    {"VTNMSG89", u8"Запись была изменена другим пользователем"_ansi},
-    {"VTNMSG90", u8"Ошибка драйвера баз данных"_ansi},
-    {"VTNMSG800", u8"Неверное выражение"_ansi},
-    {"VTNMSG801", u8"Не найдена переменная"_ansi},
-};
-
 class EnvironmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -93,40 +37,6 @@ class EnvironmentTest : public ::testing::Test {
     clear_error();
   }
 };
-
-TEST_F(EnvironmentTest, TheUtilityLocale) {
-  for (const Row& row : kUtilityLocale) ENVSET(row.key, row.value);
-
-  char tree[] = "\xB8\xEB\xEA\xE0";  // ёлка
-  to_upper(tree, kUpToNul);
-  EXPECT_EQ(std::string(tree), u8"ЁЛКА"_ansi);
-
-  const DateNames& names = date_names();
-  EXPECT_EQ(std::string(names.month[0]), u8"января"_ansi);
-  EXPECT_EQ(std::string(names.month[8]), u8"сентября"_ansi);
-  EXPECT_EQ(std::string(names.month_short[4]), u8"Май"_ansi);
-  EXPECT_EQ(std::string(names.day_part[0]), u8"ут"_ansi);
-  EXPECT_EQ(std::string(names.day_part[1]), u8"вч"_ansi);
-
-  const std::string_view buttons[] = {
-      "&OK"_ansi,          u8"&Да"_ansi,           u8"&Нет"_ansi,      u8"Пре&рвать"_ansi,
-      u8"&Повторить"_ansi, u8"&Игнорировать"_ansi, u8"&Отменить"_ansi, u8"&Справка"_ansi};
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(find_message_override(0x7F00 + i), std::optional<std::string_view>(buttons[i])) << i;
-  }
-
-  EXPECT_EQ(std::string(error_message(2)), u8"Файл не найден"_ansi);
-  EXPECT_EQ(std::string(error_message(88)), u8"Длина ключа(индекса) превышает 245"_ansi);
-  EXPECT_EQ(std::string(error_message(801)), u8"Не найдена переменная"_ansi);
-  EXPECT_STREQ(error_message(55), "File Must Be Shared");  // not replaced
-
-  EXPECT_FALSE(char_tables().oem_flag);
-  EXPECT_LT(collated_compare(u8"еж"_ansi, u8"ёж"_ansi), 0);
-  EXPECT_LT(collated_compare(u8"ёж"_ansi, u8"жук"_ansi), 0);
-  EXPECT_LT(collated_compare("Zebra", u8"абрикос"_ansi), 0);
-  EXPECT_LT(collated_compare(u8"абрикос"_ansi, u8"Абрикос"_ansi), 0);
-  EXPECT_LT(collated_compare(u8"Абрикос"_ansi, u8"банан"_ansi), 0);
-}
 
 TEST_F(EnvironmentTest, EnvsetTakesItsTextsFromTheStringStack) {
   StringStack& stack = string_stack();
