@@ -11,6 +11,13 @@
 
 namespace vtn {
 
+uint32_t DialogModel::effective_buttons() const {
+  uint32_t all_rows = 0;
+  for (const DialogButton& row : table) all_rows |= row.value;
+  if ((buttons & all_rows) != 0) return buttons;
+  return table.empty() ? kButtonOk : table.front().value;
+}
+
 std::vector<DialogButton> DialogModel::shown_buttons() const {
   std::vector<DialogButton> shown;
   const uint32_t set = effective_buttons();

@@ -43,8 +43,10 @@ struct DialogModel {
   size_t default_index() const;
   // The value of the row whose identifier is `identifier` and whose value is in B, or 0.
   uint32_t result_for(int32_t identifier) const;
-  // B with 0 read as OK.
-  uint32_t effective_buttons() const { return buttons == 0 ? kButtonOk : buttons; }
+  // B with 0 read as OK. A set that names no row at all is read the same way (as the first row):
+  // a box without buttons could never be closed, since it has no close box and Escape works only
+  // with Cancel.
+  uint32_t effective_buttons() const;
 };
 
 // The eight standard rows with their captions: the locale's overrides when `use_overrides`.

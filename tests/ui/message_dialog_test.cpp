@@ -53,6 +53,8 @@ TEST_F(MessageDialogTest, StandardButtonSetsAndDefaults) {
       {"6", 6, {"&Yes", "&No"}, 1},  // both named: the last in table order
       {"255", 128, {"OK", "&Yes", "&No", "&Abort", "&Retry", "&Ignore", "Cancel", "&Help"}, 7},
       {"80", 64, {"&Retry", "Cancel"}, 1},  // table order, not value order
+      {"256", 0, {"OK"}, 0},         // a set naming no button still gives a box one can close
+      {"4294967296", 0, {"OK"}, 0},  // likewise a number beyond 32 bits
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.buttons);
