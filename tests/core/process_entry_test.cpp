@@ -10,22 +10,15 @@
 #include "runtime/core/halt.hpp"
 #include "runtime/core/process_exit.hpp"
 #include "runtime/ui/window_library.hpp"
+#include "support/phase_marks.hpp"
 
 namespace vtn {
 namespace {
 
 using ::testing::Eq;
 using ::testing::ExitedWithCode;
-
-void mark(const char* text) {
-  std::fputs(text, stderr);
-}
-
-template <char Name>
-void entry(int32_t phase) {
-  const char text[] = {Name, phase == kModuleEnding ? '-' : '+', ' ', '\0'};
-  mark(text);
-}
+using testing_support::mark;
+using testing_support::phase_mark;
 
 void procedure() {
   mark(program_running() ? "procedure " : "procedure-not-running ");
@@ -46,10 +39,10 @@ void close_window(void*) {
 }
 
 const ModuleInitEntry kTable[] = {
-    {5, entry<'p'>, entry<'p'>},
-    {16, entry<'w'>, entry<'w'>},
-    {255, entry<'r'>, entry<'r'>},
-    {5, entry<'q'>, entry<'q'>},
+    {5, phase_mark<'p'>, phase_mark<'p'>},
+    {16, phase_mark<'w'>, phase_mark<'w'>},
+    {255, phase_mark<'r'>, phase_mark<'r'>},
+    {5, phase_mark<'q'>, phase_mark<'q'>},
 };
 const ModuleDescriptor kModule{reinterpret_cast<InstanceHandle>(0x400000), kTable};
 

@@ -6,22 +6,15 @@
 #include <cstdio>
 
 #include "runtime/core/halt.hpp"
+#include "support/phase_marks.hpp"
 
 namespace vtn {
 namespace {
 
 using ::testing::Eq;
 using ::testing::ExitedWithCode;
-
-void mark(const char* text) {
-  std::fputs(text, stderr);
-}
-
-template <char Name>
-void term(int32_t phase) {
-  const char text[] = {Name, phase == kModuleEnding ? '-' : '+', ' ', '\0'};
-  mark(text);
-}
+using testing_support::mark;
+using testing_support::phase_mark;
 
 void halt_in_termination(int32_t) {
   mark("halt ");
@@ -46,8 +39,9 @@ void hook() {
   mark("hook ");
 }
 
-const ModuleInitEntry kTable[] = {
-    {5, term<'a'>, term<'a'>}, {5, term<'b'>, term<'b'>}, {150, term<'c'>, term<'c'>}};
+const ModuleInitEntry kTable[] = {{5, phase_mark<'a'>, phase_mark<'a'>},
+                                  {5, phase_mark<'b'>, phase_mark<'b'>},
+                                  {150, phase_mark<'c'>, phase_mark<'c'>}};
 const ModuleDescriptor kModule{nullptr, kTable};
 
 void use_module() {
@@ -79,9 +73,9 @@ TEST(ProcessExitDeathTest, SecondRequestOnlyEndsTheProcess) {
 }
 
 TEST(ProcessExitDeathTest, HaltDuringTerminationEndsWithItsCode) {
-  static const ModuleInitEntry table[] = {{16, term<'x'>, term<'x'>},
+  static const ModuleInitEntry table[] = {{16, phase_mark<'x'>, phase_mark<'x'>},
                                           {5, halt_in_termination, halt_in_termination},
-                                          {5, term<'y'>, term<'y'>}};
+                                          {5, phase_mark<'y'>, phase_mark<'y'>}};
   static const ModuleDescriptor module{nullptr, table};
   EXPECT_EXIT(
       {

@@ -10,26 +10,12 @@
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/ui/dialog_backend.hpp"
 #include "runtime/values/error_messages.hpp"
+#include "support/message_box_fixture.hpp"
 
 namespace vtn {
 namespace {
 
-class MessageBoxTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("VTN_MSGBOX", "stderr", 1);
-    unsetenv("VTN_MSGBOX_ANSWERS");
-    unsetenv("VTN_MSGBOX_LOG");
-    reset_preset_answers();
-    clear_message_overrides();
-  }
-  void TearDown() override {
-    unsetenv("VTN_MSGBOX_ANSWERS");
-    unsetenv("VTN_MSGBOX_LOG");
-    reset_preset_answers();
-    clear_message_overrides();
-  }
-};
+using MessageBoxTest = testing_support::StderrMessageBoxTest;
 
 TEST_F(MessageBoxTest, StderrBackendPrintsTheBoxAndTakesTheDefault) {
   ::testing::internal::CaptureStderr();

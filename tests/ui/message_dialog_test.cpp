@@ -7,24 +7,13 @@
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/values/error_messages.hpp"
 #include "runtime/values/string_stack.hpp"
+#include "support/message_box_fixture.hpp"
 
 namespace vtn {
 namespace {
 
-class MessageDialogTest : public ::testing::Test {
+class MessageDialogTest : public testing_support::StderrMessageBoxTest {
  protected:
-  void SetUp() override {
-    setenv("VTN_MSGBOX", "stderr", 1);
-    unsetenv("VTN_MSGBOX_ANSWERS");
-    unsetenv("VTN_MSGBOX_LOG");
-    reset_preset_answers();
-    clear_message_overrides();
-  }
-  void TearDown() override {
-    unsetenv("VTN_MSGBOX_ANSWERS");
-    reset_preset_answers();
-    clear_message_overrides();
-  }
   static void answer(const char* answers) {
     setenv("VTN_MSGBOX_ANSWERS", answers, 1);
     reset_preset_answers();
