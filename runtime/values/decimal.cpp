@@ -186,7 +186,11 @@ void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places
   if (bytes == 0) return;
   decimal::round_places(v, places);
   for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
-  pack(v, bytes, places, [storage](int64_t k, uint8_t d) {
+  // The sign follows the digits that were stored: a value whose every kept digit is zero (its
+  // high digits dropped by a small field) is stored as a positive zero.
+  bool stored_nonzero = false;
+  pack(v, bytes, places, [storage, &stored_nonzero](int64_t k, uint8_t d) {
+    stored_nonzero = stored_nonzero || d != 0;
     const int64_t n = k + 1;
     if (n % 2 == 0) {
       storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | (d << 4));
@@ -194,7 +198,7 @@ void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places
       storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | d);
     }
   });
-  if (v.sign && !decimal::is_zero(v)) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+  if (v.sign && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
 }
 
 void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
@@ -202,14 +206,16 @@ void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t place
   if (bytes == 0) return;
   decimal::round_places(v, places);
   for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
-  pack(v, bytes, places, [storage](int64_t k, uint8_t d) {
+  bool stored_nonzero = false;
+  pack(v, bytes, places, [storage, &stored_nonzero](int64_t k, uint8_t d) {
+    stored_nonzero = stored_nonzero || d != 0;
     if (k % 2 == 0) {
       storage[k / 2] = static_cast<uint8_t>(storage[k / 2] | (d << 4));
     } else {
       storage[k / 2] = static_cast<uint8_t>(storage[k / 2] | d);
     }
   });
-  const bool negative = v.sign && !decimal::is_zero(v);
+  const bool negative = v.sign && stored_nonzero;
   storage[bytes - 1] = static_cast<uint8_t>(storage[bytes - 1] | (negative ? 0x0D : 0x0F));
 }
 

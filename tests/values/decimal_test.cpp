@@ -349,6 +349,11 @@ TEST_F(DecimalTest, StoreRoundsHalfAwayFromZero) {
       {"-123456", 3, 0, {0xF2, 0x34, 0x56}, {0x23, 0x45, 0x6D}},
       {"1.5", 1, 0, {0x02}, {0x2F}},
       {"7", 1, 3, {0x00}, {0x0F}},
+      // Every digit that fits the field is zero: the stored value is a positive zero, so that
+      // it matches a zero byte for byte (keys compare stored bytes).
+      {"-1000", 2, 0, {0x00, 0x00}, {0x00, 0x0F}},
+      {"-7", 1, 3, {0x00}, {0x0F}},
+      {"-1001", 2, 0, {0xF0, 0x01}, {0x00, 0x1D}},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> out(c.bytes, 0xAA);
