@@ -3,25 +3,39 @@
 #include <algorithm>
 
 #include "runtime/files/tarnwell/byte_order.hpp"
+#include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/record_kinds.hpp"
 #include "runtime/platform/code_pages.hpp"
 
 namespace vtn::tarnwell {
 namespace {
 constexpr size_t kBlobLengthSize = 4;
+constexpr int32_t kCheckTooLong = 824;
+
+// The bytes of a text memo that are kept: up to the last character that is not a space.
+size_t text_length(std::span<const uint8_t> contents) {
+  size_t length = contents.size();
+  while (length > 0 && contents[length - 1] == ' ') --length;
+  return length;
+}
+
+}  // namespace
+
+bool memo_fits(std::span<const uint8_t> contents, const MemoFormat& format) {
+  return (format.blob ? contents.size() : text_length(contents)) <= kMaxMemoContents;
 }
 
 std::vector<Record> memo_chunk_records(const Number& table, const Number& record,
                                        uint8_t memo_number, std::span<const uint8_t> contents,
                                        const MemoFormat& format) {
+  if (!memo_fits(contents, format)) raise_internal_error(kCheckTooLong);
   std::vector<uint8_t> stored;
   if (format.blob) {
     stored.resize(kBlobLengthSize);
     store_le32(stored.data(), static_cast<uint32_t>(contents.size()));
     stored.insert(stored.end(), contents.begin(), contents.end());
   } else {
-    size_t length = contents.size();
-    while (length > 0 && contents[length - 1] == ' ') --length;
+    const size_t length = text_length(contents);
     stored.assign(contents.begin(), contents.begin() + static_cast<ptrdiff_t>(length));
     if (format.converts_text()) {
       platform::ansi_to_oem(reinterpret_cast<char*>(stored.data()), stored.size());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/files/tarnwell/file_header.hpp"
+#include "runtime/files/tarnwell/record_kinds.hpp"
 #include "runtime/files/tarnwell/record_stream.hpp"
 
 namespace vtn::tarnwell {
@@ -25,8 +26,19 @@ struct MemoFormat {
   bool converts_text() const { return oem_file && !blob && !binary; }
 };
 
+// Chunk sequence numbers are 16-bit: a memo keeps at most 65,536 chunks of 256 bytes, 16 MiB of
+// contents (a blob's first chunk carries the length besides its 256 bytes).
+inline constexpr size_t kMaxMemoChunks = 0x10000;
+inline constexpr size_t kMaxMemoContents = kMaxMemoChunks * kMemoChunkSize;
+
+// Whether `contents` (as passed to memo_chunk_records) can be kept: a text memo's contents
+// without trailing spaces, or a blob's contents, of at most kMaxMemoContents bytes. The driver
+// refuses a memo that does not fit before it changes anything.
+bool memo_fits(std::span<const uint8_t> contents, const MemoFormat& format);
+
 // The chunk records for memo `memo_number` holding `contents` (the memo's buffer: for a text
-// memo its whole declared size, for a blob its contents).
+// memo its whole declared size, for a blob its contents). Contents that do not fit (memo_fits)
+// would need a sequence number twice: check 824, like any other record too long to keep.
 std::vector<Record> memo_chunk_records(const Number& table, const Number& record,
                                        uint8_t memo_number, std::span<const uint8_t> contents,
                                        const MemoFormat& format);

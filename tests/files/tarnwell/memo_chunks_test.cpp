@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "runtime/files/tarnwell/record_kinds.hpp"
+#include "tests/files/tarnwell/check_of.hpp"
 
 namespace vtn::tarnwell {
 namespace {
@@ -74,6 +76,44 @@ TEST(MemoChunksTest, OemConversionOfTextMemosOnly) {
     ASSERT_EQ(chunks.size(), 1u);
     EXPECT_EQ(Bytes(chunks[0].data().begin(), chunks[0].data().end()), c.stored);
     EXPECT_EQ(read_memo_contents(chunks, c.format), ansi);
+  }
+}
+
+TEST(MemoChunksTest, SixteenBitSequenceNumbersLimitAMemoTo16MiB) {
+  const MemoFormat blob{true, false, false};
+  const MemoFormat text{};
+  struct Case {
+    const char* what;
+    size_t size;
+    uint8_t fill;
+    MemoFormat format;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"blob of exactly 16 MiB", kMaxMemoContents, 0x5A, blob, true},
+      {"blob one byte longer", kMaxMemoContents + 1, 0x5A, blob, false},
+      {"blob of 16 MiB of spaces", kMaxMemoContents + 1, ' ', blob, false},
+      {"text of 16 MiB", kMaxMemoContents, 'x', text, true},
+      {"text one byte longer", kMaxMemoContents + 1, 'x', text, false},
+      {"text longer, but only spaces past 16 MiB", kMaxMemoContents + 300, ' ', text, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes contents(c.size, c.fill);
+    if (c.fill == ' ' && !c.format.blob) contents[kMaxMemoContents - 1] = 'x';
+    EXPECT_EQ(memo_fits(contents, c.format), c.fits);
+    if (!c.fits) {
+      // Never a second chunk with an already used sequence number.
+      EXPECT_EQ(check_of([&] { memo_chunk_records(kTable, kRecord, 0, contents, c.format); }), 824);
+      continue;
+    }
+    const auto chunks = memo_chunk_records(kTable, kRecord, 0, contents, c.format);
+    ASSERT_EQ(chunks.size(), kMaxMemoChunks);
+    EXPECT_EQ(read_memo_chunk(chunks.back())->sequence, 0xFFFF);
+    const auto back = read_memo_contents(chunks, c.format);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->size(), kMaxMemoContents);
+    EXPECT_TRUE(std::equal(back->begin(), back->end(), contents.begin()));
   }
 }
 
