@@ -100,6 +100,50 @@ TEST(FileHeaderTest, ZonesGiveUnitSizeAndEndOfUsedSpace) {
   EXPECT_EQ(page_offset(8), 0xA00);
 }
 
+TEST(FileHeaderTest, EndOfUsedSpaceFollowsTheHighestNonEmptyZone) {
+  struct Zone {
+    int units;
+    int32_t start, end;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Zone> zones;
+    int64_t end;
+  };
+  const std::vector<Case> cases = {
+      // Empty zones may sit above the used space; only a zone holding pages counts.
+      {"empty top zones far out",
+       {{1, 0, 4}, {3, 4, 10}, {40, 500, 500}, {59, 900, 900}},
+       0x200 + 10 * 0x100},
+      {"a higher zone ending lower than an empty one",
+       {{2, 0, 2}, {5, 2, 7}, {6, 30, 30}},
+       0x200 + 7 * 0x100},
+      {"only the top zone holds pages", {{1, 0, 0}, {59, 3, 62}}, 0x200 + 62 * 0x100},
+      {"a zone of one page of 59 units", {{59, 0, 59}}, 0x200 + 59 * 0x100},
+      // All empty: k is 0 and the unused entry 0 gives the end as it stands.
+      {"all empty, entry 0 as stored", {{0, 0, 6}, {1, 9, 9}}, 0x200 + 6 * 0x100},
+  };
+  for (const Case& c : cases) {
+    FileHeader h;
+    for (const Zone& z : c.zones) {
+      h.zone_start[z.units] = z.start;
+      h.zone_end[z.units] = z.end;
+    }
+    EXPECT_EQ(end_of_used_space(h), c.end) << c.what;
+  }
+}
+
+TEST(FileHeaderTest, OverlappingZonesOfADamagedHeaderAnswerTheLowestUnitSize) {
+  FileHeader h;
+  h.zone_start[5] = 5;
+  h.zone_end[5] = 15;
+  h.zone_start[2] = 0;
+  h.zone_end[2] = 10;
+  EXPECT_FALSE(zones_well_formed(h));
+  EXPECT_EQ(unit_size_of_page(h, 6), 2);
+  EXPECT_EQ(unit_size_of_page(h, 12), 5);
+}
+
 TEST(FileHeaderTest, NumbersCountBigEndianUntilExhausted) {
   struct Case {
     Number before, after;

@@ -107,6 +107,31 @@ TEST(PageImageTest, IndexPageKeepsChildren) {
   EXPECT_EQ(decode_page(image, 1), page);
 }
 
+TEST(PageImageTest, CompressedIndexPageKeepsItsChildArrayPlain) {
+  // Long keys of one repeated byte compress well; the child numbers stay in the page header.
+  PageContents page;
+  page.level = 1;
+  for (uint8_t i = 0; i < 3; ++i) {
+    Bytes key = {1, 2, 3, 4, 0, i};
+    key.insert(key.end(), 200, 0x20);
+    page.records.push_back(rec(key, {}));
+  }
+  page.children = {0x11223344, 9, 0x7FFFFFFF};
+  const Bytes image = encode_page(2, page);
+  const Fields f = fields_of(image);
+  ASSERT_LT(f.stored, f.expanded);
+  EXPECT_EQ(f.count, 3);
+  EXPECT_EQ(f.level, 1);
+  EXPECT_EQ(f.capacity, 13 + 3 * 4 + 3 * (206 + 5));
+  EXPECT_EQ(Bytes(image.begin() + 13, image.begin() + 25),
+            (Bytes{0x44, 0x33, 0x22, 0x11, 9, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}));
+  // The compressed stream starts right after the children: the first record's flag byte, its
+  // two lengths and key bytes as literals up to the first byte of the run of blanks.
+  EXPECT_EQ(image[25], 12);  // literal count: flag, 2 + 2 length bytes, 6 key bytes, one blank
+  EXPECT_EQ(Bytes(image.begin() + 26, image.begin() + 31), (Bytes{0xC0, 206, 0, 206, 0}));
+  EXPECT_EQ(decode_page(image, units_of(image)), page);
+}
+
 TEST(PageImageTest, StructuralChecks) {
   PageContents page;
   page.records = {rec({1, 2, 3}, Bytes(400, 0x55)), rec({1, 2, 4}, {})};

@@ -56,6 +56,35 @@ TEST(RecordStreamTest, KnownBytes) {
   EXPECT_EQ(decode_record_stream(stream, 3), records);
 }
 
+TEST(RecordStreamTest, EachLengthIsWrittenOnlyWhenItChanges) {
+  struct Case {
+    const char* what;
+    Record previous, record;
+    Bytes second;  // the second record's bytes in the stream
+  };
+  const std::vector<Case> cases = {
+      {"same lengths", rec("AB", "xy"), rec("AC", "xy"), {0x01, 'C', 'x', 'y'}},
+      {"key length only", rec("AB", "xy"), rec("ACD", "x"), {0x41, 3, 0, 'C', 'D', 'x'}},
+      {"record length only", rec("AB", "xy"), rec("AC", "xyz"), {0x81, 5, 0, 'C', 'x', 'y', 'z'}},
+      {"both, lengths above 255",
+       rec("K", std::string(300, 'd')),
+       rec("KK", std::string(298, 'e')),
+       {0xC1, 0x2C, 0x01, 2, 0, 'K', 'e'}},
+      // The previous record is a prefix of this one: the shared count stops at its length.
+      {"previous record shorter", rec("AB", ""), rec("ABC", ""), {0xC2, 3, 0, 3, 0, 'C'}},
+      {"this record shorter", rec("A", "BC"), rec("AB", ""), {0xC2, 2, 0, 2, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Bytes stream = encode({c.previous, c.record});
+    const size_t first = 5 + c.previous.bytes.size();
+    Bytes second(stream.begin() + static_cast<ptrdiff_t>(first), stream.end());
+    if (second.size() > c.second.size()) second.resize(c.second.size());
+    EXPECT_EQ(second, c.second);
+    EXPECT_EQ(decode_record_stream(stream, 2), (std::vector<Record>{c.previous, c.record}));
+  }
+}
+
 TEST(RecordStreamTest, SharedPrefixIsCappedAt63) {
   const std::string common(80, 'k');
   const std::vector<Record> records = {rec(common + "1", "data"), rec(common + "2", "data"),

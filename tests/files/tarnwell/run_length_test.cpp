@@ -12,6 +12,14 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// 200 bytes with no two neighbours equal, then `tail`.
+Bytes ramp_then(const Bytes& tail) {
+  Bytes b;
+  for (int i = 0; i < 200; ++i) b.push_back(static_cast<uint8_t>(i));
+  b.insert(b.end(), tail.begin(), tail.end());
+  return b;
+}
+
 TEST(RunLengthTest, KnownEncodings) {
   struct Case {
     const char* what;
@@ -26,6 +34,28 @@ TEST(RunLengthTest, KnownEncodings) {
       {"ends with a run: final count 0", {7, 7, 7, 7}, true, {0x01, 7, 0x03, 0x00}},
       {"two runs back to back", {5, 5, 5, 5, 9, 9, 9, 9, 9}, true, {1, 5, 3, 1, 9, 4, 0}},
       {"300 zeros: two-byte repeat count", Bytes(300, 0), true, {0x01, 0, 0xAB, 0x02, 0x00}},
+      // 19,999 = 0x4E1F: groups 0x1F, 0x1C, 0x01, low first, 0x80 on all but the last.
+      {"20,000 equal bytes: three-byte repeat count",
+       Bytes(20000, 0x20),
+       true,
+       {0x01, 0x20, 0x9F, 0x9C, 0x01, 0x00}},
+      {"pending literals go out with the run's first byte",
+       {1, 2, 3, 4, 4, 4, 4, 4, 5, 6},
+       true,
+       {0x04, 1, 2, 3, 4, 0x04, 0x02, 5, 6}},
+      {"a run of 3 before a run of 4 travels as literals",
+       {7, 7, 7, 8, 8, 8, 8},
+       true,
+       {0x04, 7, 7, 7, 8, 0x03, 0x00}},
+      // 201 = 0xC9: two-byte literal count 0xC9 0x01.
+      {"201 literals: two-byte literal count", ramp_then({0xFF, 0xFF, 0xFF, 0xFF}), true,
+       [] {
+         Bytes out = {0xC9, 0x01};
+         const Bytes literals = ramp_then({0xFF});
+         out.insert(out.end(), literals.begin(), literals.end());
+         out.insert(out.end(), {0x03, 0x00});
+         return out;
+       }()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
