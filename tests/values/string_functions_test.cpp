@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -178,6 +179,121 @@ TEST_F(StringFunctionsTest, InlineEntriesCutInPlace) {
   string_stack().push_real(2.5);
   RIGHT(5);
   EXPECT_EQ(string_stack().pop_string(), "  2.5");
+}
+
+// The shaping functions written out step by step, as the run-time defines them, to check the
+// in-place arithmetic against: extend first, then strip, then move or cut.
+namespace reference {
+std::string strip_trailing(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+std::string strip_leading(std::string s) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  return s.substr(i);
+}
+std::string left(const std::string& text, int64_t n) {
+  std::string s = strip_leading(text);
+  s.resize(static_cast<size_t>(std::max<int64_t>(n, 0)), ' ');
+  return s;
+}
+std::string right(std::string text, int64_t n) {
+  n = std::max<int64_t>(n, 0);
+  if (n > static_cast<int64_t>(text.size())) text.resize(static_cast<size_t>(n), ' ');
+  const std::string s = strip_trailing(text);
+  const int64_t d = n - static_cast<int64_t>(s.size());
+  if (d > 0) return std::string(static_cast<size_t>(d), ' ') + s;
+  return s.substr(static_cast<size_t>(-d));
+}
+std::string center(std::string text, int64_t n) {
+  n = std::max<int64_t>(n, 0);
+  if (n > static_cast<int64_t>(text.size())) text.resize(static_cast<size_t>(n), ' ');
+  const std::string s = strip_leading(strip_trailing(text));
+  const int64_t p = n - static_cast<int64_t>(s.size());
+  if (p > 0) {
+    const int64_t before = (p + 1) / 2;
+    return std::string(static_cast<size_t>(before), ' ') + s +
+           std::string(static_cast<size_t>(p - before), ' ');
+  }
+  return s.substr(static_cast<size_t>((1 - p) / 2), static_cast<size_t>(n));
+}
+std::string sub(const std::string& text, int64_t start, int64_t length) {
+  const auto size = static_cast<int64_t>(text.size());
+  int64_t position = 0;
+  if (start < 0) position = std::max<int64_t>(start + size, 0);
+  if (start > 0) position = std::min<int64_t>(start - 1, size);
+  const int64_t count = std::min(std::max<int64_t>(length, 0), size - position);
+  return text.substr(static_cast<size_t>(position), static_cast<size_t>(count));
+}
+}  // namespace reference
+
+// Chains of shaping functions applied to one stack entry: later steps work on what earlier
+// steps left (an advanced pointer, an owned buffer longer than its text, padding written in
+// place), so a slip in the in-place arithmetic shows up as a difference from the definitions.
+TEST_F(StringFunctionsTest, ChainsOnOneEntryFollowTheDefinitions) {
+  std::mt19937 random(7);
+  auto pick = [&](int low, int high) {
+    return low + static_cast<int>(random() % (high - low + 1));
+  };
+  for (int round = 0; round < 4000; ++round) {
+    std::string text(static_cast<size_t>(pick(0, 12)), ' ');
+    for (char& ch : text) ch = " ab"[random() % 3];
+    const std::string storage = text;
+    const bool borrowed = random() % 2 == 0;
+    if (borrowed)
+      string_stack().push_borrowed(storage);
+    else
+      string_stack().push_copy(storage);
+    std::string expected = text;
+    std::string steps;
+    for (int step = 0; step < 3; ++step) {
+      const int32_t n = pick(-2, 16);
+      const int32_t start = pick(-16, 16);
+      switch (random() % 6) {
+        case 0:
+          LEFT(n), expected = reference::left(expected, n), steps += " LEFT";
+          break;
+        case 1:
+          RIGHT(n), expected = reference::right(expected, n), steps += " RIGHT";
+          break;
+        case 2:
+          CENTER(n), expected = reference::center(expected, n), steps += " CENTER";
+          break;
+        case 3:
+          SUB(start, n), expected = reference::sub(expected, start, n), steps += " SUB";
+          break;
+        case 4: {
+          const auto length = static_cast<int64_t>(expected.size());
+          CENTER(), expected = reference::center(expected, length), steps += " CENTER()";
+          break;
+        }
+        default:
+          CLIP(), expected = reference::strip_trailing(expected), steps += " CLIP";
+          break;
+      }
+      steps += "(" + std::to_string(n) + "," + std::to_string(start) + ")";
+    }
+    ASSERT_EQ(string_stack().pop_string(), expected)
+        << "'" << text << "'" << steps << (borrowed ? " borrowed" : " owned");
+    ASSERT_EQ(storage, text) << "borrowed storage must not change";
+  }
+  EXPECT_EQ(string_stack().depth(), 0);
+}
+
+// The same definitions through the C++ face, over every length that matters for short texts.
+TEST_F(StringFunctionsTest, ValueFaceFollowsTheDefinitions) {
+  const std::string texts[] = {"", " ", "a", " a ", "ab  ", "  ab", " a b ", "abcde", "    "};
+  for (const std::string& text : texts) {
+    for (int32_t n = -1; n <= 8; ++n) {
+      SCOPED_TRACE("'" + text + "' in " + std::to_string(n));
+      EXPECT_EQ(left(text, n), reference::left(text, n));
+      EXPECT_EQ(right(text, n), reference::right(text, n));
+      EXPECT_EQ(center(text, n), reference::center(text, n));
+      for (int32_t start = -8; start <= 8; ++start)
+        EXPECT_EQ(sub(text, start, n), reference::sub(text, start, n)) << "start " << start;
+    }
+  }
 }
 
 TEST_F(StringFunctionsTest, Clip) {
