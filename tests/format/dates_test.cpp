@@ -34,6 +34,8 @@ TEST_F(DatesTest, DateNormalisesAndValidates) {
       {1, 366, 2023, 81453},
       {1, 366, 2024, 81818},  // 31 December 2024
       {25, 1, 24, 82184},     // two-digit year, then two years of months: 1 January 2026
+      {12, 32, 99, 72687},    // 99 is 1999 before the day runs into 1 January 2000
+      {13, 1, 99, 72687},     // and before the month does
       {12, 32, 9999, -1},     // runs past the last year
       {0, 1, 2023, -1},
       {1, 0, 2023, -1},

@@ -12,6 +12,7 @@
 #include "runtime/format/date_names.hpp"
 #include "runtime/format/environment.hpp"
 #include "runtime/platform/code_pages.hpp"
+#include "runtime/platform/process_path.hpp"
 #include "runtime/values/char_tables.hpp"
 #include "runtime/values/error_messages.hpp"
 #include "runtime/values/error_state.hpp"
@@ -138,6 +139,37 @@ TEST_F(EnvironmentFileTest, MissingFilesAndSpecialNames) {
   EXPECT_GT(collated_compare("B", "a"), 0);  // a, A, b, B, ... instead of code order
   EXPECT_EQ(to_upper_char(0xB8), 0xA8);
   EXPECT_STREQ(date_names().day_part[0], "AM");
+}
+
+TEST_F(EnvironmentFileTest, WindowsNameKeepsTheOemFlagItTurnedOff) {
+  // Unlike a file, "WINDOWS" is no file read under a remembered OEM flag: the platform's
+  // collation is ANSI and the flag stays off.
+  char_tables().oem_flag = true;
+  LoadEnvironmentFile("WINDOWS");
+  EXPECT_FALSE(char_tables().oem_flag);
+  EXPECT_EQ(to_lower_char(0xC0), 0xE0);  // А/а from the platform's case lists
+}
+
+TEST_F(EnvironmentFileTest, BareNamesAreFoundInTheCurrentDirectoryAndBesideTheProgram) {
+  const std::filesystem::path saved = std::filesystem::current_path();
+  const std::filesystem::path beside =
+      std::filesystem::path(platform::executable_path()).parent_path() /
+      ("vtn_beside_" + std::to_string(getpid()) + ".env");
+  std::ofstream(beside, std::ios::binary) << "VTNMSG1001=beside\n";
+  write("cwd.env", "VTNMSG1002=current\n");
+  std::filesystem::current_path(dir_);
+
+  LoadEnvironmentFile("cwd.env");
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  LoadEnvironmentFile(beside.filename().string());
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  LoadEnvironmentFile("nowhere.env");
+  EXPECT_EQ(ERRORNUMBER(), 2);
+
+  std::filesystem::current_path(saved);
+  std::filesystem::remove(beside);
+  EXPECT_EQ(find_message_override(1002), std::optional<std::string_view>("current"));
+  EXPECT_EQ(find_message_override(1001), std::optional<std::string_view>("beside"));
 }
 
 TEST(EnvironmentFileName, BesideTheExecutable) {

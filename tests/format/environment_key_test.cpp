@@ -181,6 +181,60 @@ TEST_F(EnvironmentKeyTest, CaseTablesFromLists) {
   EXPECT_EQ(to_lower_char(0xA8), 0xB8);
 }
 
+TEST_F(EnvironmentKeyTest, CaseListsFallBackToThePlatformOrAreCut) {
+  struct Case {
+    std::string value;
+    bool platform_lists;  // А/а (C0h/E0h) paired although the value does not name them
+  };
+  const Case cases[] = {
+      {"WINDOWS", true},
+      {"windows", true},
+      {",", true},  // an empty first item, although both items have the same length
+      {std::string(u8",аб"_ansi), true},
+      {std::string(u8"ЖЗ,жз"_ansi), false},  // lists of their own
+      {std::string(u8"ЖЗ,жзи"_ansi), true},  // of different length
+  };
+  for (const Case& c : cases) {
+    reset_environment();
+    SetEnvironmentKey("VTNCASE", c.value);
+    EXPECT_EQ(to_lower_char(0xC0) == 0xE0, c.platform_lists) << c.value;
+    EXPECT_EQ(to_upper_char(0xE6), 0xC6) << c.value;  // Ж/ж in every case
+  }
+
+  // Each list is cut at 128 characters: the 129th pair is not made.
+  reset_environment();
+  const std::string upper = std::string(128, '\xC0') + "\xC1";
+  const std::string lower = std::string(128, '\xE0') + "\xE1";
+  SetEnvironmentKey("VTNCASE", upper + "," + lower);
+  EXPECT_EQ(to_lower_char(0xC0), 0xE0);
+  EXPECT_FALSE(is_alpha_char(0xC1));
+  EXPECT_FALSE(is_alpha_char(0xE1));
+}
+
+TEST_F(EnvironmentKeyTest, CollationSequenceIsTheWholeUnconvertedValue) {
+  const CharTables& t = char_tables();
+  // Commas belong to the sequence: b, "," and a exchange their ranks.
+  SetEnvironmentKey("VTNCOLSEQ", "b,a");
+  EXPECT_EQ(t.collation_ansi['b'], ',');
+  EXPECT_EQ(t.collation_ansi[','], 'a');
+  EXPECT_EQ(t.collation_ansi['a'], 'b');
+  EXPECT_EQ(t.collation_ansi['"'], '"');
+
+  // With the OEM flag on the sequence stays OEM text (A1h A0h is "ба" in 866): the OEM table is
+  // built from it as it stands and the ANSI table from its 1251 form (E1h E0h).
+  SetEnvironmentKey("VTNCHARSET", "OEM");
+  SetEnvironmentKey("VTNCOLSEQ", "\xA1\xA0");
+  EXPECT_EQ(t.collation_oem[0xA1], 0xA0);
+  EXPECT_EQ(t.collation_oem[0xE1], 0xE1);
+  EXPECT_EQ(t.collation_ansi[0xE1], 0xE0);
+  EXPECT_EQ(t.collation_ansi[0xA1], 0xA1);
+  EXPECT_TRUE(t.oem_flag);
+  // The platform's order is ANSI: it turns the OEM flag off.
+  SetEnvironmentKey("VTNCOLSEQ", "Windows");
+  EXPECT_FALSE(t.oem_flag);
+  EXPECT_LT(collated_compare("a", "A"), 0);
+}
+
 TEST_F(EnvironmentKeyTest, CollationSequences) {
   const CharTables& t = char_tables();
   SetEnvironmentKey("VTNCOLSEQ", "ba");
