@@ -409,9 +409,11 @@ bool compile_scientific(Reader& r, CompiledPicture& p) {
   const char decimal = r.peek();
   if (decimal != '.' && decimal != '`') return false;
   r.skip();
+  // No integer digits is allowed: the mantissa is then a fraction (".12345E+004"), which is why
+  // the narrowest picture is seven cells wide.
   const int integers = r.number();
-  if (integers < 1 || !r.at_end()) return false;
-  const int separators = grouping ? (integers - 1) / 3 : 0;
+  if (integers < 0 || !r.at_end()) return false;
+  const int separators = grouping && integers > 0 ? (integers - 1) / 3 : 0;
   if (width < integers + separators + 7) return false;
 
   // With grouping on, the separator follows the decimal character as in @N: "," after a point,

@@ -197,7 +197,7 @@ void lay_number(const CompiledPicture& p, int end, const NumberDigits& number, b
 }
 
 // The mantissa of @E: `integers` digits before the point, `places` after; the exponent is chosen
-// so that the first integer digit is significant.
+// so that the first integer digit is significant (with no integer digits, the first decimal).
 NumberDigits scientific_mantissa(const NumberDigits& number, int integers, int places,
                                  int& exponent) {
   NumberDigits m;

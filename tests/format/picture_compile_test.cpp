@@ -107,6 +107,9 @@ TEST(PictureCompile, Layouts) {
       {"@N6v2", PictureKind::kNumeric, 3, ",<<<v##", ",   .00"},
       {"@E12.1", PictureKind::kScientific, 2, "s#.####Le###", "-0.0000E+000"},
       {"@E12_.4", PictureKind::kScientific, 2, "s<,<<#.Le###", "-    0.E+000"},
+      // No integer digits: a fraction before the exponent; seven cells are the narrowest.
+      {"@E10.0", PictureKind::kScientific, 2, "s.###Le###", "-.000E+000"},
+      {"@E7`0", PictureKind::kScientific, 2, "s.Le###", "-,E+000"},
       {"@P(###)<#P", PictureKind::kPattern, 3, "L###L<#", "(000) 0"},
       {"@K\\@@^_?|#<K", PictureKind::kKeyIn, 0, "L@^_?|#<", "@     0 "},
       // Dates and times from the tables, with fill and separator characters.
@@ -192,7 +195,8 @@ TEST(PictureCompile, RejectsWhatIsNotAPicture) {
       "@E6.1",
       "@E7.1",
       "@E12",
-      "@E12.0",
+      "@E6.0",
+      "@E12.",
       "@E9_.4",
       "@P##",
       "@P##K",

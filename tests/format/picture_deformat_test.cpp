@@ -79,6 +79,7 @@ TEST_F(PictureDeformat, NumbersRoundTrip) {
       {"@N6v2", 123.45, 123.45},      {"@N-6v2", -0.05, -0.05},
       {"@E12.1", -1234.5, -1234.5},   {"@E15_.4", 0.000125, 0.000125},
       {"@N~EUR~-10.2", -12.5, -12.5}, {"@P<<<#P", 42, 42},
+      {"@E12.0", -1234.5, -1234.5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.picture);
