@@ -59,6 +59,30 @@ TEST(BlockCipherTest, ScheduleFromPassword) {
             BlockCipher::from_password("secreT").schedule());
 }
 
+TEST(BlockCipherTest, KnownAnswerForAPassword) {
+  // Worked out apart from this code (a separate script following the same steps): the schedule
+  // of "owner" and the bytes 0..63 enciphered with it.
+  const BlockCipher cipher = BlockCipher::from_password("owner");
+  const BlockCipher::Schedule schedule = {0x51535210, 0x92130211, 0x8974C6A2, 0x555CD654,
+                                          0x443B2C60, 0xD51540A9, 0xC56CD228, 0xAE7BF264,
+                                          0xA2099628, 0x9A966264, 0xE764ED88, 0xF4262D76,
+                                          0x95751B9C, 0x9A9C995C, 0xF1FF4ED8, 0xB39AEC60};
+  EXPECT_EQ(cipher.schedule(), schedule);
+  Bytes block(64);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i);
+  const Bytes plain = block;
+  cipher.encipher(block);
+  const Bytes expected = {0xDC, 0xE9, 0x4F, 0x70, 0x15, 0x07, 0x19, 0x99, 0xAA, 0xCF, 0x7E,
+                          0x94, 0x58, 0xDB, 0x6A, 0x5C, 0x21, 0x98, 0x1F, 0xE1, 0xAD, 0x65,
+                          0x4B, 0x0C, 0xAE, 0x2E, 0x54, 0xDF, 0xF8, 0x0B, 0x16, 0xCD, 0x00,
+                          0xCE, 0x8E, 0x6D, 0x40, 0x24, 0xD2, 0x73, 0x90, 0x26, 0x0D, 0x0B,
+                          0x9A, 0x5C, 0x9D, 0x20, 0xC8, 0xC5, 0x42, 0x48, 0xF0, 0xEE, 0xD3,
+                          0xEC, 0x10, 0x58, 0x39, 0x23, 0x8C, 0x1B, 0xB5, 0xEE};
+  EXPECT_EQ(block, expected);
+  cipher.decipher(block);
+  EXPECT_EQ(block, plain);
+}
+
 TEST(BlockCipherTest, KnownBlockAndRoundTrip) {
   // Worked by hand with k = {1, 0, 0, ...} on the zero block. Step 0 (k 1, j 1): w1 = 1,
   // w0 = 1. A key of 0 swaps w[i] with w[0]: step 1 swaps two ones, step 2 moves the one of w0

@@ -70,6 +70,8 @@ TEST(MemoChunksTest, OemConversionOfTextMemosOnly) {
       {{false, false, true}, oem},    // text memo of an OEM file: converted
       {{false, true, true}, ansi},    // binary memo: as it stands
       {{false, false, false}, ansi},  // file without the OEM attribute
+      // A blob keeps its exact contents, after its length, in any file.
+      {{true, false, true}, {6, 0, 0, 0, 0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2}},
   };
   for (const Case& c : cases) {
     const auto chunks = memo_chunk_records(kTable, kRecord, 0, ansi, c.format);
