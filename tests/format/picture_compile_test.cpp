@@ -105,6 +105,7 @@ TEST(PictureCompile, Layouts) {
       {"@N~EUR~8", PictureKind::kNumeric, 3, "$$$<,<<#", "EUR ,  0"},
       {"@N8~ kr~", PictureKind::kNumeric, 3, "<,<<#$$$", " ,  0 kr"},
       {"@N6v2", PictureKind::kNumeric, 3, ",<<<v##", ",   .00"},
+      {"@N6V2", PictureKind::kNumeric, 3, ",<<<v##", ",   .00"},
       {"@E12.1", PictureKind::kScientific, 2, "s#.####Le###", "-0.0000E+000"},
       {"@E12_.4", PictureKind::kScientific, 2, "s<,<<#.Le###", "-    0.E+000"},
       // No integer digits: a fraction before the exponent; seven cells are the narrowest.
@@ -116,6 +117,8 @@ TEST(PictureCompile, Layouts) {
       {"@D1", PictureKind::kDate, 1, "MM/DD/YY", " 0/00/00"},
       {"@D1.", PictureKind::kDate, 1, "MM/DD/YY", " 0.00.00"},
       {"@D*1", PictureKind::kDate, 1, "MM/DD/YY", "**/**/**"},
+      {"@D*3", PictureKind::kDate, 1, "NNNLDD/YYYY", "*** **,****"},  // name cells take it too
+      {"@D13", PictureKind::kDate, 1, "MM/YY", "00/00"},
       {"@D3", PictureKind::kDate, 1, "NNNLDD/YYYY", "     0,0000"},
       {"@D7-", PictureKind::kDate, 1, "DD/NNN/YY", " 0-   -00"},
       {"@D12", PictureKind::kDate, 1, "YYYYMMDD", "00000000"},
@@ -123,6 +126,7 @@ TEST(PictureCompile, Layouts) {
       {"@T3", PictureKind::kTime, 1, "HH/mmXL", " 0:00 M"},
       {"@T04_", PictureKind::kTime, 1, "HH/mm/SS", "00 00 00"},
       {"@T_1", PictureKind::kTime, 1, "HH/mm", "__:__"},
+      {"@T*6`", PictureKind::kTime, 1, "HH/mm/SSXL", "**,**,** M"},  // not the day-part cell
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(c.picture);
@@ -250,6 +254,7 @@ TEST_F(LocalePictureTest, ShortAndLongDates) {
       {"dd MMMM yyyy 'r.'", true, "DD/NNNNNNNNN/YYYY///", "00           0000 r."},
       {"'Le 'dddd d MMMM yyyy", true, "DD/NNNNNNNNN/YYYY", " 0           0000"},
       {"MMMM d, yyyy, dddd", true, "NNNNNNNNN/DD//YYYY", "           0, 0000"},
+      {"dddd, MMMM dd, yyyy", true, "NNNNNNNNN/DD//YYYY", "          00, 0000"},
       {"yyyy' 'MM", true, "YYYY/MM", "0000 00"},
   };
   for (const Case& c : cases) {

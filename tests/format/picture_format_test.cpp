@@ -82,6 +82,7 @@ TEST(PictureFormat, Numbers) {
       {"@E12`1", 1234.5, " 1,2345E+003"},
       {"@E15_.4", 1234.5, " 1 234.500E+000"},
       {"@E15_.4", 12.5, " 1 250.000E-002"},
+      {"@E15.`4", 1234.5, " 1.234,500E+000"},  // a comma for the point: "." between groups
       {"@E12.1B", 0, "            "},
       // No integer digits: the first significant digit follows the point.
       {"@E12.0", 1234.5, " .12345E+004"},
@@ -159,6 +160,7 @@ TEST(PictureFormat, DatesAndTimes) {
       {"@D11", DATE(1, 2, 2005), "050102"},
       {"@D12", halloween_1959, "19591031"},
       {"@D13", halloween_1959, "10/59"},
+      {"@D13", may_5_2024, "05/24"},
       {"@D14", halloween_1959, "10/1959"},
       {"@D15", halloween_1959, "59/10"},
       {"@D16", halloween_1959, "1959/10"},
@@ -171,6 +173,7 @@ TEST(PictureFormat, DatesAndTimes) {
       {"@T01", time_serial(1, 5), "01:05"},
       {"@T1.", time_serial(13, 5), "13.05"},
       {"@T2", time_serial(13, 5), "1305"},
+      {"@T2", time_serial(0, 5), " 005"},
       {"@T3", time_serial(13, 5), " 1:05PM"},
       {"@T3", time_serial(0, 30), "12:30AM"},
       {"@T3", time_serial(12, 0), "12:00PM"},
