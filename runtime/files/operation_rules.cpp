@@ -113,10 +113,10 @@ constexpr std::array<OperationRule, op::kLast + 1> kOperationRules = {{
 // clang-format on
 
 // Operations whose entry result is a value rather than an error code.
-constexpr std::array<int32_t, 14> kValueOperations = {
+constexpr std::array<int32_t, 15> kValueOperations = {
     op::BOF,        op::EOF_,         op::RECORDSfile, op::RECORDSkey,   op::POINTERfile,
     op::POINTERkey, op::BYTES,        op::DUPLICATE,   op::DUPLICATEkey, op::BLOB_SIZE,
-    op::QUERY_KEY,  op::COUNTRECORDS, op::Internal91,  op::QUERY_VIEW};
+    op::QUERY_KEY,  op::COUNTRECORDS, op::Internal91,  op::QUERY_VIEW,   op::NULL_};
 
 }  // namespace
 

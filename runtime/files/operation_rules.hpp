@@ -130,8 +130,8 @@ const OperationRule* operation_rule(int32_t code);
 std::string_view operation_name(int32_t code);
 
 // True for the operations whose entry result is a number or a Boolean rather than an error
-// code (BOF, EOF, RECORDS, POINTER, BYTES, DUPLICATE, BLOB_SIZE, QUERY_KEY, COUNTRECORDS and the
-// internal entry query).
+// code (BOF, EOF, RECORDS, POINTER, BYTES, DUPLICATE, NULL, BLOB_SIZE, QUERY_KEY, COUNTRECORDS
+// and the internal entry query).
 bool operation_returns_value(int32_t code);
 
 }  // namespace vtn

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -166,6 +167,35 @@ TEST_F(CallSteps, EveryOperationTakesAndGivesItsStrings) {
       EXPECT_EQ(keyed_keyless_.declared().instance, nullptr);
     }
     clear_error();
+  }
+}
+
+// Statements with a number or a Boolean result get it from the entry, not the call's error code;
+// a failed call gives 0 (1 for BOF and EOF) and leaves the code in ERRORNUMBER().
+TEST_F(CallSteps, ValueStatementsReturnTheDriversValue) {
+  struct Row {
+    const char* what;
+    bool open;
+    std::function<int32_t(File&)> call;
+    int32_t value;
+    int32_t error;
+  };
+  const Row rows[] = {
+      {"NULL of a null field", true, [](File& f) { return int32_t{NULL_(f, 2)}; }, 1, 0},
+      {"NULL of a field with a value", true, [](File& f) { return int32_t{NULL_(f, 1)}; }, 0, 0},
+      {"NULL on a closed file", false, [](File& f) { return int32_t{NULL_(f, 2)}; }, 0, 37},
+      {"RECORDS", true, [](File& f) { return RECORDS(f); }, 2, 0},
+      {"RECORDS on a closed file", false, [](File& f) { return RECORDS(f); }, 0, 37},
+      {"EOF on a closed file", false, [](File& f) { return int32_t{EOF_(f)}; }, 1, 37},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    disk().files["orders"] = {"a", "b"};
+    if (row.open) OPEN(file_, 0x42);
+    clear_error();
+    EXPECT_EQ(row.call(file_), row.value);
+    EXPECT_EQ(ERRORNUMBER(), row.error);
+    discard_instance(file_.declared());
   }
 }
 

@@ -135,6 +135,9 @@ class TestDriver : public FileDriver {
       case op::RECORDSfile:
         call.value = static_cast<int32_t>(records.size());
         return 0;
+      case op::NULL_:  // field 2 is null, every other field is not
+        call.value = call.operand(0) == 2 ? 1 : 0;
+        return 0;
       case op::GETfilekey: {
         const size_t i = find(call, records, /*at_least=*/false);
         if (i == records.size()) return 35;
