@@ -1,7 +1,8 @@
 // Environment files: lines of key "=" value, read as the run-time always read them.
 //
-// Keys: at most 31 characters, blanks inside ignored; a control character before "=" voids the
-// line, and a longer key is not recognised. Values: at most 1024 characters up to the end of the
+// Keys: at most 31 characters, blanks inside ignored; a control character before "=" ends the key
+// and collection starts again after it (so a line without "=" gives nothing), and a longer key
+// voids its line. Values: at most 1024 characters up to the end of the
 // line; "<" and decimal digits stand for the character of that code (the character that ends the
 // digits is dropped unless it ends the line), "<<" for "<"; trailing blanks and tabs are removed.
 // 1Ah ends the file wherever it occurs. The file is applied through SetEnvironmentKey; a
