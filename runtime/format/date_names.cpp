@@ -1,7 +1,5 @@
 #include "runtime/format/date_names.hpp"
 
-#include <cstring>
-
 namespace vtn {
 namespace {
 
@@ -11,18 +9,24 @@ constexpr const char* kMonths[12] = {"January",   "February", "March",    "April
 constexpr const char* kMonthsShort[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-DateNames make_defaults() {
+constexpr void copy_name(char* slot, const char* name) {
+  while ((*slot++ = *name++) != '\0') {
+  }
+}
+
+// Computed at compile time, so the slots hold their names before any code of the program runs.
+constexpr DateNames make_defaults() {
   DateNames names{};
   for (int i = 0; i < 12; ++i) {
-    std::strcpy(names.month[i], kMonths[i]);
-    std::strcpy(names.month_short[i], kMonthsShort[i]);
+    copy_name(names.month[i], kMonths[i]);
+    copy_name(names.month_short[i], kMonthsShort[i]);
   }
-  std::strcpy(names.day_part[0], "AM");
-  std::strcpy(names.day_part[1], "PM");
+  copy_name(names.day_part[0], "AM");
+  copy_name(names.day_part[1], "PM");
   return names;
 }
 
-DateNames g_names = make_defaults();
+constinit DateNames g_names = make_defaults();
 
 }  // namespace
 

@@ -5,14 +5,27 @@
 namespace vtn {
 namespace {
 
-CharTables make_initial_tables() {
-  CharTables t;
-  reset_collation(t);
-  reset_case_tables(t);
+// The built-in state, computed at compile time so that the tables are ready before any code of
+// the program runs, static initialisers of other files included.
+constexpr CharTables make_initial_tables() {
+  CharTables t{};
+  for (int c = 0; c < 256; ++c) {
+    t.collation_ansi[c] = static_cast<uint8_t>(c);
+    t.collation_oem[c] = static_cast<uint8_t>(c);
+  }
+  for (int c = 'A'; c <= 'Z'; ++c) {
+    t.case_partner[c] = static_cast<uint8_t>(c + 32);
+    t.case_partner[c + 32] = static_cast<uint8_t>(c);
+    t.case_class[c] = kClassUpper;
+    t.case_class[c + 32] = kClassLower;
+  }
+  for (int c = '0'; c <= '9'; ++c) t.case_class[c] = kClassDigit;
   return t;
 }
 
-CharTables g_tables = make_initial_tables();
+constexpr CharTables kInitialTables = make_initial_tables();
+
+constinit CharTables g_tables = kInitialTables;
 
 const Digraph* find_digraph(uint8_t c) {
   const auto& list = g_tables.oem_flag ? g_tables.digraphs_oem : g_tables.digraphs_ansi;
@@ -81,26 +94,17 @@ CharTables& char_tables() {
 }
 
 void reset_char_tables() {
-  g_tables = make_initial_tables();
+  g_tables = kInitialTables;
 }
 
 void reset_collation(CharTables& t) {
-  for (int c = 0; c < 256; ++c) {
-    t.collation_ansi[c] = static_cast<uint8_t>(c);
-    t.collation_oem[c] = static_cast<uint8_t>(c);
-  }
+  t.collation_ansi = kInitialTables.collation_ansi;
+  t.collation_oem = kInitialTables.collation_oem;
 }
 
 void reset_case_tables(CharTables& t) {
-  t.case_partner.fill(0);
-  t.case_class.fill(kClassOther);
-  for (int c = 'A'; c <= 'Z'; ++c) {
-    t.case_partner[c] = static_cast<uint8_t>(c + 32);
-    t.case_partner[c + 32] = static_cast<uint8_t>(c);
-    t.case_class[c] = kClassUpper;
-    t.case_class[c + 32] = kClassLower;
-  }
-  for (int c = '0'; c <= '9'; ++c) t.case_class[c] = kClassDigit;
+  t.case_partner = kInitialTables.case_partner;
+  t.case_class = kInitialTables.case_class;
 }
 
 int collated_compare(std::string_view a, std::string_view b) {
