@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/core/fatal_error.hpp"
 #include "runtime/values/conversions.hpp"
@@ -68,6 +69,30 @@ void pack(const DecimalValue& v, uint32_t bytes, uint32_t places, PutNibble put)
     const uint8_t d = (pos >= v.lo && pos <= v.hi) ? v.digit[pos] : 0;
     put(k, d);
   }
+}
+
+// Writes `digits` significant digits of `magnitude` as "d.ddd...e+NN" (correctly rounded,
+// ties to even) and returns the decimal exponent of the first digit.
+int scientific_digits(double magnitude, int digits, char* text, size_t size) {
+  std::snprintf(text, size, "%.*e", digits - 1, magnitude);
+  return std::atoi(text + digits + 2);  // after "d.ddd...e"
+}
+
+// True when the exact decimal expansion of `magnitude` ends with a 5 in the 16th significant
+// digit: the value lies exactly halfway between two 15-digit decimals. printf writes the exact
+// expansion when asked for enough digits (a double has at most 767 significant digits), which
+// is needed only when 21 digits already show the pattern.
+bool is_halfway_at_16_digits(double magnitude) {
+  char probe[40];
+  std::snprintf(probe, sizeof probe, "%.20e", magnitude);  // probe[k] is digit k for k >= 2
+  if (std::strncmp(probe + 16, "500000", 6) != 0) return false;
+  char exact[800];
+  std::snprintf(exact, sizeof exact, "%.770e", magnitude);
+  if (exact[16] != '5') return false;
+  for (const char* p = exact + 17; *p != 'e'; ++p) {
+    if (*p != '0') return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -137,14 +162,21 @@ void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_
 void DecimalStack::push_real(double value) {
   DecimalValue& v = push_slot();
   if (!std::isfinite(value) || value == 0.0) return;
-  // 15 significant digits, correctly rounded, with the decimal exponent of the first one.
+  const double magnitude = std::fabs(value);
+  // 15 significant digits, correctly rounded, with the decimal exponent of the first one. A
+  // value exactly halfway between two 15-digit decimals brings its 16th digit (a 5) along, so
+  // that the rounding below takes it away from zero as every decimal store does.
   char text[40];
-  std::snprintf(text, sizeof text, "%.*e", kRealDigitsIn - 1, std::fabs(value));
-  const int exponent = std::atoi(text + kRealDigitsIn + 2);  // after "d.dddddddddddddde"
+  int count = kRealDigitsIn;
+  int exponent = scientific_digits(magnitude, count, text, sizeof text);
+  if (exponent + kUnits >= kRealDigitsIn && is_halfway_at_16_digits(magnitude)) {
+    count = kRealDigitsIn + 1;
+    exponent = scientific_digits(magnitude, count, text, sizeof text);
+  }
   const int first = exponent + kUnits;
   if (first > kTop) return;  // too large for the working value: stays zero
   if (first < 0) return;
-  const int last = std::max(first - (kRealDigitsIn - 1), 0);
+  const int last = std::max(first - (count - 1), 0);
   for (int k = 0; first - k >= last; ++k) {
     const char c = text[k == 0 ? 0 : k + 1];
     v.digit[first - k] = static_cast<uint8_t>(c - '0');

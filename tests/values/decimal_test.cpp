@@ -491,6 +491,13 @@ TEST_F(DecimalTest, FromReal) {
       {1.2345e-30, "0.00000000000000000000000000000123"},  // cut at the 32nd place
       {1e-40, "0"},
       {-0.0, "0"},
+      // Exactly halfway between two 15-digit values: away from zero, like every decimal store.
+      {1000000000000005.0, "1000000000000010"},
+      {1000000000000025.0, "1000000000000030"},
+      {-1000000000000025.0, "-1000000000000030"},
+      {123456789012344.5, "123456789012345"},
+      {0x1p-22, "0.000000238418579101563"},        // 2.384185791015625e-7
+      {1000000000000004.875, "1000000000000000"},  // just below halfway
       {std::numeric_limits<double>::quiet_NaN(), "0"},
       {std::numeric_limits<double>::infinity(), "0"},
   };
