@@ -52,6 +52,14 @@ bool fail_errno() {
   return false;
 }
 
+// Like fail_errno, but, as Windows does, tells a missing directory (3) from a missing file (2).
+bool fail_errno_for(const std::string& path) {
+  const int error = errno;
+  if (error == ENOENT && !parent_directory_exists(path)) return fail(kErrorPathNotFound);
+  record_errno(error);
+  return false;
+}
+
 }  // namespace
 
 FileOpenMode decode_open_mode(uint32_t access_code) {
@@ -110,21 +118,20 @@ bool FileHandle::open(std::string_view path, const FileOpenMode& mode) {
   close();
   if (path.empty() || path.find('\0') != std::string_view::npos) return fail(kErrorFileNotFound);
   std::string name(path);
-  int flags = O_CLOEXEC;
+  // Without O_NONBLOCK a read-only open of a FIFO would wait for a writer, possibly for ever.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   flags |= mode.access == FileAccess::kRead ? O_RDONLY : O_RDWR;
   if (mode.disposition != FileDisposition::kOpenExisting) flags |= O_CREAT;
   int fd;
   do {
     fd = ::open(name.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    // Windows tells a missing directory (3) from a missing file (2).
-    if (errno == ENOENT && !parent_directory_exists(name)) return fail(kErrorPathNotFound);
-    return fail_errno();
-  }
+  if (fd < 0) return fail_errno_for(name);
 
+  // A directory, FIFO or socket is not a file the run-time can read at an offset.
   struct stat st = {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return fail(kErrorAccessDenied);
   }
@@ -290,7 +297,7 @@ bool file_exists(std::string_view path) {
 bool delete_file(std::string_view path) {
   const std::string name(path);
   struct stat st = {};
-  if (stat(name.c_str(), &st) != 0) return fail_errno();
+  if (stat(name.c_str(), &st) != 0) return fail_errno_for(name);
   if (S_ISDIR(st.st_mode)) return fail(kErrorAccessDenied);
   if (open_elsewhere(name)) return fail(kErrorSharingViolation);
   if (unlink(name.c_str()) != 0) return fail_errno();
@@ -301,12 +308,12 @@ bool rename_file(std::string_view from, std::string_view to, bool replace_existi
   const std::string source(from);
   const std::string target(to);
   struct stat st = {};
-  if (stat(source.c_str(), &st) != 0) return fail_errno();
+  if (stat(source.c_str(), &st) != 0) return fail_errno_for(source);
   if (open_elsewhere(source)) return fail(kErrorSharingViolation);
   if (replace_existing && open_elsewhere(target)) return fail(kErrorSharingViolation);
   const unsigned flags = replace_existing ? 0u : RENAME_NOREPLACE;
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), flags) != 0) {
-    return fail_errno();
+    return fail_errno_for(target);  // the source exists, so a missing name is the target's
   }
   return true;
 }
