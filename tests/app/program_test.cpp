@@ -115,6 +115,23 @@ TEST(ProgramModule, StartupSeedsTheGeneratorAndInstallsHandlers) {
   EXPECT_TRUE(vtn::window_library_handlers_installed());
 }
 
+// The start-up entry seeds the generator and reads the environment once per process: a second
+// start-up (another module table run in the same process) leaves the generator where it is.
+TEST(ProgramModuleDeathTest, SeedsOncePerProcess) {
+  EXPECT_EXIT(
+      {
+        const vtn::ModuleDescriptor& module = program_module();
+        vtn::run_module_startup(module.init_table);
+        for (int i = 0; i < 100; ++i) vtn::RANDOM();
+        const vtn::RandomState drawn = vtn::random_state();
+        vtn::run_module_startup(module.init_table);
+        const bool kept = vtn::random_state().entries == drawn.entries &&
+                          vtn::random_state().j == drawn.j && vtn::random_state().k == drawn.k;
+        std::exit(kept ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // The built executable, beside the test programs' folder.
 std::filesystem::path ferrule_path() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "ferrule";

@@ -60,6 +60,37 @@ TEST_F(FatalErrorTest, TextOfTheBox) {
   }
 }
 
+// Every code the run-time raises as fatal shows its own text; the string stack's, the array
+// manager's and the window library's reports carry their extra text after " : ".
+TEST_F(FatalErrorTest, TextsOfTheFatalCodes) {
+  struct Case {
+    int32_t code;
+    const char* extra;
+    const char* text;
+  };
+  const Case cases[] = {
+      {402, nullptr, "Null pointer de-reference"},
+      {403, nullptr, "Termination caused by signal.  (User break or Floating point)"},
+      {404, nullptr, "Arithmetic Overflow"},
+      {405, nullptr, "Variable out of range"},
+      {406, nullptr, "No return value from function"},
+      {407, nullptr, "No matching Case Label"},
+      {408, nullptr, "Long Integer Divide By Zero"},
+      {409, nullptr, "Index out of range"},
+      {410, nullptr, "Pure Virtual Function Called"},
+      {501, "Out of memory in VTNARRAY!", "Internal error 01 : Out of memory in VTNARRAY!"},
+      {506, "ctlentry", "Internal error 06 : ctlentry"},
+      {515, "String Stack Error", "Internal error 15 : String Stack Error"},
+      {522, nullptr, "Event posted to a report control"},
+      {524, nullptr, "Unexpected error opening printer device"},
+      {536, nullptr, "Window is not open"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    EXPECT_EQ(fatal_error_text(c.code, c.extra), c.text);
+  }
+}
+
 TEST_F(FatalErrorTest, OverrideTextIsClipped) {
   set_message_override(802, "Scopes do not match   ");
   EXPECT_EQ(fatal_error_text(802, "Mismatched POPSCOPE"),

@@ -6,7 +6,9 @@
 #include <cfenv>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "runtime/core/fatal_error.hpp"
 #include "runtime/core/halt.hpp"
 #include "runtime/core/process_exit.hpp"
 #include "runtime/ui/window_library.hpp"
@@ -28,6 +30,11 @@ void halting_procedure() {
   mark("procedure ");
   HALT(0, "");
 }
+void failing_procedure() {
+  mark("procedure ");
+  fatal_runtime_error(409);
+  mark("never ");
+}
 void hook() {
   mark(program_running() ? "hook-running " : "hook ");
 }
@@ -36,6 +43,13 @@ void handler() {
 }
 void close_window(void*) {
   mark("close ");
+}
+
+// A window whose close finds the window gone: the fatal error comes after the program
+// procedure has returned.
+void close_failing(void*) {
+  mark("close-fails ");
+  fatal_runtime_error(536);
 }
 
 const ModuleInitEntry kTable[] = {
@@ -83,6 +97,40 @@ TEST_F(ProcessEntryDeathTest, HaltInsideTheProgramRunsTheSameExit) {
         run_process({&kModule, {0x105, 2, 0}, halting_procedure});
       },
       ExitedWithCode(0), Eq("r+ w+ p+ q+ procedure hook-running q- p- w- r- "));
+}
+
+constexpr const char* kFatalQuestion =
+    "\n  Do you want to GPF?\n  [stop] Yes | No (default) -> No\n";
+
+TEST_F(ProcessEntryDeathTest, FatalErrorInsideTheProgramEndsWithTwoThroughTheSameExit) {
+  EXPECT_EXIT(
+      {
+        set_final_hook(hook);
+        register_exit_handler(handler);
+        run_process({&kModule, {0x105, 2, 0}, failing_procedure});
+      },
+      ExitedWithCode(2),
+      Eq(std::string("r+ w+ p+ q+ procedure Runtime error: Index out of range") + kFatalQuestion +
+         "hook-running handler q- p- w- r- "));
+}
+
+// After the program procedure has returned, a fatal error shows its box and the clean-up goes
+// on: the other window still closes, the final hook does not run a second time, and the run
+// ends with code 0.
+TEST_F(ProcessEntryDeathTest, FatalErrorDuringTheCleanupLetsItContinue) {
+  EXPECT_EXIT(
+      {
+        set_final_hook(hook);
+        register_exit_handler(handler);
+        static int first;
+        static int second;
+        register_open_window(&first, close_window);
+        register_open_window(&second, close_failing);
+        run_process({&kModule, {0x105, 2, 0}, procedure});
+      },
+      ExitedWithCode(0),
+      Eq(std::string("r+ w+ p+ q+ procedure close-fails Runtime error: Window is not open") +
+         kFatalQuestion + "hook close handler q- p- w- r- "));
 }
 
 }  // namespace

@@ -98,6 +98,14 @@ int retry_cancel() {
 int three_custom() {
   return MessageDialog("Pick", "Choice", "", "One|Two|Three", 1, 0);
 }
+// A custom text equal to the built-in caption "Cancel" takes Cancel's identifier, so Escape
+// presses it; without one, Escape does nothing in a custom box.
+int go_cancel() {
+  return MessageDialog("Go?", "Choice", "", "Go|Cancel", 1, 0);
+}
+int go_stop() {
+  return MessageDialog("Go?", "Choice", "", "Go|Stop", 1, 0);
+}
 int russian_yes_no() {
   set_message_override(kButtonOverrideBase + 1, u8"&Да"_ansi);
   set_message_override(kButtonOverrideBase + 2, u8"&Нет"_ansi);
@@ -125,6 +133,8 @@ TEST(TtyBackend, KeysChooseButtons) {
       {"Cyrillic access letter", russian_yes_no, {"\xd0\xb4"}, 2},  // "д"
       {"button number", three_custom, {"3"}, 3},
       {"other keys do nothing", three_custom, {"x", "\x1b", "2"}, 2},
+      {"Escape presses a custom Cancel", go_cancel, {"\x1b"}, 2},
+      {"Escape is ignored in a custom box without Cancel", go_stop, {"\x1b", "\r"}, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
