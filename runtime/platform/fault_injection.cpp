@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,6 @@ struct Journal {
   int fd = -1;
   std::string path;
   FileId file;
-  bool dead = false;
 };
 
 // One change not yet made durable. Undoing it restores `old_bytes` at `offset` and the size the
@@ -53,6 +53,9 @@ struct State {
   uint32_t flushes = 0;
   uint64_t next_journal = 1;
   std::map<uint64_t, Journal> journals;
+  // Journals of handles that died in a crash, until they are closed. Arming and disarming keep
+  // them: a crashed handle never comes back to life (journal ids are never reused).
+  std::set<uint64_t> dead;
   std::vector<Pending> pending;  // in the order the changes were made
 };
 
@@ -150,7 +153,7 @@ uint64_t attach(int fd, std::string_view path) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   const uint64_t id = s.next_journal++;
-  s.journals[id] = Journal{fd, std::string(path), file_id(fd), false};
+  s.journals[id] = Journal{fd, std::string(path), file_id(fd)};
   return id;
 }
 
@@ -158,13 +161,13 @@ void detach(uint64_t journal) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   s.journals.erase(journal);
+  s.dead.erase(journal);
 }
 
 bool is_dead(uint64_t journal) {
   State& s = state();
   std::lock_guard lock(s.mutex);
-  auto it = s.journals.find(journal);
-  return it != s.journals.end() && it->second.dead;
+  return s.dead.count(journal) != 0;
 }
 
 WriteDecision before_write(uint64_t journal, int fd, uint64_t offset,
@@ -286,7 +289,7 @@ uint32_t simulate_crash(CrashMode mode, uint32_t seed) {
   s.pending.clear();
 
   for (auto& [id, journal] : s.journals) {
-    journal.dead = true;
+    if (!s.dead.insert(id).second) continue;  // died in an earlier crash
     unlock_bytes(journal.fd, 0, 0x7FFF'FFFF'FFFF'FFFFull);
   }
   return count;

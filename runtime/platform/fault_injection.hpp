@@ -42,7 +42,8 @@ inline bool armed() {
 }
 
 void arm(const Plan& plan);
-// Stops injecting and forgets every journal (the handles keep working normally).
+// Stops injecting and forgets every journal. Live handles keep working normally; handles that
+// died in a crash stay dead until they are closed.
 void disarm();
 
 // Writes and flushes seen since arming (including the failed ones).

@@ -223,5 +223,138 @@ TEST_F(FaultInjectionTest, FailingEachWriteOfASequenceKeepsExactlyTheEarlierOnes
   }
 }
 
+TEST_F(FaultInjectionTest, CrashedHandlesStayDeadUntilClosed) {
+  fault::arm({});
+  FileHandle h;
+  open(h);
+  ASSERT_TRUE(write(h, 0, "before"));
+  fault::simulate_crash(fault::CrashMode::kLoseAll);
+  uint8_t buffer[4];
+  size_t n = 0;
+  const auto dead = [&] {
+    set_last_error(0);
+    return !write(h, 0, "x") && last_error() == kErrorInvalidHandle && !h.read_at(0, buffer, n) &&
+           !h.flush() && !h.lock(0x8000'0000ull, 1);
+  };
+  EXPECT_TRUE(dead());
+  fault::disarm();
+  EXPECT_TRUE(dead()) << "after disarming";
+  fault::arm({});
+  EXPECT_TRUE(dead()) << "after arming again";
+  EXPECT_EQ(contents(), "");
+  h.close();
+  open(h);
+  EXPECT_TRUE(write(h, 0, "after"));
+}
+
+TEST_F(FaultInjectionTest, CrashUndoesEveryKindOfChange) {
+  // Each script runs on a file whose durable contents are "0123456789"; W writes text at an
+  // offset, S sets the size, C closes the handle (its writes still sit in the cache), N reopens
+  // it creating the file anew, F flushes. A crash must leave exactly what the last flush made
+  // durable.
+  struct Step {
+    char op;
+    uint64_t at;
+    const char* text;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"write past the end, leaving a gap", {{'W', 20, "xx"}}, "0123456789"},
+      {"shrink, then write", {{'S', 3, ""}, {'W', 1, "AB"}}, "0123456789"},
+      {"grow, then write in the new part", {{'S', 30, ""}, {'W', 25, "zz"}}, "0123456789"},
+      {"write, shrink below it, write",
+       {{'W', 8, "WXYZ"}, {'S', 5, ""}, {'W', 2, "q"}},
+       "0123456789"},
+      {"created anew, then written", {{'N', 0, ""}, {'W', 0, "new"}}, "0123456789"},
+      {"written and closed", {{'W', 0, "AB"}, {'C', 0, ""}}, "0123456789"},
+      {"flushed, then written", {{'W', 0, "AB"}, {'F', 0, ""}, {'W', 4, "CD"}}, "AB23456789"},
+      {"shrunk and flushed, then grown", {{'S', 4, ""}, {'F', 0, ""}, {'W', 6, "!"}}, "0123"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      FileHandle h;
+      open(h);
+      ASSERT_TRUE(h.set_size(0));
+      ASSERT_TRUE(write(h, 0, "0123456789"));
+      ASSERT_TRUE(h.flush());
+    }
+    fault::arm({});
+    FileHandle h;
+    open(h);
+    for (const Step& step : c.steps) {
+      switch (step.op) {
+        case 'W':
+          if (!h.is_open()) open(h);
+          ASSERT_TRUE(write(h, step.at, step.text));
+          break;
+        case 'S':
+          ASSERT_TRUE(h.set_size(step.at));
+          break;
+        case 'C':
+          h.close();
+          break;
+        case 'N':
+          h.close();
+          ASSERT_TRUE(h.open(name_, FileOpenMode{FileAccess::kReadWrite, FileSharing::kDenyNone,
+                                                 FileDisposition::kCreateAnew, false}));
+          ASSERT_EQ(contents(), "");
+          break;
+        case 'F':
+          ASSERT_TRUE(h.flush());
+          break;
+      }
+    }
+    fault::simulate_crash(fault::CrashMode::kLoseAll);
+    EXPECT_EQ(contents(), c.expected);
+    fault::disarm();
+  }
+}
+
+TEST_F(FaultInjectionTest, FailedFlushesAndShortWritesMakeNothingDurable) {
+  {
+    FileHandle h;
+    open(h);
+    ASSERT_TRUE(write(h, 0, "durable."));
+    ASSERT_TRUE(h.flush());
+  }
+  fault::Plan plan;
+  plan.short_write = 1;
+  plan.fail_flush = 1;
+  plan.flush_error = 29;
+  fault::arm(plan);
+  FileHandle h;
+  open(h);
+  size_t n = 0;
+  ASSERT_TRUE(write(h, 0, "SHORTxxx", &n));
+  EXPECT_EQ(n, 4u);
+  EXPECT_EQ(contents(), "SHORble.");
+  EXPECT_FALSE(h.flush());
+  EXPECT_EQ(last_error(), 29u);
+  EXPECT_EQ(fault::simulate_crash(fault::CrashMode::kLoseAll), 1u);
+  EXPECT_EQ(contents(), "durable.");
+}
+
+TEST_F(FaultInjectionTest, UnarmedHandlesAreLeftAlone) {
+  // A handle opened before arming is neither counted as journalled nor killed by a crash.
+  FileHandle early;
+  open(early);
+  ASSERT_TRUE(write(early, 0, "plain"));
+  fault::arm({});
+  ASSERT_TRUE(write(early, 5, " more"));
+  EXPECT_EQ(fault::writes_seen(), 1u);
+  EXPECT_EQ(fault::simulate_crash(fault::CrashMode::kLoseAll), 0u);
+  EXPECT_EQ(contents(), "plain more");
+  EXPECT_TRUE(write(early, 0, "P"));
+  fault::disarm();
+  ASSERT_TRUE(write(early, 1, "L"));
+  EXPECT_EQ(fault::simulate_crash(fault::CrashMode::kLoseAll), 0u);
+  EXPECT_EQ(contents(), "PLain more");
+}
+
 }  // namespace
 }  // namespace vtn::platform
