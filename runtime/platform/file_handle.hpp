@@ -107,7 +107,8 @@ class FileHandle {
 // renaming a file that is open fails with error 32, as on Windows.
 bool delete_file(std::string_view path);
 bool rename_file(std::string_view from, std::string_view to, bool replace_existing);
-// The copy reads the source while others may have it open, whatever they do with it.
+// The copy reads the source as a deny-none reader, so it fails with 32 only while another handle
+// keeps every other open out; it writes the target exclusively.
 bool copy_file(std::string_view from, std::string_view to, bool replace_existing);
 bool file_exists(std::string_view path);
 

@@ -135,5 +135,45 @@ TEST_F(FileSharingTest, DriverModesAgainstEachOther) {
   }
 }
 
+TEST_F(FileSharingTest, CopyFollowsTheSharingOfBothFiles) {
+  // The copy reads the source as a deny-none reader and writes the target exclusively.
+  const std::string target = (dir_ / "copy.dat").string();
+  {
+    FileHandle h;
+    ASSERT_TRUE(h.open(name_, decode_open_mode(0x42)));
+    size_t n = 0;
+    const uint8_t text[] = {'s', 'o', 'u', 'r', 'c', 'e'};
+    ASSERT_TRUE(h.write_at(0, text, n));
+  }
+  struct Case {
+    uint32_t source_held, target_held;  // 0: not open
+    uint32_t error;
+  };
+  constexpr Case kCases[] = {
+      {0, 0, 0},     {0x42, 0, 0},  {0x22, 0, 0},  {0x40, 0, 0},
+      {0x12, 0, 32}, {0x30, 0, 32}, {0, 0x40, 32}, {0, 0x42, 32},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.source_held << " / " << c.target_held);
+    fs::remove(target);
+    FileHandle source_holder, target_holder;
+    if (c.source_held) {
+      ASSERT_TRUE(source_holder.open(name_, decode_open_mode(c.source_held)));
+    }
+    if (c.target_held) {
+      ASSERT_TRUE(target_holder.open(target, decode_open_mode(c.target_held | 0x100)));
+    }
+    set_last_error(0);
+    EXPECT_EQ(copy_file(name_, target, true), c.error == 0);
+    EXPECT_EQ(last_error(), c.error);
+    target_holder.close();
+    FileHandle copy;
+    ASSERT_TRUE(copy.open(target, decode_open_mode(0x140)));
+    uint64_t size = 0;
+    ASSERT_TRUE(copy.size(size));
+    EXPECT_EQ(size, c.error == 0 ? 6u : 0u);
+  }
+}
+
 }  // namespace
 }  // namespace vtn::platform
