@@ -75,8 +75,9 @@ class FileHandle {
   // Reads up to buffer.size() bytes at `offset`; `transferred` receives the count (less than
   // asked only at the end of the file).
   bool read_at(uint64_t offset, std::span<uint8_t> buffer, size_t& transferred);
-  // Writes the bytes at `offset`; `transferred` receives the count, which is less than asked
-  // only when the system stored part of the request (reported as success, as Windows does).
+  // Writes the bytes at `offset`; `transferred` receives the count stored. A write the system
+  // could store only in part (a full disk) fails with its error, `transferred` telling how much
+  // got in; only an injected short write (fault_injection.hpp) succeeds with fewer bytes.
   bool write_at(uint64_t offset, std::span<const uint8_t> bytes, size_t& transferred);
 
   bool size(uint64_t& out) const;

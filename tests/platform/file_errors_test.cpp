@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -205,6 +206,33 @@ TEST_F(FileErrorsTest, ReadsAtAndPastTheEnd) {
     EXPECT_TRUE(h.read_at(c.offset, buffer, got));
     EXPECT_EQ(got, c.got);
   }
+}
+
+TEST_F(FileErrorsTest, AFullDiskFailsTheWriteAndSaysHowMuchWasStored) {
+  // A file size limit stands in for a full disk: the system stores what fits, then refuses.
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1000, 1000};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(100);
+    FileHandle h;
+    if (!h.open(path("full.dat"), kWriteAlways)) _exit(101);
+    const std::vector<uint8_t> bytes(1500, 'x');
+    size_t n = 0;
+    set_last_error(0);
+    if (h.write_at(0, bytes, n)) _exit(102);  // part of a write is not success
+    if (n != 1000) _exit(103);
+    if (last_error() != kErrorHandleDiskFull) _exit(104);
+    if (h.set_size(2000) || last_error() != kErrorHandleDiskFull) _exit(105);
+    uint64_t size = 0;
+    if (!h.size(size) || size != 1000) _exit(106);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
