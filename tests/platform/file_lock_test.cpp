@@ -1,6 +1,8 @@
 // Byte-range locks of two handles of one process on one file: what each lock and unlock
 // answers, run as short scripts so that the state left by earlier steps is checked too.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -162,6 +164,54 @@ TEST_F(FileLockTest, LockAndUnlockScripts) {
       }
     }
   }
+}
+
+TEST_F(FileLockTest, LocksHeldByAnotherProcess) {
+  // The parent holds a reader slot through a read-only handle and a record hold through a
+  // read/write one; a child sees them as a process of its own would.
+  const std::string name = (dir_ / "shared.dat").string();
+  FileHandle reader, writer;
+  ASSERT_TRUE(reader.open(name, FileOpenMode{FileAccess::kRead, FileSharing::kDenyNone,
+                                             FileDisposition::kOpenAlways, false}));
+  ASSERT_TRUE(writer.open(name, FileOpenMode{FileAccess::kReadWrite, FileSharing::kDenyNone,
+                                             FileDisposition::kOpenExisting, false}));
+  ASSERT_TRUE(reader.lock(kBase + 5, 1));
+  ASSERT_TRUE(writer.lock(hold_byte(0xFFFF'FFFF), 1));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    FileHandle r, w;
+    if (!r.open(name, FileOpenMode{}) ||
+        !w.open(name, FileOpenMode{FileAccess::kReadWrite, FileSharing::kDenyNone,
+                                   FileDisposition::kOpenExisting, false})) {
+      _exit(100);
+    }
+    struct Case {
+      FileHandle* h;
+      uint64_t offset, length;
+      uint32_t error;
+    };
+    const Case cases[] = {
+        {&r, kBase + 5, 1, 0},                // readers share a slot
+        {&w, kBase, 1023, 33},                // a flush waits for the parent's reader
+        {&w, kWriterByte, 1, 0},              // but a writer may start
+        {&r, hold_byte(0xFFFF'FFFF), 1, 33},  // a held record
+        {&w, hold_byte(0xFFFF'FFFF), 1, 33},
+        {&w, hold_byte(0xFFFF'FFFE), 1, 0},
+    };
+    int step = 1;
+    for (const Case& c : cases) {
+      set_last_error(0);
+      const bool ok = c.h->lock(c.offset, c.length);
+      if (ok != (c.error == 0) || (!ok && last_error() != c.error)) _exit(step);
+      ++step;
+    }
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the failing step, or 100 if the child could not open";
 }
 
 }  // namespace

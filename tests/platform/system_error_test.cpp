@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace vtn::platform {
 namespace {
@@ -24,6 +25,18 @@ TEST(SystemErrorTest, RecordErrnoSetsTheLastError) {
   set_last_error(0);
   EXPECT_EQ(record_errno(EEXIST), 80u);
   EXPECT_EQ(last_error(), 80u);
+}
+
+TEST(SystemErrorTest, EachThreadHasItsOwnLastError) {
+  set_last_error(32);
+  uint32_t seen_by_other = 99;
+  std::thread other([&] {
+    seen_by_other = last_error();
+    record_errno(ENOSPC);
+  });
+  other.join();
+  EXPECT_EQ(seen_by_other, 0u);
+  EXPECT_EQ(last_error(), 32u);
 }
 
 }  // namespace
