@@ -17,6 +17,7 @@
 #include "runtime/platform/fault_injection.hpp"
 #include "runtime/platform/file_handle.hpp"
 #include "runtime/platform/system_error.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace vtn::platform {
 namespace {
@@ -39,26 +40,16 @@ int open_descriptor_count() {
   return count;
 }
 
-class FileErrorsTest : public ::testing::Test {
+class FileErrorsTest : public testing_support::ScratchDirectoryTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vtn_file_errors_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     FileHandle h;
     ASSERT_TRUE(h.open(path("data.dat"), kWriteAlways));
     size_t n = 0;
     const uint8_t text[] = {'d', 'a', 't', 'a'};
     ASSERT_TRUE(h.write_at(0, text, n));
   }
-  void TearDown() override {
-    fault::disarm();
-    fs::remove_all(dir_);
-  }
-
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
+  void TearDown() override { fault::disarm(); }
 };
 
 TEST_F(FileErrorsTest, EveryFailureRecordsItsWindowsError) {

@@ -9,24 +9,17 @@
 #include "runtime/platform/fault_injection.hpp"
 #include "runtime/platform/file_handle.hpp"
 #include "runtime/platform/system_error.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace vtn::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FaultInjectionTest : public ::testing::Test {
+class FaultInjectionTest : public testing_support::ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vtn_fault_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    name_ = (dir_ / "f.dat").string();
-  }
-  void TearDown() override {
-    fault::disarm();
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { name_ = path("f.dat"); }
+  void TearDown() override { fault::disarm(); }
 
   void open(FileHandle& h) {
     ASSERT_TRUE(h.open(name_, FileOpenMode{FileAccess::kReadWrite, FileSharing::kDenyNone,
@@ -50,7 +43,6 @@ class FaultInjectionTest : public ::testing::Test {
     return text;
   }
 
-  fs::path dir_;
   std::string name_;
 };
 

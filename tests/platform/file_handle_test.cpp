@@ -11,23 +11,15 @@
 
 #include "runtime/platform/byte_lock.hpp"
 #include "runtime/platform/system_error.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace vtn::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileHandleTest : public ::testing::Test {
+class FileHandleTest : public testing_support::ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vtn_file_handle_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-
   static FileOpenMode mode(FileAccess a, FileSharing s,
                            FileDisposition d = FileDisposition::kOpenAlways) {
     return FileOpenMode{a, s, d, false};
@@ -45,8 +37,6 @@ class FileHandleTest : public ::testing::Test {
     EXPECT_TRUE(h.read_at(0, buffer, got));
     return std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(got));
   }
-
-  fs::path dir_;
 };
 
 constexpr auto R = FileAccess::kRead;

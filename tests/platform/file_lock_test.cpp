@@ -11,6 +11,7 @@
 #include "runtime/platform/byte_lock.hpp"
 #include "runtime/platform/file_handle.hpp"
 #include "runtime/platform/system_error.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace vtn::platform {
 namespace {
@@ -36,16 +37,8 @@ struct Script {
   std::vector<Step> steps;
 };
 
-class FileLockTest : public ::testing::Test {
+class FileLockTest : public testing_support::ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vtn_file_lock_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path dir_;
 };
 
 TEST_F(FileLockTest, LockAndUnlockScripts) {

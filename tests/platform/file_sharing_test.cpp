@@ -9,6 +9,7 @@
 
 #include "runtime/platform/file_handle.hpp"
 #include "runtime/platform/system_error.hpp"
+#include "support/scratch_directory.hpp"
 
 namespace vtn::platform {
 namespace {
@@ -38,19 +39,13 @@ bool windows_allows_second(uint32_t first, uint32_t second) {
          (!a.writes || b.lets_write);
 }
 
-class FileSharingTest : public ::testing::Test {
+class FileSharingTest : public testing_support::ScratchDirectoryTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vtn_file_sharing_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    name_ = (dir_ / "shared.dat").string();
+    name_ = path("shared.dat");
     FileHandle h;
     ASSERT_TRUE(h.open(name_, decode_open_mode(0x142)));
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path dir_;
   std::string name_;
 };
 
