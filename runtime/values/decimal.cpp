@@ -36,11 +36,18 @@ void set_unsigned(DecimalValue& v, uint32_t magnitude) {
   if (i > kUnits) v.hi = static_cast<uint8_t>(i - 1);
 }
 
-// Unpacks 2n-1 digit nibbles, the first at position 2n - p + 30 and the last at 32 - p; `nibble`
-// gives the k-th digit nibble. Positions outside the working value are dropped, and a nibble that
-// is no decimal digit reads as 0 so that no working value ever holds one.
-template <typename NibbleAt>
-void unpack(DecimalValue& v, uint32_t bytes, uint32_t places, NibbleAt nibble) {
+// The n-th nibble of packed storage, high nibble of each byte first.
+uint8_t nibble_at(const uint8_t* storage, int64_t n) {
+  const uint8_t b = storage[n / 2];
+  return static_cast<uint8_t>(n % 2 == 0 ? b >> 4 : b & 0x0F);
+}
+
+// Unpacks 2n-1 digit nibbles, starting at nibble `first_nibble` of the storage (1 for DECIMAL,
+// whose first nibble is the sign; 0 for PDECIMAL), into positions 2n - p + 30 down to 32 - p.
+// Positions outside the working value are dropped, and a nibble that is no decimal digit reads as
+// 0 so that no working value ever holds one.
+void unpack(DecimalValue& v, const uint8_t* storage, uint32_t bytes, uint32_t places,
+            int64_t first_nibble) {
   decimal::set_zero(v);
   if (bytes == 0) return;
   const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
@@ -50,7 +57,7 @@ void unpack(DecimalValue& v, uint32_t bytes, uint32_t places, NibbleAt nibble) {
   const int64_t last = std::min<int64_t>(hi, kTop);
   if (first > last) return;
   for (int64_t pos = first; pos <= last; ++pos) {
-    const uint8_t d = nibble(hi - pos);
+    const uint8_t d = nibble_at(storage, first_nibble + hi - pos);
     v.digit[pos] = d <= 9 ? d : 0;
   }
   v.lo = static_cast<uint8_t>(first);
@@ -58,17 +65,24 @@ void unpack(DecimalValue& v, uint32_t bytes, uint32_t places, NibbleAt nibble) {
   decimal::trim_high(v);
 }
 
-// Writes the digits of v (already rounded) at positions 2n - p + 30 down to 32 - p; `put` stores
-// the k-th digit nibble.
-template <typename PutNibble>
-void pack(const DecimalValue& v, uint32_t bytes, uint32_t places, PutNibble put) {
+// Clears the storage and writes the digits of v (already rounded) from position 2n - p + 30 down
+// to 32 - p, starting at nibble `first_nibble` (as for unpack). Returns whether any digit written
+// is not zero: the sign follows the digits that were stored, so a value whose every kept digit is
+// zero (its high digits dropped by a small field) is stored as a positive zero.
+bool pack(const DecimalValue& v, uint8_t* storage, uint32_t bytes, uint32_t places,
+          int64_t first_nibble) {
+  for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
   const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
   const int64_t hi = count - 1 + kUnits - static_cast<int64_t>(places);
+  bool stored_nonzero = false;
   for (int64_t k = 0; k < count; ++k) {
     const int64_t pos = hi - k;
     const uint8_t d = (pos >= v.lo && pos <= v.hi) ? v.digit[pos] : 0;
-    put(k, d);
+    stored_nonzero = stored_nonzero || d != 0;
+    const int64_t n = first_nibble + k;
+    storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | (n % 2 == 0 ? d << 4 : d));
   }
+  return stored_nonzero;
 }
 
 // Writes `digits` significant digits of `magnitude` as "d.ddd...e+NN" (correctly rounded,
@@ -140,11 +154,7 @@ void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t
   DecimalValue& v = push_slot();
   if (bytes == 0) return;
   // The high nibble of byte 0 is the sign; the digits start with its low nibble.
-  unpack(v, bytes, places, [storage](int64_t k) {
-    const int64_t n = k + 1;
-    const uint8_t b = storage[n / 2];
-    return static_cast<uint8_t>(n % 2 == 0 ? b >> 4 : b & 0x0F);
-  });
+  unpack(v, storage, bytes, places, 1);
   if ((storage[0] >> 4) != 0 && !decimal::is_zero(v)) v.sign = 1;
 }
 
@@ -152,10 +162,7 @@ void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_
   DecimalValue& v = push_slot();
   if (bytes == 0) return;
   // The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign.
-  unpack(v, bytes, places, [storage](int64_t k) {
-    const uint8_t b = storage[k / 2];
-    return static_cast<uint8_t>(k % 2 == 0 ? b >> 4 : b & 0x0F);
-  });
+  unpack(v, storage, bytes, places, 0);
   if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::is_zero(v)) v.sign = 1;
 }
 
@@ -217,19 +224,7 @@ void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places
   DecimalValue v = pop_value();
   if (bytes == 0) return;
   decimal::round_places(v, places);
-  for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
-  // The sign follows the digits that were stored: a value whose every kept digit is zero (its
-  // high digits dropped by a small field) is stored as a positive zero.
-  bool stored_nonzero = false;
-  pack(v, bytes, places, [storage, &stored_nonzero](int64_t k, uint8_t d) {
-    stored_nonzero = stored_nonzero || d != 0;
-    const int64_t n = k + 1;
-    if (n % 2 == 0) {
-      storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | (d << 4));
-    } else {
-      storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | d);
-    }
-  });
+  const bool stored_nonzero = pack(v, storage, bytes, places, 1);
   if (v.sign && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
 }
 
@@ -237,16 +232,7 @@ void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t place
   DecimalValue v = pop_value();
   if (bytes == 0) return;
   decimal::round_places(v, places);
-  for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
-  bool stored_nonzero = false;
-  pack(v, bytes, places, [storage, &stored_nonzero](int64_t k, uint8_t d) {
-    stored_nonzero = stored_nonzero || d != 0;
-    if (k % 2 == 0) {
-      storage[k / 2] = static_cast<uint8_t>(storage[k / 2] | (d << 4));
-    } else {
-      storage[k / 2] = static_cast<uint8_t>(storage[k / 2] | d);
-    }
-  });
+  const bool stored_nonzero = pack(v, storage, bytes, places, 0);
   const bool negative = v.sign && stored_nonzero;
   storage[bytes - 1] = static_cast<uint8_t>(storage[bytes - 1] | (negative ? 0x0D : 0x0F));
 }
