@@ -40,6 +40,16 @@ void print_blank(int count, std::string& out) {
   out.append(static_cast<size_t>(count), ' ');
 }
 
+// A field of a date or time that is no date or time prints blank.
+void print_field_or_blank(bool valid, const CompiledPicture& p, int start, int end, int value,
+                          std::string& out) {
+  if (valid) {
+    print_field(p, start, end, value, out);
+  } else {
+    print_blank(end - start, out);
+  }
+}
+
 // Pads with spaces to the picture's width (closed-up name cells leave room at the end).
 std::string finish(const CompiledPicture& p, std::string out) {
   if (out.size() < static_cast<size_t>(p.cell_count)) out.resize(p.cell_count, ' ');
@@ -62,15 +72,11 @@ std::string format_date(int32_t serial, const CompiledPicture& p) {
       case CellCode::kMonth:
       case CellCode::kDay:
       case CellCode::kYear: {
-        if (!valid) {
-          print_blank(end - i, out);
-          break;
-        }
         int value = cell.code == CellCode::kMonth ? date.month
                     : cell.code == CellCode::kDay ? date.day
                                                   : date.year;
         if (cell.code == CellCode::kYear && end - i < 4) value %= 100;
-        print_field(p, i, end, value, out);
+        print_field_or_blank(valid, p, i, end, value, out);
         break;
       }
       case CellCode::kMonthName: {
@@ -123,14 +129,10 @@ std::string format_time(int32_t serial, const CompiledPicture& p) {
       case CellCode::kHour:
       case CellCode::kMinute:
       case CellCode::kSecond: {
-        if (!valid) {
-          print_blank(end - i, out);
-          break;
-        }
         const int value = cell.code == CellCode::kHour     ? hours
                           : cell.code == CellCode::kMinute ? time.minutes
                                                            : time.seconds;
-        print_field(p, i, end, value, out);
+        print_field_or_blank(valid, p, i, end, value, out);
         break;
       }
       case CellCode::kDayPart: {
