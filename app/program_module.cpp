@@ -3,6 +3,7 @@
 #include "app/register_pack.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/format/environment.hpp"
+#include "runtime/ui/diagnostic_trace.hpp"
 #include "runtime/ui/window_library.hpp"
 #include "runtime/values/error_messages.hpp"
 #include "runtime/values/error_state.hpp"
@@ -15,10 +16,13 @@ using vtn::kModuleEnding;
 using vtn::kModuleStarting;
 
 // The run-time core: a clean error state at start; at the end, the message overrides free
-// their texts.
+// their texts and the diagnostic log, if a fault opened one, is closed.
 void runtime_core_entry(int32_t phase) {
   if (phase == kModuleStarting) vtn::clear_error();
-  if (phase == kModuleEnding) vtn::clear_message_overrides();
+  if (phase == kModuleEnding) {
+    vtn::clear_message_overrides();
+    vtn::close_trace_log();
+  }
 }
 
 // The window library: its key aliases and global properties go at the end.

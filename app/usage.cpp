@@ -43,6 +43,9 @@ std::optional<int> handle_command_line(int argc, const char* const* argv) {
       std::puts("ferrule 0.1.0 (Vortane 5 run-time 5.002.00)");
       return 0;
     }
+    std::fprintf(stderr, "ferrule: unknown argument '%s'\n\n", argv[i]);
+    std::fputs(kUsage, stderr);
+    return kUsageError;
   }
   return std::nullopt;
 }

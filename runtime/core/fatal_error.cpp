@@ -4,6 +4,7 @@
 #include <string>
 
 #include "runtime/core/process_exit.hpp"
+#include "runtime/ui/diagnostic_trace.hpp"
 #include "runtime/ui/message_box.hpp"
 #include "runtime/values/error_state.hpp"
 
@@ -26,10 +27,13 @@ std::string fatal_error_text(int32_t code, const char* extra_text) {
   return text;
 }
 
-void fatal_runtime_error(int32_t code, const char* extra_text) {
-  const std::string text = fatal_error_text(code, extra_text) + "\nDo you want to GPF?";
-  const uint32_t answer = plain_message_box(text, "Runtime error", kButtonYes | kButtonNo,
-                                            kButtonNo, IconSpec::system(kIconHand));
+namespace {
+
+// Shows the box and ends the program; `text` is the box's text before its question.
+void raise_fatal_error(const std::string& text) {
+  const uint32_t answer =
+      plain_message_box(text + "\nDo you want to GPF?", "Runtime error", kButtonYes | kButtonNo,
+                        kButtonNo, IconSpec::system(kIconHand));
   run_final_hook();
   set_halting();
   if (answer == kButtonYes) {
@@ -37,6 +41,22 @@ void fatal_runtime_error(int32_t code, const char* extra_text) {
     std::abort();
   }
   if (program_running()) process_exit(2);
+}
+
+}  // namespace
+
+// Not inlined, so that the calling chain starts in the code that raised the error.
+__attribute__((noinline)) void fatal_runtime_error(int32_t code, const char* extra_text) {
+  const std::string text = fatal_error_text(code, extra_text);
+  if (code >= kFirstInternalError && code <= kLastInternalError) {
+    trace_error_with_chain(text, calling_chain());
+  }
+  raise_fatal_error(text);
+}
+
+__attribute__((noinline)) void fatal_diagnostic(int32_t code, const char* text) {
+  trace_error_with_chain(text == nullptr ? "" : text, calling_chain());
+  raise_fatal_error(fatal_error_text(code, text));
 }
 
 }  // namespace vtn

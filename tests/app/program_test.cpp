@@ -199,5 +199,47 @@ TEST(FerruleRun, HelpDescribesTheProgramAndItsSettings) {
   }
 }
 
+// An argument ferrule does not know: the usage on standard error, exit code 2, and no file touched
+// (a request waiting in the directory stays where it is).
+TEST(FerruleRun, UnknownArgumentsPrintTheUsageAndExitTwo) {
+  const std::filesystem::path exe = ferrule_path();
+  ASSERT_TRUE(std::filesystem::exists(exe)) << "ferrule is not built: " << exe;
+  for (const char* argument : {"--frobnicate", "-x", "Mossgate.ini", "--help=yes"}) {
+    SCOPED_TRACE(argument);
+    char dir[] = "/tmp/ferrule-run-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::filesystem::path request = std::filesystem::path(dir) / "Mossgate.ini";
+    FILE* f = std::fopen(request.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("\"Pack\",\"packs\"\r\n", f);
+    std::fclose(f);
+    const std::string out =
+        std::string(dir) + "/../" + std::filesystem::path(dir).filename().string() + ".stdout";
+    const std::string err = out + ".stderr";
+    const std::string command = "cd '" + std::string(dir) + "' && VTN_MSGBOX=stderr '" +
+                                exe.string() + "' '" + argument + "' >'" + out + "' 2>'" + err +
+                                "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(std::filesystem::file_size(out), 0u);
+    std::string said(static_cast<size_t>(std::filesystem::file_size(err)), '\0');
+    FILE* e = std::fopen(err.c_str(), "rb");
+    ASSERT_NE(e, nullptr);
+    said.resize(std::fread(said.data(), 1, said.size(), e));
+    std::fclose(e);
+    EXPECT_NE(said.find(std::string("unknown argument '") + argument + "'"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("Usage: ferrule"), std::string::npos) << said;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_TRUE(std::filesystem::exists(request));
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    std::filesystem::remove_all(dir);
+  }
+}
+
 }  // namespace
 }  // namespace ferrule
