@@ -1,0 +1,310 @@
+#include "runtime/files/basic/record_parser.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "runtime/values/decimal.hpp"
+#include "runtime/values/mbf.hpp"
+
+namespace vtn::basic {
+namespace {
+
+class LineScanner {
+ public:
+  LineScanner(const LineSyntax& syntax, const TextView& text, size_t window)
+      : s_(syntax), p_(text.data), size_(text.size), limit_(std::min(window, text.size)) {}
+
+  // Steps 2 and 3 of a value: the end of the window, the end-of-record sequence (consumed) or a
+  // Ctrl-Z that ends the file.
+  bool at_end() {
+    if (ended_) return true;
+    if (pos_ >= limit_) return ended_ = true;
+    if (const size_t n = s_.end_of_record_at(p_, size_, pos_); n != 0) {
+      pos_ += n;
+      consumed_ = true;
+      return ended_ = true;
+    }
+    if (ctrl_z_here()) return ended_ = true;
+    return false;
+  }
+
+  // Passes over everything up to and including the next delimiter.
+  void pass_delimiter() {
+    while (!at_end()) {
+      if (delimiter_here()) {
+        pos_ += s_.delimiter.size();
+        return;
+      }
+      ++pos_;
+    }
+  }
+
+  void skip_blanks() {
+    while (pos_ < limit_ && (p_[pos_] == ' ' || p_[pos_] == '\t' || p_[pos_] == '\r') &&
+           s_.end_of_record_at(p_, size_, pos_) == 0)
+      ++pos_;
+  }
+
+  bool delimiter_here() const { return s_.delimiter_at(p_, size_, pos_); }
+  bool ctrl_z_here() const { return s_.ctrl_z_is_eof && pos_ < limit_ && p_[pos_] == kCtrlZ; }
+  bool ended() const { return ended_; }
+
+  void convert(const TableField& f, char* storage);
+  ParsedLine result() const { return {pos_, consumed_}; }
+
+ private:
+  // The extent of a number at the cursor: [sign] digits [. digits] [e [sign] digits].
+  std::string_view number_text(bool real);
+  void convert_text(const TableField& f, char* storage);
+
+  const LineSyntax& s_;
+  const uint8_t* p_;
+  size_t size_;
+  size_t limit_;
+  size_t pos_ = 0;
+  bool ended_ = false;
+  bool consumed_ = false;
+};
+
+bool is_digit(uint8_t c) {
+  return c >= '0' && c <= '9';
+}
+
+std::string_view LineScanner::number_text(bool real) {
+  const size_t start = pos_;
+  size_t i = pos_;
+  auto digits = [&] {
+    while (i < limit_ && is_digit(p_[i])) ++i;
+  };
+  if (i < limit_ && (p_[i] == '-' || p_[i] == '+')) ++i;
+  digits();
+  if (real) {
+    if (i < limit_ && p_[i] == '.') {
+      ++i;
+      digits();
+    }
+    if (i < limit_ && (p_[i] == 'e' || p_[i] == 'E')) {
+      size_t e = i + 1;
+      if (e < limit_ && (p_[e] == '-' || p_[e] == '+')) ++e;
+      if (e < limit_ && is_digit(p_[e])) {
+        i = e;
+        digits();
+      }
+    }
+  }
+  pos_ = i;
+  return {reinterpret_cast<const char*>(p_ + start), i - start};
+}
+
+int64_t integer_of(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  uint64_t n = 0;
+  for (char c : text) n = n * 10 + static_cast<uint64_t>(c - '0');  // wraps: the low bytes count
+  return static_cast<int64_t>(negative ? 0 - n : n);
+}
+
+double real_of(std::string_view text) {
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  // Beyond the range of a REAL: infinity or zero, as the C library reads it.
+  if (r.ec == std::errc::result_out_of_range)
+    value = std::strtod(std::string(text).c_str(), nullptr);
+  return value;
+}
+
+void store_integer(const TableField& f, char* storage, int64_t value) {
+  const auto v = static_cast<uint64_t>(value);
+  uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                      static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+  std::memcpy(storage, bytes, std::min<uint32_t>(f.size, 4));
+}
+
+void LineScanner::convert(const TableField& f, char* storage) {
+  switch (f.type) {
+    case ValueType::STRING:
+    case ValueType::CSTRING:
+    case ValueType::PSTRING:
+      convert_text(f, storage);
+      return;
+    default:
+      break;
+  }
+  // A quoted number: the quotes do not belong to it.
+  const bool quoted = pos_ < limit_ && p_[pos_] == s_.quote;
+  if (quoted) ++pos_;
+  const bool is_signed =
+      f.type == ValueType::BYTE || f.type == ValueType::SHORT || f.type == ValueType::LONG;
+  switch (f.type) {
+    case ValueType::BYTE:
+    case ValueType::SHORT:
+    case ValueType::LONG:
+    case ValueType::USHORT:
+    case ValueType::ULONG:
+    case ValueType::DATE:
+    case ValueType::TIME: {
+      std::string_view text = number_text(false);
+      if (!is_signed && !text.empty() && text[0] == '-') {
+        pos_ -= text.size();  // an unsigned field takes no minus sign: no number here
+        text = {};
+      }
+      store_integer(f, storage, integer_of(text));
+      break;
+    }
+    case ValueType::SREAL: {
+      const auto v = static_cast<float>(real_of(number_text(true)));
+      std::memcpy(storage, &v, sizeof v);
+      break;
+    }
+    case ValueType::REAL: {
+      const double v = real_of(number_text(true));
+      std::memcpy(storage, &v, sizeof v);
+      break;
+    }
+    case ValueType::BFLOAT4:
+      real_to_bfloat4(real_of(number_text(true)), reinterpret_cast<uint8_t*>(storage));
+      break;
+    case ValueType::BFLOAT8:
+      real_to_bfloat8(real_of(number_text(true)), reinterpret_cast<uint8_t*>(storage));
+      break;
+    case ValueType::DECIMAL:
+    case ValueType::PDECIMAL: {
+      const std::string_view text = number_text(true);
+      DecimalStack& stack = decimal_stack();
+      // The decimal reader takes an exponent only after a point; "1E5" goes through REAL.
+      if (text.find_first_of("eE") != std::string_view::npos &&
+          text.find('.') == std::string_view::npos)
+        stack.push_real(real_of(text));
+      else
+        stack.push_text(text);
+      auto* bytes = reinterpret_cast<uint8_t*>(storage);
+      if (f.type == ValueType::DECIMAL)
+        stack.pop_decimal(bytes, f.size, f.places);
+      else
+        stack.pop_pdecimal(bytes, f.size, f.places);
+      break;
+    }
+    default:
+      break;
+  }
+  if (quoted && pos_ < limit_ && p_[pos_] == s_.quote) ++pos_;
+}
+
+void LineScanner::convert_text(const TableField& f, char* storage) {
+  const bool counted = f.type == ValueType::PSTRING;
+  const uint32_t capacity = f.type == ValueType::STRING ? f.size : f.size - 1;
+  char* out = storage + (counted ? 1 : 0);
+  uint32_t n = 0;
+  auto store = [&](uint8_t c) {
+    if (n < capacity) out[n++] = static_cast<char>(c);
+  };
+  const uint8_t quote = s_.quote;
+  const bool quoted = pos_ < limit_ && p_[pos_] == quote;
+  if (quoted) ++pos_;
+  bool closed = false;
+  while (n < capacity && pos_ < limit_) {
+    const uint8_t c = p_[pos_];
+    if (quoted && c == quote) {
+      if (pos_ + 1 < limit_ && p_[pos_ + 1] == quote) {
+        store(quote);
+        pos_ += 2;
+        continue;
+      }
+      ++pos_;
+      closed = true;
+      break;
+    }
+    if (ctrl_z_here()) break;
+    if (delimiter_here()) {
+      if (!quoted) break;
+      for (char d : s_.delimiter) store(static_cast<uint8_t>(d));
+      pos_ += s_.delimiter.size();
+      continue;
+    }
+    if (const size_t eor = s_.end_of_record_at(p_, size_, pos_); eor != 0) {
+      if (!quoted || !s_.end_of_record_in_quote) break;
+      for (size_t k = 0; k < eor; ++k) store(p_[pos_ + k]);
+      pos_ += eor;
+      continue;
+    }
+    store(c);
+    ++pos_;
+  }
+  if (quoted && !closed && n >= capacity) {
+    // The rest of a quoted text cut at the capacity, closing quote included; a doubled quote
+    // is text, not the end.
+    while (pos_ < limit_ && !ctrl_z_here()) {
+      if (!s_.end_of_record_in_quote && s_.end_of_record_at(p_, size_, pos_) != 0) break;
+      if (p_[pos_] == quote) {
+        if (pos_ + 1 < limit_ && p_[pos_ + 1] == quote) {
+          pos_ += 2;
+          continue;
+        }
+        ++pos_;
+        break;
+      }
+      ++pos_;
+    }
+  }
+  if (f.type == ValueType::CSTRING) out[n] = '\0';
+  if (counted) storage[0] = static_cast<char>(n);
+}
+
+}  // namespace
+
+ParsedLine parse_line(const FieldTable& table, const LineSyntax& syntax, const TextView& text,
+                      size_t window, char* record) {
+  LineScanner scan(syntax, text, window);
+  bool first = true;
+  for_each_value(table, [&](const TableField& f, uint32_t offset) {
+    if (scan.at_end()) return;
+    if (!first) {
+      scan.pass_delimiter();
+      if (scan.at_end()) return;
+    }
+    first = false;
+    if (scan.delimiter_here()) return;  // an empty value
+    scan.skip_blanks();
+    if (scan.at_end()) return;
+    scan.convert(f, record + offset);
+  });
+  return scan.result();
+}
+
+bool find_line_end(BufferedTextFile& file, const LineSyntax& syntax, uint64_t from, uint64_t& end) {
+  const size_t sequence = syntax.end_of_record.size();
+  for (;;) {
+    TextView v;
+    if (!file.view(from, file.buffer_size(), v)) return false;
+    size_t i = 0;
+    for (; i < v.size; ++i) {
+      if (syntax.ctrl_z_is_eof && v.data[i] == kCtrlZ) {
+        end = from + i;
+        return true;
+      }
+      if (i + sequence > v.size && !v.ends_file) break;  // the sequence may straddle the view
+      if (const size_t n = syntax.end_of_record_at(v.data, v.size, i); n != 0) {
+        end = from + i + n;
+        return true;
+      }
+    }
+    if (v.ends_file && i == v.size) {
+      end = from + v.size;
+      return true;
+    }
+    if (i == 0) {  // a buffer shorter than the sequence: nothing more can match
+      end = from + v.size;
+      return true;
+    }
+    from += i;
+  }
+}
+
+}  // namespace vtn::basic
