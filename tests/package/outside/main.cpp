@@ -1,0 +1,51 @@
+// A small program that uses the installed run-time from outside the project: fixed-length text,
+// exact decimals, pictures, dates and error texts. It prints what it computed and exits with 1
+// when a result is not what the run-time promises.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "runtime/format/dates.hpp"
+#include "runtime/format/picture_format.hpp"
+#include "runtime/values/decimal.hpp"
+#include "runtime/values/error_state.hpp"
+#include "runtime/values/fixed_string.hpp"
+#include "runtime/values/string_functions.hpp"
+
+namespace {
+
+int failures = 0;
+
+void expect(std::string_view what, const std::string& got, std::string_view want) {
+  std::printf("%.*s: %s\n", static_cast<int>(what.size()), what.data(), got.c_str());
+  if (got != want) {
+    std::fprintf(stderr, "%.*s: expected \"%.*s\"\n", static_cast<int>(what.size()), what.data(),
+                 static_cast<int>(want.size()), want.data());
+    ++failures;
+  }
+}
+
+}  // namespace
+
+int main() {
+  vtn::String<12> name = "ledger";
+  expect("name", std::string(name.view()), "ledger      ");
+  expect("upper", vtn::upper(name.clipped()), "LEDGER");
+
+  // 0.1 + 0.2 is exactly 0.3 in decimal arithmetic; 1234.5 x 3 formats with a grouping comma.
+  vtn::DecimalStack& decimals = vtn::decimal_stack();
+  decimals.push_text("0.1");
+  decimals.push_text("0.2");
+  decimals.add();
+  expect("sum", decimals.pop_text(), "0.3");
+  decimals.push_text("1234.5");
+  decimals.push_long(3);
+  decimals.multiply();
+  expect("total", vtn::format_picture(decimals.pop_digits(), "@N12.2"), "    3,703.50");
+
+  expect("date", vtn::format_picture(vtn::DATE(12, 7, 2026), "@D10"), "2026/12/07");
+
+  vtn::post_error(2);
+  expect("error", std::to_string(vtn::ERRORNUMBER()) + " " + vtn::ERRORTEXT(), "2 File Not Found");
+  return failures == 0 ? 0 : 1;
+}
