@@ -31,6 +31,7 @@ set(VTN_PUBLIC_HEADERS
     runtime/core/process_exit.hpp
     runtime/core/random.hpp
     runtime/core/version_check.hpp
+    runtime/files/basic/basic_driver.hpp
     runtime/files/field_info.hpp
     runtime/files/file_block.hpp
     runtime/files/file_declaration.hpp

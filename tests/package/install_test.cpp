@@ -141,9 +141,10 @@ TEST_F(PackageTest, OutsideProgramBuildsWithFindPackageAndRuns) {
   const ChildResult built = build_with_find_package(
       fs::path(VTN_PACKAGE_SOURCE_DIR) / "tests/package/outside", dir_ / "outside");
   ASSERT_EQ(built.exit_code, 0) << describe(built);
-  const ChildResult ran = run_child({(dir_ / "outside/outside").string()});
+  const ChildResult ran =
+      run_child({(dir_ / "outside/outside").string()}, {.directory = dir_.string()});
   EXPECT_EQ(ran.exit_code, 0) << describe(ran);
-  EXPECT_NE(ran.out.find("error: 2 File Not Found"), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("records: 7=bolt      ;9=nut       ;"), std::string::npos) << ran.out;
 }
 
 TEST_F(PackageTest, OutsideProgramBuildsWithPkgConfigAndRuns) {
@@ -163,9 +164,9 @@ TEST_F(PackageTest, OutsideProgramBuildsWithPkgConfigAndRuns) {
   for (const std::string& flag : words(VTN_PACKAGE_LINKER_FLAGS)) command.push_back(flag);
   const ChildResult built = run_child(command);
   ASSERT_EQ(built.exit_code, 0) << describe(built);
-  const ChildResult ran = run_child({(dir_ / "outside_pc").string()});
+  const ChildResult ran = run_child({(dir_ / "outside_pc").string()}, {.directory = dir_.string()});
   EXPECT_EQ(ran.exit_code, 0) << describe(ran);
-  EXPECT_NE(ran.out.find("error: 2 File Not Found"), std::string::npos) << ran.out;
+  EXPECT_NE(ran.out.find("records: 7=bolt      ;9=nut       ;"), std::string::npos) << ran.out;
 }
 
 TEST_F(PackageTest, GuideExamplesBuildAndRunAndTheGuideQuotesThemExactly) {

@@ -1,10 +1,17 @@
-// A small program that uses the installed run-time from outside the project: fixed-length text,
-// exact decimals, pictures, dates and error texts. It prints what it computed and exits with 1
-// when a result is not what the run-time promises.
+// A small program that uses the installed run-time from outside the project: a declared file
+// that gets records added and read back, fixed-length text, exact decimals, pictures, dates and
+// error texts. It prints what it computed and exits with 1 when a result is not what the
+// run-time promises.
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "runtime/files/basic/basic_driver.hpp"
+#include "runtime/files/file_declaration.hpp"
+#include "runtime/files/file_statements.hpp"
 #include "runtime/format/dates.hpp"
 #include "runtime/format/picture_format.hpp"
 #include "runtime/values/decimal.hpp"
@@ -25,9 +32,40 @@ void expect(std::string_view what, const std::string& got, std::string_view want
   }
 }
 
+// Adds two records to a new file in the current directory and reads them back in order.
+void table() {
+  vtn::File items{vtn::FileDeclaration("ITM")
+                      .driver(vtn::basic_entry)
+                      .name("items.csv")
+                      .create()
+                      .field("CODE", vtn::ftype::LONG)
+                      .field("LABEL", vtn::ftype::STRING(10))};
+  vtn::CREATE(items);
+  vtn::OPEN(items);
+  expect("open", std::to_string(vtn::ERRORNUMBER()), "0");
+  for (const auto& [code, label] : {std::pair{7, "bolt"}, std::pair{9, "nut"}}) {
+    items.clear();
+    std::memcpy(items.record(), &code, sizeof code);
+    std::memcpy(items.record() + 4, label, std::strlen(label));
+    vtn::ADD(items);
+  }
+  vtn::SET(items);
+  std::string read;
+  for (vtn::NEXT(items); vtn::ERRORNUMBER() == 0; vtn::NEXT(items)) {
+    int32_t code = 0;
+    std::memcpy(&code, items.record(), sizeof code);
+    read += std::to_string(code) + "=" + std::string(items.record() + 4, 10) + ";";
+  }
+  expect("records", read, "7=bolt      ;9=nut       ;");
+  expect("end", std::to_string(vtn::ERRORNUMBER()), "33");
+  vtn::CLOSE(items);
+  vtn::REMOVE(items);
+}
+
 }  // namespace
 
 int main() {
+  table();
   vtn::String<12> name = "ledger";
   expect("name", std::string(name.view()), "ledger      ");
   expect("upper", vtn::upper(name.clipped()), "LEDGER");
