@@ -4,6 +4,7 @@
 
 #include "runtime/files/basic/basic_operations.hpp"
 #include "runtime/files/call_sequence.hpp"
+#include "runtime/files/driver_trace.hpp"
 
 namespace vtn {
 namespace {
@@ -85,6 +86,8 @@ bool served_remotely(const FileCall& call) {
 
 class BasicDriver final : public FileDriver {
  public:
+  BasicDriver() { install_driver_trace(); }
+
   const DriverRegistration& registration() const override { return basic_registration(); }
   const char* trace_section() const override { return "XWBASIC"; }
   const char* trace_default_log() const override { return "BASIC.LOG"; }
