@@ -117,14 +117,23 @@ void close_trace_log() {
 }
 
 __attribute__((noinline)) CallingChain calling_chain() {
-  // Frame 0 lies in this function and frame 1 in its caller; the chain starts where the caller
+  // The walk starts in this function (behind whatever the platform puts in front of it, such as
+  // a sanitizer's interceptor); the chain starts one frame above the caller, where the caller
   // returns to.
-  constexpr int kSkipped = 2;
-  void* frames[kCallingChainDepth + kSkipped] = {};
+  constexpr int kSpare = 4;
+  void* frames[kCallingChainDepth + kSpare] = {};
   const int depth = ::backtrace(frames, static_cast<int>(std::size(frames)));
+  const void* const caller = __builtin_return_address(0);
+  int first = 2;  // this function and its caller, when the caller's frame is not recognised
+  for (int i = 0; i < depth && i < kSpare; ++i) {
+    if (frames[i] == caller) {
+      first = i + 1;
+      break;
+    }
+  }
   CallingChain chain{};
-  for (int i = kSkipped; i < depth; ++i) {
-    chain[static_cast<size_t>(i - kSkipped)] = reinterpret_cast<uintptr_t>(frames[i]);
+  for (int i = first; i < depth && static_cast<size_t>(i - first) < kCallingChainDepth; ++i) {
+    chain[static_cast<size_t>(i - first)] = reinterpret_cast<uintptr_t>(frames[i]);
   }
   return chain;
 }
