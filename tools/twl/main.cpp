@@ -1,0 +1,87 @@
+// twl: looks inside record files (.TWL), checks them, recovers them after a crash and exports
+// their tables, without a program of one's own. Every subcommand opens the file shared and works
+// inside the record-file locks, so it is safe beside running programs.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "tools/twl/commands.hpp"
+
+namespace {
+
+constexpr const char* kNameHelp =
+    "the record file, FILE or FILE\\!TABLE (\".TWL\" is added when the name has no extension)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"twl: look inside, check, recover and export record files (.TWL)", "twl"};
+  app.set_version_flag("--version", std::string("twl ") + TWL_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough();  // the global options may follow the subcommand
+  std::string password;
+  app.add_option("--password", password, "the owner password of an encrypted file");
+
+  twl::InfoOptions info;
+  CLI::App* info_command = app.add_subcommand(
+      "info", "the header, the page log and the tables with their counts, keys and definitions");
+  info_command->add_option("FILE", info.name, kNameHelp)->required();
+  info_command->add_flag("--json", info.json, "print JSON for scripts");
+
+  twl::CheckOptions check;
+  CLI::App* check_command = app.add_subcommand(
+      "check",
+      "check the pages, and every table's counters and keys against its records; exit 1 when "
+      "damaged");
+  check_command->add_option("FILE", check.name, kNameHelp)->required();
+  check_command->add_flag("--json", check.json, "print JSON for scripts");
+
+  twl::RecoverOptions recover;
+  CLI::App* recover_command = app.add_subcommand(
+      "recover",
+      "complete or abandon a flush that a crash cut short, as the record-file rules say");
+  recover_command->add_option("FILE", recover.name, kNameHelp)->required();
+  recover_command->add_flag("--dry-run", recover.dry_run, "only report; change nothing");
+
+  twl::ExportOptions exporting;
+  CLI::App* export_command = app.add_subcommand(
+      "export",
+      "write a table's records as CSV (default) or JSON lines, or every table into SQLite");
+  export_command->add_option("FILE", exporting.name, kNameHelp)->required();
+  bool json_lines = false;
+  export_command->add_flag("--json", json_lines, "JSON lines: one object per record");
+  export_command->add_option("--sqlite", exporting.sqlite_path,
+                             "write into this SQLite database: one SQL table per table");
+  export_command->add_option("--key", exporting.key, "in the order of this key (its label)");
+  bool no_header = false;
+  export_command->add_flag("--no-header", no_header, "CSV without the line of field labels");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? twl::kExitOk : twl::kExitUsage;
+  }
+
+  if (*info_command) {
+    info.password = password;
+    return twl::run_info(info);
+  }
+  if (*check_command) {
+    check.password = password;
+    return twl::run_check(check);
+  }
+  if (*recover_command) {
+    recover.password = password;
+    return twl::run_recover(recover);
+  }
+  exporting.password = password;
+  exporting.header = !no_header;
+  if (json_lines && !exporting.sqlite_path.empty()) {
+    std::fprintf(stderr, "twl: export: --json and --sqlite exclude each other\n");
+    return twl::kExitUsage;
+  }
+  exporting.format = json_lines                       ? twl::ExportFormat::json_lines
+                     : !exporting.sqlite_path.empty() ? twl::ExportFormat::sqlite
+                                                      : twl::ExportFormat::csv;
+  return twl::run_export(exporting);
+}
