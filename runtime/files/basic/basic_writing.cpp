@@ -68,7 +68,7 @@ int32_t replace_text(BasicInstance& in, uint64_t offset, uint64_t old_length,
   }
   in.file_size = new_end + tail;
   // Records behind the rewritten one have moved.
-  if (tail != 0 && in.next_pointer > old_end) in.next_pointer = in.next_pointer - old_end + new_end;
+  if (in.next_pointer > old_end) in.next_pointer = in.next_pointer - old_end + new_end;
   in.record_offset = offset;
   in.line_length = line.size();
   in.flags |= BF_CURRENT;

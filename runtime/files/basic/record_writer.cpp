@@ -46,6 +46,8 @@ std::string_view text_of(const TableField& f, const char* storage) {
 
 bool needs_quotes(std::string_view text, const LineSyntax& syntax) {
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+  // Reading passes over blanks, tabs and CRs before a bare value.
+  if (!text.empty() && (text[0] == ' ' || text[0] == '\t' || text[0] == '\r')) return true;
   if (text.find(static_cast<char>(syntax.quote)) != std::string_view::npos) return true;
   if (text.find(syntax.delimiter) != std::string_view::npos) return true;
   for (size_t i = 0; i < text.size(); ++i)

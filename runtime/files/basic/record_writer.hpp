@@ -7,8 +7,9 @@
 //   DECIMAL, PDECIMAL                 the field's picture, leading blanks removed ("-12.50")
 //   STRING, CSTRING, PSTRING          the text without trailing blanks, each quote doubled
 // A text is written between quotes while ALWAYSQUOTE is on, and always when it holds the quote
-// character, the delimiter or the end of record (a line break in a bare text would split the
-// record when it is read back). Numbers are never quoted.
+// character, the delimiter or the end of record, or begins with a blank, tab or CR: a bare text
+// like that would not read back as written (a line break splits the record, leading blanks are
+// passed over). Numbers are never quoted.
 #pragma once
 
 #include <string>
