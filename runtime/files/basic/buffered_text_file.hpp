@@ -34,6 +34,8 @@ struct TextView {
 class BufferedTextFile {
  public:
   BufferedTextFile() = default;
+  // Held-back writes still go out when the file is dropped without a close.
+  ~BufferedTextFile() { flush(); }
   BufferedTextFile(const BufferedTextFile&) = delete;
   BufferedTextFile& operator=(const BufferedTextFile&) = delete;
 

@@ -53,6 +53,8 @@ class LineScanner {
   bool ended() const { return ended_; }
 
   void convert(const TableField& f, char* storage);
+  // After the last value: passes over the rest of the line, as far as the text reaches.
+  void pass_line_end();
   ParsedLine result() const { return {pos_, consumed_}; }
 
  private:
@@ -257,6 +259,18 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
   if (counted) storage[0] = static_cast<char>(n);
 }
 
+void LineScanner::pass_line_end() {
+  if (ended_) return;
+  for (size_t i = pos_; i < size_; ++i) {
+    if (s_.ctrl_z_is_eof && p_[i] == kCtrlZ) return;  // the line ends here; nothing to pass
+    if (const size_t n = s_.end_of_record_at(p_, size_, i); n != 0) {
+      pos_ = i + n;
+      consumed_ = ended_ = true;
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 ParsedLine parse_line(const FieldTable& table, const LineSyntax& syntax, const TextView& text,
@@ -275,6 +289,7 @@ ParsedLine parse_line(const FieldTable& table, const LineSyntax& syntax, const T
     if (scan.at_end()) return;
     scan.convert(f, record + offset);
   });
+  scan.pass_line_end();
   return scan.result();
 }
 

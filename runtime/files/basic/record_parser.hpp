@@ -33,7 +33,8 @@ struct ParsedLine {
 };
 
 // Parses the line at text.data[0]. Values are taken from the first `window` bytes (the window
-// of the record); sequences that begin inside it may reach beyond it, up to text.size.
+// of the record); sequences that begin inside it may reach beyond it, up to text.size. After the
+// last value the rest of the line is passed over as far as text.size reaches.
 // REQUIRES: `record` holds the cleared record; text.data[text.size] is readable.
 ParsedLine parse_line(const FieldTable& table, const LineSyntax& syntax, const TextView& text,
                       size_t window, char* record);
