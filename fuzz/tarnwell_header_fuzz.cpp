@@ -28,7 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(decode_header(bytes, again) == 0 && again == header);
 
   (void)end_of_used_space(header);
-  for (int32_t page : {0, 1, header.root_page, header.zone_start[7], header.zone_end[59] - 1}) {
+  // The last page number of zone 59, wrapping as the 32-bit page numbers of a damaged file may.
+  const int32_t last_of_top_zone =
+      static_cast<int32_t>(static_cast<uint32_t>(header.zone_end[59]) - 1u);
+  for (int32_t page : {0, 1, header.root_page, header.zone_start[7], last_of_top_zone}) {
     try {
       const int units = unit_size_of_page(header, page);
       check(units >= 1 && units <= kMaxUnits);
@@ -36,8 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       check(e.check() == 1735);
     }
   }
+  check(end_of_used_space(header) >= kHeaderSize);
+  if (header_well_formed(header, size + (uint64_t{1} << 40))) {
+    check(zones_well_formed(header));
+    check(header.log_start == header.log_end ||
+          int64_t{header.log_start} >= end_of_used_space(header));
+  }
   if (zones_well_formed(header)) {
-    check(end_of_used_space(header) >= kHeaderSize);
     for (int i = 1; i <= kMaxUnits; ++i) {
       if (header.zone_start[i] != header.zone_end[i]) {
         check(unit_size_of_page(header, header.zone_start[i]) == i);

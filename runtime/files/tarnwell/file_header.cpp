@@ -87,9 +87,34 @@ bool zones_well_formed(const FileHeader& h) {
 }
 
 int64_t end_of_used_space(const FileHeader& h) {
-  int k = kMaxUnits;
-  while (k > 0 && h.zone_start[k] == h.zone_end[k]) --k;
-  return int64_t{kHeaderSize} + int64_t{h.zone_end[k]} * kUnitSize;
+  for (int k = kMaxUnits; k >= 1; --k) {
+    if (h.zone_start[k] != h.zone_end[k]) {
+      return int64_t{kHeaderSize} + int64_t{h.zone_end[k]} * kUnitSize;
+    }
+  }
+  return kHeaderSize;
+}
+
+bool header_well_formed(const FileHeader& h, uint64_t file_size) {
+  if (!zones_well_formed(h)) return false;
+  const int64_t used_end = end_of_used_space(h);
+  if (static_cast<uint64_t>(used_end) > file_size) return false;
+  const bool no_tree = h.root_page == -1 || (h.root_page == 0 && h.change_counter == 0);
+  if (!no_tree) {
+    int unit = 0;
+    for (int i = 1; i <= kMaxUnits && unit == 0; ++i) {
+      if (h.root_page >= h.zone_start[i] && h.root_page < h.zone_end[i]) unit = i;
+    }
+    if (unit == 0 || (h.root_page - h.zone_start[unit]) % unit != 0) return false;
+  }
+  if (h.log_start != h.log_end) {
+    constexpr uint32_t kBlock = 64;
+    if (h.log_start > h.log_end || h.log_end > file_size || h.log_start % kBlock != 0 ||
+        h.log_end % kBlock != 0 || h.log_start < used_end) {
+      return false;
+    }
+  }
+  return true;
 }
 
 Number next_number(Number& number) {

@@ -74,8 +74,16 @@ int unit_size_of_page(const FileHeader& header, int32_t page);
 // a damaged file may fail this; the zone questions below still answer without harm.
 bool zones_well_formed(const FileHeader& header);
 
-// 0x200 + end[k] * 0x100 for the highest k whose zone is not empty (k = 0 when all are empty).
+// 0x200 + end[k] * 0x100 for the highest k whose zone is not empty; 0x200 (page 0) when every
+// zone is empty. Entry 0 of the zone tables is never read: the format leaves it unused, and a
+// damaged or foreign header may hold anything there.
 int64_t end_of_used_space(const FileHeader& header);
+
+// Whether a header read from disk describes something the page store can work on in a file of
+// `file_size` bytes: zones well formed and ending within the file; a root page at the start of a
+// page of some zone (or no tree yet: root 0 in a file never written, or -1); a page log, when not
+// empty, in whole 64-byte blocks within the file and at or beyond the end of used space.
+bool header_well_formed(const FileHeader& header, uint64_t file_size);
 
 // Increments the big-endian number (byte 3 first, carrying upward) and returns the new value.
 // Check 1173, leaving `number` unchanged, when the first byte would reach 0xFE: those first bytes

@@ -1,121 +1,281 @@
-// The page store is being built: until it is, every entry fails loudly.
 #include "runtime/files/tarnwell/record_file.hpp"
 
-#include <stdexcept>
+#include <algorithm>
+
+#include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/open_files.hpp"
+#include "runtime/files/tarnwell/page_flush.hpp"
+#include "runtime/files/tarnwell/page_log.hpp"
+#include "runtime/files/tarnwell/page_store.hpp"
+#include "runtime/files/tarnwell/page_tree.hpp"
+#include "runtime/platform/system_error.hpp"
 
 namespace vtn::tarnwell {
-
-struct PageStore {};
-
 namespace {
-[[noreturn]] void not_built() {
-  throw std::logic_error("record file page store: not built yet");
+
+constexpr int32_t kAccessDenied = 5;
+constexpr int32_t kCheckRecordTooLong = 824;
+constexpr int32_t kCheckNotWriting = 1163;
+constexpr int32_t kCheckHeaderNotCurrent = 1164;
+
+// Releases the pages an operation took when it ends, however it ends.
+class Operation {
+ public:
+  explicit Operation(PageStore& s) : s_(s) {}
+  ~Operation() { s_.end_operation(); }
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+
+ private:
+  PageStore& s_;
+};
+
+std::optional<StoredRecord> view(const Record* r) {
+  if (r == nullptr) return std::nullopt;
+  return StoredRecord{r->bytes, r->key_length};
 }
+
+Record make_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
+  if (key.size() > kMaxKeyLength || key.size() + data.size() > kMaxRecordLength) {
+    raise_internal_error(kCheckRecordTooLong);
+  }
+  Record r;
+  r.bytes.reserve(key.size() + data.size());
+  r.bytes.assign(key.begin(), key.end());
+  r.bytes.insert(r.bytes.end(), data.begin(), data.end());
+  r.key_length = static_cast<uint16_t>(key.size());
+  return r;
+}
+
+void require_write(const PageStore& s) {
+  if (!s.in_access || s.mode != AccessMode::write) raise_internal_error(kCheckNotWriting);
+}
+
+void release_access_lock(PageStore& s) {
+  if (s.mode == AccessMode::write) {
+    s.locks.unlock_writer();
+  } else {
+    s.locks.unlock_reader();
+  }
+  s.in_access = false;
+}
+
 }  // namespace
 
-void set_pending_transaction_check(PendingTransactionCheck) {
-  not_built();
-}
 RecordFile::RecordFile(std::unique_ptr<PageStore> store) : store_(std::move(store)) {}
-RecordFile::~RecordFile() = default;
+
+RecordFile::~RecordFile() {
+  if (store_->all_readers_locked) store_->locks.unlock_all_readers();
+  if (store_->in_access) release_access_lock(*store_);
+}
+
 const std::string& RecordFile::full_name() const {
-  not_built();
+  return store_->full_name;
 }
 bool RecordFile::writable() const {
-  not_built();
+  return store_->bits.write;
 }
 bool RecordFile::shared() const {
-  not_built();
+  return store_->bits.shared;
 }
 bool RecordFile::deny_write() const {
-  not_built();
+  return store_->bits.deny_write;
 }
 bool RecordFile::exclusive() const {
-  not_built();
+  return store_->bits.exclusive;
 }
 uint16_t RecordFile::reader_slot() const {
-  not_built();
-}
-int32_t RecordFile::begin_access(AccessMode, bool) {
-  not_built();
-}
-int32_t RecordFile::end_access() {
-  not_built();
+  return store_->locks.slot();
 }
 bool RecordFile::in_access() const {
-  not_built();
+  return store_->in_access;
 }
 AccessMode RecordFile::access_mode() const {
-  not_built();
-}
-std::optional<StoredRecord> RecordFile::find_exact(std::span<const uint8_t>) {
-  not_built();
-}
-std::optional<StoredRecord> RecordFile::find_first_after(std::span<const uint8_t>) {
-  not_built();
-}
-std::optional<StoredRecord> RecordFile::find_last_before(std::span<const uint8_t>) {
-  not_built();
-}
-std::optional<StoredRecord> RecordFile::find_at_or_before(std::span<const uint8_t>) {
-  not_built();
-}
-void RecordFile::insert_record(std::span<const uint8_t>, std::span<const uint8_t>) {
-  not_built();
-}
-bool RecordFile::delete_record(std::span<const uint8_t>) {
-  not_built();
-}
-bool RecordFile::replace_record(std::span<const uint8_t>, std::span<const uint8_t>) {
-  not_built();
-}
-Number RecordFile::new_table_number() {
-  not_built();
-}
-int32_t RecordFile::flush() {
-  not_built();
+  return store_->mode;
 }
 bool RecordFile::dirty() const {
-  not_built();
+  return store_->dirty;
 }
 size_t RecordFile::dirty_page_count() const {
-  not_built();
+  return store_->cache.dirty_pages().size();
 }
-int32_t RecordFile::flush_phase0() {
-  not_built();
-}
-int32_t RecordFile::flush_phase1() {
-  not_built();
-}
-int32_t RecordFile::abandon_flush() {
-  not_built();
-}
-void RecordFile::discard_changes() {
-  not_built();
-}
-void RecordFile::set_in_transaction(bool) {
-  not_built();
+void RecordFile::set_in_transaction(bool in_transaction) {
+  store_->in_transaction = in_transaction;
 }
 bool RecordFile::in_transaction() const {
-  not_built();
-}
-int32_t RecordFile::lock_number_byte(uint32_t) {
-  not_built();
-}
-int32_t RecordFile::unlock_number_byte(uint32_t) {
-  not_built();
+  return store_->in_transaction;
 }
 const FileHeader& RecordFile::header() const {
-  not_built();
+  return store_->header;
 }
-int32_t open_record_file(const std::string&, uint32_t, std::string_view, RecordFile*&) {
-  not_built();
+
+int32_t RecordFile::begin_access(AccessMode mode, bool wait) {
+  PageStore& s = *store_;
+  if (s.in_access) {
+    if (mode == AccessMode::read || s.mode == AccessMode::write) return 0;
+    release_access_lock(s);  // a read access gives way to the write access
+  }
+  if (mode == AccessMode::write && !s.bits.write) return kAccessDenied;
+  const int32_t locked =
+      mode == AccessMode::write ? s.locks.lock_writer(wait) : s.locks.lock_reader(wait);
+  if (locked != 0) return locked;
+  s.in_access = true;
+  s.mode = mode;
+  Operation op(s);
+  int32_t result = 0;
+  try {
+    result = bring_header_up_to_date(s, mode);
+  } catch (const InternalError&) {
+    release_access_lock(s);
+    throw;
+  }
+  if (result != 0) release_access_lock(s);
+  return result;
 }
-void close_record_file(RecordFile*) {
-  not_built();
+
+int32_t RecordFile::end_access() {
+  PageStore& s = *store_;
+  if (!s.in_access) return 0;
+  if (s.in_transaction && s.mode == AccessMode::write) return 0;
+  int32_t result = 0;
+  if (s.mode == AccessMode::write) {
+    Operation op(s);
+    try {
+      result = flush_file(s);
+    } catch (const InternalError&) {
+      release_access_lock(s);
+      throw;
+    }
+  }
+  release_access_lock(s);
+  return result;
 }
-CheckResult check_record_file(RecordFile&) {
-  not_built();
+
+std::optional<StoredRecord> RecordFile::find_exact(std::span<const uint8_t> key) {
+  Operation op(*store_);
+  return view(PageTree(*store_).find_exact(key));
+}
+
+std::optional<StoredRecord> RecordFile::find_first_after(std::span<const uint8_t> key) {
+  Operation op(*store_);
+  return view(PageTree(*store_).find_first_after(key));
+}
+
+std::optional<StoredRecord> RecordFile::find_last_before(std::span<const uint8_t> key) {
+  Operation op(*store_);
+  return view(PageTree(*store_).find_last_before(key));
+}
+
+std::optional<StoredRecord> RecordFile::find_at_or_before(std::span<const uint8_t> key) {
+  Operation op(*store_);
+  return view(PageTree(*store_).find_at_or_before(key));
+}
+
+void RecordFile::insert_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
+  require_write(*store_);
+  Record r = make_record(key, data);
+  Operation op(*store_);
+  PageTree(*store_).insert(std::move(r));
+}
+
+bool RecordFile::delete_record(std::span<const uint8_t> key) {
+  require_write(*store_);
+  Operation op(*store_);
+  return PageTree(*store_).erase(key);
+}
+
+bool RecordFile::replace_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
+  require_write(*store_);
+  Record r = make_record(key, data);
+  Operation op(*store_);
+  return PageTree(*store_).replace(std::move(r));
+}
+
+Number RecordFile::new_table_number() {
+  PageStore& s = *store_;
+  require_write(s);
+  if (!s.header_valid) raise_internal_error(kCheckHeaderNotCurrent);
+  Operation op(s);
+  s.ensure_tree();
+  const Number n = next_number(s.header.last_number);
+  s.dirty = true;
+  return n;
+}
+
+int32_t RecordFile::flush() {
+  PageStore& s = *store_;
+  if (s.in_transaction || !s.dirty) return 0;
+  require_write(s);
+  Operation op(s);
+  return flush_file(s);
+}
+
+int32_t RecordFile::flush_phase0() {
+  PageStore& s = *store_;
+  if (!s.dirty) return 0;
+  require_write(s);
+  Operation op(s);
+  return tarnwell::flush_phase0(s);
+}
+
+int32_t RecordFile::flush_phase1() {
+  Operation op(*store_);
+  return tarnwell::flush_phase1(*store_);
+}
+
+int32_t RecordFile::abandon_flush() {
+  Operation op(*store_);
+  return tarnwell::abandon_flush(*store_);
+}
+
+void RecordFile::discard_changes() {
+  PageStore& s = *store_;
+  s.discard();
+  if (s.all_readers_locked) s.locks.unlock_all_readers();
+  s.all_readers_locked = false;
+  s.phase0_done = false;
+  if (s.in_access) release_access_lock(s);
+}
+
+int32_t RecordFile::lock_number_byte(uint32_t n) {
+  return store_->locks.lock_number(n);
+}
+int32_t RecordFile::unlock_number_byte(uint32_t n) {
+  return store_->locks.unlock_number(n);
+}
+
+int32_t open_record_file(const std::string& full_name, uint32_t access_mode,
+                         std::string_view password, RecordFile*& out) {
+  out = nullptr;
+  const AccessBits bits = decode_access_bits(access_mode);
+  if (RecordFile* open = open_files::acquire(full_name)) {
+    if ((bits.write && !open->writable()) || bits.create_anew) {
+      close_record_file(open);
+      return kAccessDenied;
+    }
+    out = open;
+    return 0;
+  }
+  auto store = std::make_unique<PageStore>(bits);
+  if (!store->file.open(full_name, platform::decode_open_mode(access_mode))) {
+    const uint32_t error = platform::last_error();
+    return error == platform::kErrorSharingViolation ? kAccessDenied : static_cast<int32_t>(error);
+  }
+  store->full_name = full_name;
+  if (!password.empty()) store->cipher = BlockCipher::from_password(password);
+  FileHeader header;
+  if (const int32_t error = store->read_disk_header(header)) return error;
+  store->header = header;
+  store->disk_header = header;
+  store->header_valid = false;  // the first access reads it again and recovers a pending log
+  out = open_files::add(full_name, std::make_unique<RecordFile>(std::move(store)));
+  return 0;
+}
+
+void close_record_file(RecordFile* file) {
+  if (file == nullptr) return;
+  std::unique_ptr<RecordFile> last = open_files::release(file);
+  // `last` closes the file when this was its last use.
 }
 
 }  // namespace vtn::tarnwell

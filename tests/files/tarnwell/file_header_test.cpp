@@ -120,8 +120,10 @@ TEST(FileHeaderTest, EndOfUsedSpaceFollowsTheHighestNonEmptyZone) {
        0x200 + 7 * 0x100},
       {"only the top zone holds pages", {{1, 0, 0}, {59, 3, 62}}, 0x200 + 62 * 0x100},
       {"a zone of one page of 59 units", {{59, 0, 59}}, 0x200 + 59 * 0x100},
-      // All empty: k is 0 and the unused entry 0 gives the end as it stands.
-      {"all empty, entry 0 as stored", {{0, 0, 6}, {1, 9, 9}}, 0x200 + 6 * 0x100},
+      // All empty: the used space ends at page 0, whatever the unused entry 0 holds (a flush
+      // places its page log there, so a negative end would put the log over the header).
+      {"all empty, entry 0 ignored", {{0, 0, 6}, {1, 9, 9}}, 0x200},
+      {"all empty, entry 0 holds 0x80000000", {{0, 0, INT32_MIN}}, 0x200},
   };
   for (const Case& c : cases) {
     FileHeader h;

@@ -1,0 +1,129 @@
+#include "runtime/files/tarnwell/page_cache.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <utility>
+
+namespace vtn::tarnwell {
+
+RecordPage* PageCache::find(int32_t number) {
+  for (const auto& page : chain_of(number)) {
+    if (page->number == number) {
+      pin(page.get());
+      return page.get();
+    }
+  }
+  return nullptr;
+}
+
+RecordPage* PageCache::add(std::unique_ptr<RecordPage> page) {
+  RecordPage* p = page.get();
+  p->loaded_at = clock_;
+  p->last_use = clock_;
+  chain_of(p->number).push_back(std::move(page));
+  ++count_;
+  pin(p);
+  trim();
+  return p;
+}
+
+void PageCache::renumber(RecordPage* page, int32_t new_number) {
+  auto& from = chain_of(page->number);
+  auto it = std::find_if(from.begin(), from.end(), [&](const auto& p) { return p.get() == page; });
+  assert(it != from.end());
+  std::unique_ptr<RecordPage> owned = std::move(*it);
+  from.erase(it);
+  owned->number = new_number;
+  chain_of(new_number).push_back(std::move(owned));
+}
+
+void PageCache::drop(RecordPage* page) {
+  if (page->in_ring) ring_remove(page);
+  if (page->pinned) std::erase(pinned_, page);
+  if (page->dirty) std::erase(dirty_, page);
+  auto& chain = chain_of(page->number);
+  std::erase_if(chain, [&](const auto& p) { return p.get() == page; });
+  --count_;
+}
+
+void PageCache::clear() {
+  for (auto& chain : chains_) chain.clear();
+  ring_head_ = ring_tail_ = nullptr;
+  pinned_.clear();
+  dirty_.clear();
+  count_ = 0;
+}
+
+void PageCache::mark_dirty(RecordPage* page) {
+  if (page->dirty) return;
+  page->dirty = true;
+  if (page->in_ring) ring_remove(page);
+  dirty_.push_back(page);
+}
+
+void PageCache::mark_all_clean() {
+  for (RecordPage* page : dirty_) {
+    page->dirty = false;
+    page->image.clear();
+    page->image.shrink_to_fit();
+    if (!page->pinned) ring_push_back(page);
+  }
+  dirty_.clear();
+}
+
+void PageCache::release_all() {
+  for (RecordPage* page : pinned_) {
+    page->pinned = false;
+    page->last_use = ++clock_;
+    if (!page->dirty) ring_push_back(page);
+  }
+  pinned_.clear();
+}
+
+void PageCache::pin(RecordPage* page) {
+  if (page->pinned) return;
+  page->pinned = true;
+  if (page->in_ring) ring_remove(page);
+  pinned_.push_back(page);
+}
+
+void PageCache::ring_push_back(RecordPage* page) {
+  assert(!page->in_ring);
+  page->in_ring = true;
+  page->ring_prev = ring_tail_;
+  page->ring_next = nullptr;
+  if (ring_tail_ != nullptr) {
+    ring_tail_->ring_next = page;
+  } else {
+    ring_head_ = page;
+  }
+  ring_tail_ = page;
+}
+
+void PageCache::ring_remove(RecordPage* page) {
+  assert(page->in_ring);
+  if (page->ring_prev != nullptr) {
+    page->ring_prev->ring_next = page->ring_next;
+  } else {
+    ring_head_ = page->ring_next;
+  }
+  if (page->ring_next != nullptr) {
+    page->ring_next->ring_prev = page->ring_prev;
+  } else {
+    ring_tail_ = page->ring_prev;
+  }
+  page->ring_prev = page->ring_next = nullptr;
+  page->in_ring = false;
+}
+
+void PageCache::trim() {
+  while (count_ >= kKeepBelow && ring_head_ != nullptr) {
+    RecordPage* oldest = ring_head_;
+    const uint64_t since_use = clock_ - oldest->last_use;
+    const uint64_t since_load = clock_ - oldest->loaded_at;
+    if (count_ < kAlwaysTrimAt && since_use * count_ < 4 * since_load) break;
+    drop(oldest);
+  }
+}
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,78 @@
+// PageCache: the decoded pages of one record file that are kept in memory.
+//
+// Pages are found by number through 100 chains (number modulo 100). A page taken by an operation
+// is pinned until the operation ends (release_all): pinned pages are never dropped, so an
+// operation may hold pointers to every page it touched, and the records it returns stay valid
+// until the next operation. Released pages that are clean wait in a ring in order of last use;
+// the use clock advances at every release.
+//
+// After each page load the ring is trimmed from its least recently used end: nothing is dropped
+// while fewer than 20 pages are cached; with 100 or more the least recently used page goes; in
+// between it goes when the clock ticks since its last use are at least 4 x (ticks since it was
+// loaded) / (pages cached). Dirty pages are never in the ring: they stay until they are written.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "runtime/files/tarnwell/record_page.hpp"
+
+namespace vtn::tarnwell {
+
+class PageCache {
+ public:
+  static constexpr size_t kChains = 100;
+  static constexpr size_t kKeepBelow = 20;
+  static constexpr size_t kAlwaysTrimAt = 100;
+
+  PageCache() = default;
+  PageCache(const PageCache&) = delete;
+  PageCache& operator=(const PageCache&) = delete;
+
+  // The cached page with this number, pinned; nullptr when it is not cached.
+  RecordPage* find(int32_t number);
+  // Adds a page just loaded or created (pinned), then trims the ring.
+  RecordPage* add(std::unique_ptr<RecordPage> page);
+  void renumber(RecordPage* page, int32_t new_number);
+  void drop(RecordPage* page);
+  void clear();
+
+  void mark_dirty(RecordPage* page);
+  // Every dirty page has been written: they become clean.
+  void mark_all_clean();
+  const std::vector<RecordPage*>& dirty_pages() const { return dirty_; }
+
+  // Ends an operation: every pinned page is released, in the order it was taken.
+  void release_all();
+
+  size_t size() const { return count_; }
+  uint64_t clock() const { return clock_; }
+
+  template <typename Visit>
+  void for_each(Visit&& visit) const {
+    for (const auto& chain : chains_) {
+      for (const auto& page : chain) visit(*page);
+    }
+  }
+
+ private:
+  std::vector<std::unique_ptr<RecordPage>>& chain_of(int32_t number) {
+    return chains_[static_cast<uint32_t>(number) % kChains];
+  }
+  void pin(RecordPage* page);
+  void ring_push_back(RecordPage* page);
+  void ring_remove(RecordPage* page);
+  void trim();
+
+  std::array<std::vector<std::unique_ptr<RecordPage>>, kChains> chains_;
+  RecordPage* ring_head_ = nullptr;  // least recently used
+  RecordPage* ring_tail_ = nullptr;
+  std::vector<RecordPage*> pinned_;
+  std::vector<RecordPage*> dirty_;
+  uint64_t clock_ = 0;
+  size_t count_ = 0;
+};
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,118 @@
+#include "runtime/files/tarnwell/page_store.hpp"
+
+#include <array>
+#include <memory>
+
+#include "runtime/files/tarnwell/block_io.hpp"
+#include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/platform/system_error.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+constexpr int32_t kCheckShortRead = 2172;
+constexpr int32_t kCheckReadFailed = 2277;
+constexpr int32_t kShortWriteError = 5;
+}  // namespace
+
+RecordPage* PageStore::page(int32_t number) {
+  if (RecordPage* cached = cache.find(number)) return cached;
+  auto page = std::make_unique<RecordPage>();
+  page->number = number;
+  if (number < 0) {
+    if (number <= next_temporary) next_temporary = number - 1;
+    RecordPage* p = cache.add(std::move(page));
+    mark_dirty(p);
+    return p;
+  }
+  const int units = unit_size_of_page(header, number);
+  const uint32_t offset = static_cast<uint32_t>(page_offset(number));
+  const auto logged = log_map.find(offset);
+  const uint64_t at = logged == log_map.end() ? offset : logged->second;
+  std::vector<uint8_t> image(static_cast<size_t>(units) * kUnitSize);
+  read_exact(at, image);
+  page->contents = decode_page(image, units);
+  page->unit_size = units;
+  page->recount();
+  return cache.add(std::move(page));
+}
+
+RecordPage* PageStore::new_page(uint8_t level) {
+  auto page = std::make_unique<RecordPage>();
+  page->number = next_temporary--;
+  page->contents.level = level;
+  page->recount();
+  RecordPage* p = cache.add(std::move(page));
+  mark_dirty(p);
+  return p;
+}
+
+void PageStore::discard() {
+  cache.clear();
+  log_map.clear();
+  header_valid = false;
+  dirty = false;
+  next_temporary = -1;
+}
+
+void PageStore::ensure_tree() {
+  if (has_tree()) return;
+  header.change_counter = 1;
+  header.root_page = next_temporary;
+  new_page(0);
+  dirty = true;
+}
+
+void PageStore::read_exact(uint64_t offset, std::span<uint8_t> buffer) {
+  size_t got = 0;
+  if (!read_blocks(file, cipher ? &*cipher : nullptr, offset, buffer, got)) {
+    raise_internal_error(kCheckReadFailed);
+  }
+  if (got != buffer.size()) raise_internal_error(kCheckShortRead);
+}
+
+bool PageStore::write(uint64_t offset, std::span<uint8_t> buffer) {
+  size_t put = 0;
+  if (!write_blocks(file, cipher ? &*cipher : nullptr, offset, buffer, put)) {
+    last_error = platform::last_error();
+    if (last_error == 0) last_error = platform::kErrorGeneralFailure;
+    return false;
+  }
+  if (put != buffer.size()) {
+    last_error = kShortWriteError;
+    return false;
+  }
+  return true;
+}
+
+bool PageStore::flush_buffers() {
+  if (file.flush()) return true;
+  last_error = platform::last_error();
+  if (last_error == 0) last_error = platform::kErrorGeneralFailure;
+  return false;
+}
+
+int32_t PageStore::read_disk_header(FileHeader& out) {
+  uint64_t size = 0;
+  if (!file.size(size)) return static_cast<int32_t>(platform::last_error());
+  if (size == 0) {
+    out = new_file_header();
+    return 0;
+  }
+  if (size < kHeaderSize) return kNotAFile;
+  std::array<uint8_t, kHeaderSize> bytes{};
+  size_t got = 0;
+  if (!read_blocks(file, cipher ? &*cipher : nullptr, 0, bytes, got)) {
+    return static_cast<int32_t>(platform::last_error());
+  }
+  if (got != bytes.size()) return kNotAFile;
+  if (const int32_t result = decode_header(bytes, out)) return result;
+  return header_well_formed(out, size) ? 0 : kNotAFile;
+}
+
+int32_t PageStore::write_header(const FileHeader& h) {
+  std::array<uint8_t, kHeaderSize> bytes{};
+  encode_header(h, bytes);
+  return write(0, bytes) ? 0 : static_cast<int32_t>(last_error);
+}
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,105 @@
+// PageStore: the state behind one RecordFile, and how it reads pages.
+//
+// It holds the handle object (file handle, last system error of a write, cipher schedule,
+// reader slot through the access locks), the copy of the header, the header as it was last seen
+// on disk, the page cache, the mapping of the page log, and the flags of the current access.
+//
+// Reading page p: a cached page is used as it stands; a page with a negative number (created in
+// memory, not placed yet) that is not cached is a new, empty leaf; otherwise the page is read at
+// its offset, or at the place of its newest image in the page log when the mapping holds one,
+// with the length of its zone's unit size, and decoded (checks 1477, 1602, ... of page_image).
+//
+// Every operation that takes pages ends with end_operation(), which releases them to the cache.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+
+#include "runtime/files/tarnwell/access_locks.hpp"
+#include "runtime/files/tarnwell/block_cipher.hpp"
+#include "runtime/files/tarnwell/file_header.hpp"
+#include "runtime/files/tarnwell/page_cache.hpp"
+#include "runtime/files/tarnwell/record_file.hpp"
+#include "runtime/platform/file_handle.hpp"
+
+namespace vtn::tarnwell {
+
+struct PageStore {
+  explicit PageStore(const AccessBits& bits) : bits(bits), locks(file, bits.exclusive) {}
+  PageStore(const PageStore&) = delete;
+  PageStore& operator=(const PageStore&) = delete;
+
+  // ---- the handle object ----
+  platform::FileHandle file;
+  std::string full_name;
+  std::optional<BlockCipher> cipher;
+  uint32_t last_error = 0;  // of the last failed write (5 for a short one)
+  AccessBits bits;
+  AccessLocks locks;
+
+  // ---- access ----
+  bool in_access = false;
+  AccessMode mode = AccessMode::read;
+  bool all_readers_locked = false;
+  bool in_transaction = false;
+
+  // ---- header and pages ----
+  FileHeader header;            // as this process knows it, changes included
+  bool header_valid = false;    // false: the next access rereads everything
+  FileHeader disk_header;       // as it stands at offset 0 on disk
+  bool dirty = false;           // pages or header changed since the last flush
+  int32_t next_temporary = -1;  // the number of the next page created in memory
+  PageCache cache;
+  // Page log mapping while reading through an unresolved log: own offset -> offset of the
+  // newest image of that page in the log.
+  std::unordered_map<uint32_t, uint32_t> log_map;
+  bool log_pending = false;    // the header on disk names a page log not yet applied or reset
+  bool log_abandoned = false;  // ...which is to be reset, not applied
+  struct LogImage {
+    uint32_t own_offset, at, length;
+  };
+  std::vector<LogImage> log_images;  // the images of that log, in log order
+
+  // ---- a flush between its two phases ----
+  bool phase0_done = false;
+  FileHeader old_header;       // the header on disk before the flush
+  std::vector<TreeStep> path;  // scratch of the tree operations, kept to spare allocations
+
+  // ---- pages ----
+
+  // The page numbered `number`, pinned until end_operation(). Check 1735 when no zone holds it.
+  RecordPage* page(int32_t number);
+  // A new, empty, dirty page of `level` with the next temporary number.
+  RecordPage* new_page(uint8_t level);
+  void mark_dirty(RecordPage* page) {
+    cache.mark_dirty(page);
+    dirty = true;
+  }
+  void end_operation() { cache.release_all(); }
+  // Forgets every page and the header: the next access rereads the file.
+  void discard();
+
+  // Whether a tree exists yet (a new file has none until its first change).
+  bool has_tree() const { return header.root_page != 0 || header.change_counter != 0; }
+  // Builds the empty tree of a new file: change counter 1, root -1 (a page in memory).
+  void ensure_tree();
+
+  // ---- raw input and output, in 64-byte blocks through the cipher ----
+
+  // Reads exactly buffer.size() bytes. Check 2277 when the system fails, 2172 on a short read.
+  void read_exact(uint64_t offset, std::span<uint8_t> buffer);
+  // false, with last_error set (5 for a short write), when the write fails.
+  bool write(uint64_t offset, std::span<uint8_t> buffer);
+  bool flush_buffers();
+
+  // Reads the header at offset 0: 0 (a 0-byte file gives a new header), 36 (fewer than 512
+  // bytes, another signature, or a header the store cannot trust for a file of this size) or a
+  // system error.
+  int32_t read_disk_header(FileHeader& out);
+  int32_t write_header(const FileHeader& h);  // 0 or the error, as write()
+};
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,285 @@
+#include "runtime/files/tarnwell/page_tree.hpp"
+
+#include <algorithm>
+#include <vector>
+
+#include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/zones.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+constexpr int32_t kCheckWrongChildLevel = 231;
+constexpr int32_t kCheckEmptyIndexPage = 232;
+constexpr int32_t kCheckDuplicateKey = 706;
+constexpr int32_t kCheckTooFewToSplit = 1364;
+constexpr int32_t kCheckParentNotFound = 1891;
+constexpr int32_t kCheckParentNotIndex = 1894;
+
+bool same_key(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+}  // namespace
+
+RecordPage* PageTree::child_of(RecordPage* parent, size_t slot) {
+  RecordPage* child = s_.page(parent->contents.children[slot]);
+  if (child->level() + 1 != parent->level()) raise_internal_error(kCheckWrongChildLevel);
+  return child;
+}
+
+void PageTree::descend(std::span<const uint8_t> key) {
+  path_.clear();
+  RecordPage* page = s_.page(s_.header.root_page);
+  while (page->is_index()) {
+    if (page->empty()) raise_internal_error(kCheckEmptyIndexPage);
+    const size_t slot = page->child_slot(key);
+    path_.push_back({page, slot});
+    page = child_of(page, slot);
+  }
+  path_.push_back({page, 0});
+}
+
+// From the index page at the end of the path down to its first (or last) leaf.
+void PageTree::descend_edge(bool leftmost) {
+  RecordPage* page = child_of(path_.back().page, path_.back().slot);
+  for (;;) {
+    if (page->is_index() && page->empty()) raise_internal_error(kCheckEmptyIndexPage);
+    const size_t slot = leftmost ? 0 : page->size() - (page->is_index() ? 1 : 0);
+    path_.push_back({page, slot});
+    if (!page->is_index()) return;
+    page = child_of(page, slot);
+  }
+}
+
+bool PageTree::step_to_next_leaf() {
+  path_.pop_back();
+  while (!path_.empty()) {
+    TreeStep& step = path_.back();
+    if (step.slot + 1 < step.page->size()) {
+      ++step.slot;
+      descend_edge(true);
+      return true;
+    }
+    path_.pop_back();
+  }
+  return false;
+}
+
+bool PageTree::step_to_previous_leaf() {
+  path_.pop_back();
+  while (!path_.empty()) {
+    TreeStep& step = path_.back();
+    if (step.slot > 0) {
+      --step.slot;
+      descend_edge(false);
+      return true;
+    }
+    path_.pop_back();
+  }
+  return false;
+}
+
+const Record* PageTree::record_at_or_after() {
+  for (;;) {
+    const TreeStep& leaf = path_.back();
+    if (leaf.slot < leaf.page->size()) return &leaf.page->contents.records[leaf.slot];
+    if (!step_to_next_leaf()) return nullptr;
+  }
+}
+
+const Record* PageTree::record_before() {
+  for (;;) {
+    const TreeStep& leaf = path_.back();
+    if (leaf.slot > 0) return &leaf.page->contents.records[leaf.slot - 1];
+    if (!step_to_previous_leaf()) return nullptr;
+  }
+}
+
+const Record* PageTree::find_exact(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return nullptr;
+  descend(key);
+  RecordPage* leaf = path_.back().page;
+  const size_t at = leaf->lower_bound(key);
+  if (at < leaf->size() && same_key(leaf->key(at), key)) return &leaf->contents.records[at];
+  return nullptr;
+}
+
+const Record* PageTree::find_first_after(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return nullptr;
+  descend(key);
+  path_.back().slot = path_.back().page->upper_bound(key);
+  return record_at_or_after();
+}
+
+const Record* PageTree::find_last_before(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return nullptr;
+  descend(key);
+  path_.back().slot = path_.back().page->lower_bound(key);
+  return record_before();
+}
+
+const Record* PageTree::find_at_or_before(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return nullptr;
+  descend(key);
+  path_.back().slot = path_.back().page->upper_bound(key);
+  return record_before();
+}
+
+void PageTree::insert(Record record) {
+  s_.ensure_tree();
+  descend(record.key());
+  RecordPage* leaf = path_.back().page;
+  const size_t at = leaf->lower_bound(record.key());
+  if (at < leaf->size() && same_key(leaf->key(at), record.key())) {
+    raise_internal_error(kCheckDuplicateKey);
+  }
+  leaf->insert(at, std::move(record));
+  s_.mark_dirty(leaf);
+  if (at == 0) fix_first_keys(path_.size() - 1);
+  split_pages();
+}
+
+bool PageTree::replace(Record record) {
+  if (!s_.has_tree()) return false;
+  descend(record.key());
+  RecordPage* leaf = path_.back().page;
+  const size_t at = leaf->lower_bound(record.key());
+  if (at == leaf->size() || !same_key(leaf->key(at), record.key())) return false;
+  leaf->replace(at, std::move(record));
+  s_.mark_dirty(leaf);
+  split_pages();
+  return true;
+}
+
+bool PageTree::erase(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return false;
+  descend(key);
+  RecordPage* leaf = path_.back().page;
+  const size_t at = leaf->lower_bound(key);
+  if (at == leaf->size() || !same_key(leaf->key(at), key)) return false;
+  leaf->erase(at);
+  s_.mark_dirty(leaf);
+  if (leaf->empty()) {
+    remove_empty_pages();
+  } else if (at == 0) {
+    fix_first_keys(path_.size() - 1);
+  }
+  return true;
+}
+
+// The page at path level `level` has a new first key: the index records above follow, as far up
+// as the changed record is the first of its page.
+void PageTree::fix_first_keys(size_t level) {
+  for (size_t l = level; l > 0; --l) {
+    RecordPage* child = path_[l].page;
+    TreeStep& up = path_[l - 1];
+    if (child->empty()) return;
+    if (same_key(up.page->key(up.slot), child->first_key())) return;
+    up.page->replace(up.slot, index_record(child->first_key()));
+    s_.mark_dirty(up.page);
+    if (up.slot != 0) return;
+  }
+}
+
+void PageTree::split_pages() {
+  for (size_t l = path_.size(); l-- > 0;) {
+    RecordPage* page = path_[l].page;
+    if (!page->needs_split()) continue;
+    if (l > 0) {
+      split_under(l);
+      continue;
+    }
+    // The root keeps its number: its records move one level down into a new page, which the
+    // root, one level higher, now indexes alone; that page is then split like any other.
+    if (page->size() < 2) raise_internal_error(kCheckTooFewToSplit);
+    RecordPage* below = s_.new_page(page->level());
+    page->move_tail_to(0, *below);
+    page->contents.level = static_cast<uint8_t>(page->level() + 1);
+    page->recount();
+    page->insert(0, index_record(below->first_key()), below->number);
+    s_.mark_dirty(page);
+    path_.insert(path_.begin() + 1, TreeStep{below, 0});
+    l = 2;  // the loop goes on with the new page, then the root again
+  }
+}
+
+// Splits the page at path level `level` and, again and again, both halves of every split, until
+// every page under the same parent is within the limits.
+void PageTree::split_under(size_t level) {
+  RecordPage* parent = path_[level - 1].page;
+  std::vector<RecordPage*> work{path_[level].page};
+  while (!work.empty()) {
+    RecordPage* page = work.back();
+    work.pop_back();
+    if (!page->needs_split()) continue;
+    if (page->size() < 2) raise_internal_error(kCheckTooFewToSplit);
+    RecordPage* half = s_.new_page(page->level());
+    page->move_tail_to(page->size() / 2, *half);
+    const auto& children = parent->contents.children;
+    const auto at = std::find(children.begin(), children.end(), page->number);
+    if (at == children.end()) raise_internal_error(kCheckParentNotFound);
+    parent->insert(static_cast<size_t>(at - children.begin()) + 1, index_record(half->first_key()),
+                   half->number);
+    s_.mark_dirty(page);
+    s_.mark_dirty(parent);
+    work.push_back(page);
+    work.push_back(half);
+  }
+}
+
+void PageTree::remove_empty_pages() {
+  std::vector<RecordPage*> gone;
+  size_t l = path_.size() - 1;
+  while (l > 0 && path_[l].page->empty()) {
+    TreeStep& up = path_[l - 1];
+    up.page->erase(up.slot);
+    s_.mark_dirty(up.page);
+    gone.push_back(path_[l].page);
+    --l;
+  }
+  RecordPage* kept = path_[l].page;
+  if (l == 0 && kept->empty() && kept->is_index()) {
+    kept->contents.level = 0;
+    kept->contents.children.clear();
+    kept->recount();
+  } else if (path_[l].slot == 0) {
+    fix_first_keys(l);
+  }
+  for (RecordPage* page : gone) dispose(page);
+}
+
+void PageTree::dispose(RecordPage* page) {
+  const int32_t number = page->number;
+  const int units = page->unit_size;
+  s_.cache.drop(page);
+  if (number < 0 || units == 0) return;
+  Zones zones(s_.header, [this](int32_t from, int32_t to) { PageTree(s_).move_page(from, to); });
+  zones.free(units, number);
+  s_.dirty = true;
+}
+
+void PageTree::move_page(int32_t from, int32_t to) {
+  RecordPage* page = s_.page(from);
+  if (from == s_.header.root_page) {
+    s_.header.root_page = to;
+  } else {
+    if (page->empty()) raise_internal_error(kCheckParentNotFound);
+    const std::span<const uint8_t> key = page->first_key();
+    RecordPage* parent = s_.page(s_.header.root_page);
+    if (parent->level() <= page->level()) raise_internal_error(kCheckParentNotFound);
+    while (parent->level() > page->level() + 1) {
+      if (parent->empty()) raise_internal_error(kCheckParentNotFound);
+      parent = child_of(parent, parent->child_slot(key));
+    }
+    if (!parent->is_index()) raise_internal_error(kCheckParentNotIndex);
+    if (parent->empty()) raise_internal_error(kCheckParentNotFound);
+    const size_t slot = parent->child_slot(key);
+    if (parent->contents.children[slot] != from) raise_internal_error(kCheckParentNotFound);
+    parent->contents.children[slot] = to;
+    s_.mark_dirty(parent);
+  }
+  s_.cache.renumber(page, to);
+  s_.mark_dirty(page);
+  s_.dirty = true;
+}
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,67 @@
+// PageTree: the ordered record set of a record file as a tree of pages.
+//
+// Leaf pages (level 0) hold the records; an index page holds, for each child page, a copy of the
+// key part of the child's first record and the child's page number. A search descends from the
+// root through, at each index page, the last index record whose key is at or before the search
+// key (the first record when the key sorts before all of them).
+//
+// Invariants kept by every change (and verified by the consistency checker):
+// - every index record carries exactly the first key of its child: when a page's first record
+//   changes, the index records above it follow;
+// - no page but the root is empty: a page emptied by deletions leaves the tree (its index record
+//   goes, its place in the zones is freed) and an emptied root becomes an empty leaf;
+// - after a change every page on the changed path is within the split limits (record_page.hpp):
+//   a page over them is divided at its middle record, the middle record joining the half with
+//   fewer records (the new half when both hold as many); the new page gets an index record in
+//   the parent, and both halves are checked again. A root over the limits first hands all its
+//   records to a new page one level down and becomes an index page over it, keeping its number.
+//
+// Damage found while descending is an internal error: an index page without records (232), a
+// child whose level is not one below its parent's (231), a page to split with fewer than two
+// records (1364), a record inserted twice (706).
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "runtime/files/tarnwell/page_store.hpp"
+
+namespace vtn::tarnwell {
+
+class PageTree {
+ public:
+  explicit PageTree(PageStore& store) : s_(store), path_(store.path) {}
+
+  const Record* find_exact(std::span<const uint8_t> key);
+  const Record* find_first_after(std::span<const uint8_t> key);
+  const Record* find_last_before(std::span<const uint8_t> key);
+  const Record* find_at_or_before(std::span<const uint8_t> key);
+
+  // REQUIRES: the record fits (record_file.hpp's limits).
+  void insert(Record record);
+  bool erase(std::span<const uint8_t> key);
+  bool replace(Record record);
+
+  // Renumbers page `from` as `to` and points its parent's index record (or the header's root
+  // page number) at the new number. Checks 1891 and 1894 when the parent cannot be found.
+  void move_page(int32_t from, int32_t to);
+
+ private:
+  RecordPage* child_of(RecordPage* parent, size_t slot);
+  void descend(std::span<const uint8_t> key);
+  void descend_edge(bool leftmost);
+  bool step_to_next_leaf();
+  bool step_to_previous_leaf();
+  const Record* record_at_or_after();
+  const Record* record_before();
+  void fix_first_keys(size_t level);
+  void split_pages();
+  void split_under(size_t level);
+  void remove_empty_pages();
+  void dispose(RecordPage* page);
+
+  PageStore& s_;
+  std::vector<TreeStep>& path_;
+};
+
+}  // namespace vtn::tarnwell
