@@ -1,20 +1,15 @@
 #include "runtime/values/string_functions.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "runtime/values/char_tables.hpp"
 #include "runtime/values/conversions.hpp"
 #include "runtime/values/string_stack.hpp"
+#include "runtime/values/substring_search.hpp"
 
 namespace vtn {
 namespace {
-
-// A Horspool search pays for its 256-entry table only on long texts and needles.
-constexpr size_t kSkipTableMinNeedle = 5;
-constexpr size_t kSkipTableMinText = 257;
-constexpr size_t kMaxSkip = 255;
 
 // NUMERIC reads the text as a REAL, which takes at most this many characters.
 constexpr size_t kNumericLimit = 39;
@@ -134,41 +129,6 @@ uint32_t top_length() {
   return string_stack().entry(1).length;
 }
 
-// Horspool's search with the skips held in bytes.
-size_t skip_table_search(std::string_view needle, std::string_view text, size_t from) {
-  const size_t m = needle.size();
-  std::array<uint8_t, 256> skip;
-  skip.fill(static_cast<uint8_t>(std::min(m, kMaxSkip)));
-  for (size_t i = 0; i + 1 < m; ++i) {
-    skip[static_cast<uint8_t>(needle[i])] = static_cast<uint8_t>(std::min(m - 1 - i, kMaxSkip));
-  }
-  const char last = needle[m - 1];
-  for (size_t pos = from; pos + m <= text.size();) {
-    const char c = text[pos + m - 1];
-    if (c == last && std::memcmp(text.data() + pos, needle.data(), m - 1) == 0) return pos;
-    pos += skip[static_cast<uint8_t>(c)];
-  }
-  return std::string_view::npos;
-}
-
-// Every position in turn, the first character found by a byte search and the rest compared.
-size_t first_char_search(std::string_view needle, std::string_view text, size_t from) {
-  const size_t last_start = text.size() - needle.size();
-  for (size_t pos = from; pos <= last_start;) {
-    const void* hit = std::memchr(text.data() + pos, needle[0], last_start - pos + 1);
-    if (hit == nullptr) break;
-    pos = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    if (std::memcmp(text.data() + pos + 1, needle.data() + 1, needle.size() - 1) == 0) return pos;
-    ++pos;
-  }
-  return std::string_view::npos;
-}
-
-bool occurs_at(std::string_view needle, std::string_view text, size_t pos) {
-  return text[pos] == needle[0] &&
-         std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0;
-}
-
 int32_t in_steps(size_t position, int64_t step) {
   return static_cast<int32_t>(static_cast<int64_t>(position) / step + 1);
 }
@@ -218,38 +178,39 @@ std::string_view sub(std::string_view text, int32_t start, int32_t length) {
 
 int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
   const size_t m = needle.size();
-  if (m == 0 || start < 1) return 0;
+  if (m == 0 || start < 1 || m > text.size()) return 0;
   const int64_t stride = step == 0 ? static_cast<int64_t>(m) : step;
   const size_t from = static_cast<size_t>(start) - 1;
+  const size_t last = text.size() - m;  // the last position the needle fits at
   if (stride < 0) {
     // Backwards: the candidates are start - 1, start - 1 - |step|, ... down to the first
-    // position; those where the needle would run past the end are passed over.
-    if (m > text.size()) return 0;
-    const int64_t back = -stride;
-    const auto last = static_cast<int64_t>(text.size() - m);
-    auto pos = static_cast<int64_t>(from);
-    if (pos > last) pos -= (pos - last + back - 1) / back * back;  // same steps, skipped at once
-    for (; pos >= 0; pos -= back) {
-      const auto p = static_cast<size_t>(pos);
-      if (occurs_at(needle, text, p)) return in_steps(p, back);
+    // position; those where the needle would run past the end are passed over. Each occurrence
+    // found on the way that is no candidate moves the search to the next candidate below it.
+    const auto back = static_cast<size_t>(-stride);
+    size_t candidate = from;
+    if (candidate > last) candidate -= (candidate - last + back - 1) / back * back;
+    if (candidate > last) return 0;  // wrapped below the first position
+    for (size_t pos = candidate;;) {
+      const size_t found = find_backward(needle, text, pos);
+      if (found == std::string_view::npos) return 0;
+      const size_t off = (candidate - found) % back;
+      if (off == 0) return in_steps(found, static_cast<int64_t>(back));
+      if (found < back - off) return 0;
+      pos = found - (back - off);
     }
-    return 0;
   }
-  if (from >= text.size() || m > text.size() - from) return 0;
+  // Forwards: the candidates are start - 1, start - 1 + step, ...
   if (stride == 1) {
-    size_t found = std::string_view::npos;
-    if (m == 1) {
-      const void* hit = std::memchr(text.data() + from, needle[0], text.size() - from);
-      if (hit != nullptr) found = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    } else if (m >= kSkipTableMinNeedle && text.size() >= kSkipTableMinText) {
-      found = skip_table_search(needle, text, from);
-    } else {
-      found = first_char_search(needle, text, from);
-    }
+    const size_t found = find_forward(needle, text, from);
     return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
   }
-  for (size_t pos = from; pos + m <= text.size(); pos += static_cast<size_t>(stride)) {
-    if (occurs_at(needle, text, pos)) return in_steps(pos, stride);
+  const auto forward = static_cast<size_t>(stride);
+  for (size_t pos = from; pos <= last;) {
+    const size_t found = find_forward(needle, text, pos);
+    if (found == std::string_view::npos) return 0;
+    const size_t off = (found - from) % forward;
+    if (off == 0) return in_steps(found, stride);
+    pos = found + (forward - off);
   }
   return 0;
 }

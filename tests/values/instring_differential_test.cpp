@@ -1,0 +1,176 @@
+// INSTRING against its former search (a skip-table search for long texts, a first-byte search
+// otherwise, and a candidate-by-candidate loop for other steps), kept here as the reference: the
+// same position for every needle, text, step and start.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "runtime/values/string_functions.hpp"
+#include "support/differential_cases.hpp"
+
+namespace vtn {
+namespace {
+
+namespace reference {
+
+constexpr size_t kSkipTableMinNeedle = 5;
+constexpr size_t kSkipTableMinText = 257;
+constexpr size_t kMaxSkip = 255;
+
+size_t skip_table_search(std::string_view needle, std::string_view text, size_t from) {
+  const size_t m = needle.size();
+  std::array<uint8_t, 256> skip;
+  skip.fill(static_cast<uint8_t>(std::min(m, kMaxSkip)));
+  for (size_t i = 0; i + 1 < m; ++i) {
+    skip[static_cast<uint8_t>(needle[i])] = static_cast<uint8_t>(std::min(m - 1 - i, kMaxSkip));
+  }
+  const char last = needle[m - 1];
+  for (size_t pos = from; pos + m <= text.size();) {
+    const char c = text[pos + m - 1];
+    if (c == last && std::memcmp(text.data() + pos, needle.data(), m - 1) == 0) return pos;
+    pos += skip[static_cast<uint8_t>(c)];
+  }
+  return std::string_view::npos;
+}
+
+size_t first_char_search(std::string_view needle, std::string_view text, size_t from) {
+  const size_t last_start = text.size() - needle.size();
+  for (size_t pos = from; pos <= last_start;) {
+    const void* hit = std::memchr(text.data() + pos, needle[0], last_start - pos + 1);
+    if (hit == nullptr) break;
+    pos = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    if (std::memcmp(text.data() + pos + 1, needle.data() + 1, needle.size() - 1) == 0) return pos;
+    ++pos;
+  }
+  return std::string_view::npos;
+}
+
+bool occurs_at(std::string_view needle, std::string_view text, size_t pos) {
+  return text[pos] == needle[0] &&
+         std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0;
+}
+
+int32_t in_steps(size_t position, int64_t step) {
+  return static_cast<int32_t>(static_cast<int64_t>(position) / step + 1);
+}
+
+int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+  const size_t m = needle.size();
+  if (m == 0 || start < 1) return 0;
+  const int64_t stride = step == 0 ? static_cast<int64_t>(m) : step;
+  const size_t from = static_cast<size_t>(start) - 1;
+  if (stride < 0) {
+    if (m > text.size()) return 0;
+    const int64_t back = -stride;
+    const auto last = static_cast<int64_t>(text.size() - m);
+    auto pos = static_cast<int64_t>(from);
+    if (pos > last) pos -= (pos - last + back - 1) / back * back;
+    for (; pos >= 0; pos -= back) {
+      const auto p = static_cast<size_t>(pos);
+      if (occurs_at(needle, text, p)) return in_steps(p, back);
+    }
+    return 0;
+  }
+  if (from >= text.size() || m > text.size() - from) return 0;
+  if (stride == 1) {
+    size_t found = std::string_view::npos;
+    if (m == 1) {
+      const void* hit = std::memchr(text.data() + from, needle[0], text.size() - from);
+      if (hit != nullptr) found = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    } else if (m >= kSkipTableMinNeedle && text.size() >= kSkipTableMinText) {
+      found = skip_table_search(needle, text, from);
+    } else {
+      found = first_char_search(needle, text, from);
+    }
+    return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
+  }
+  for (size_t pos = from; pos + m <= text.size(); pos += static_cast<size_t>(stride)) {
+    if (occurs_at(needle, text, pos)) return in_steps(pos, stride);
+  }
+  return 0;
+}
+
+}  // namespace reference
+
+// Texts over a small alphabet, so that needles occur often, partly and at every alignment;
+// needles are mostly cut from the text itself, sometimes altered in one byte.
+struct Generator {
+  std::mt19937_64 random{20261207};
+
+  size_t below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); }
+
+  std::string text(size_t size, int alphabet) {
+    std::string t(size, ' ');
+    for (char& c : t) c = static_cast<char>(alphabet == 256 ? below(256) : 'a' + below(alphabet));
+    return t;
+  }
+
+  std::string needle(const std::string& text, int alphabet) {
+    const size_t m = 1 + below(below(4) == 0 ? 40 : 9);
+    if (text.size() < m || below(5) == 0) return this->text(m, alphabet);
+    std::string n = text.substr(below(text.size() - m + 1), m);
+    if (below(3) == 0)
+      n[below(m)] = static_cast<char>('a' + below(alphabet == 256 ? 26 : alphabet));
+    return n;
+  }
+};
+
+TEST(InstringDifferential, AgreesWithTheFormerSearchOnRandomInputs) {
+  Generator g;
+  constexpr int kAlphabets[] = {2, 3, 4, 26, 256};
+  constexpr size_t kSizes[] = {0, 1, 7, 16, 17, 31, 40, 64, 100, 256, 257, 300, 1000, 5000};
+  const int64_t cases = testing::differential_cases(2'000'000);
+  for (int64_t i = 0; i < cases; ++i) {
+    const int alphabet = kAlphabets[g.below(std::size(kAlphabets))];
+    const size_t size = kSizes[g.below(std::size(kSizes))] + g.below(3);
+    const std::string text = g.text(size, alphabet);
+    const std::string needle = g.needle(text, alphabet);
+    int32_t step = 1;
+    if (g.below(3) == 0) step = static_cast<int32_t>(g.below(13)) - 6;
+    const int32_t start = g.below(2) == 0 ? 1 : static_cast<int32_t>(g.below(size + 6)) - 2;
+    const int32_t expected = reference::instring(needle, text, step, start);
+    const int32_t actual = instring(needle, text, step, start);
+    ASSERT_EQ(actual, expected) << "case " << i << ": needle \"" << needle << "\" text \"" << text
+                                << "\" step " << step << " start " << start;
+  }
+}
+
+// Texts made to defeat a first-and-last-byte filter, where the search must hand over to its
+// linear fallback and still find the same place; and extreme steps and starts.
+TEST(InstringDifferential, AgreesOnAdversarialTextsAndExtremeArguments) {
+  struct Case {
+    std::string needle;
+    std::string text;
+  };
+  std::string run(200000, 'a');
+  std::string run_with_end = run + "b";
+  std::string spaced;
+  for (int i = 0; i < 20000; ++i) spaced += "ab.......a";
+  const Case kCases[] = {
+      {"aaaaaaaaab", run},
+      {"aaaaaaaaab", run_with_end},
+      {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", run_with_end},
+      {"ab.......a", spaced},
+      {"a.......aa", spaced + "a.......aa"},
+      {"ba", run_with_end},
+  };
+  const int32_t kSteps[] = {1, 0, 2, 3, 7, -1, -2, -9, INT32_MAX, INT32_MIN};
+  const int32_t kStarts[] = {1, 2, 11, 199990, 200001, INT32_MAX, 0, -1};
+  for (const Case& c : kCases) {
+    for (const int32_t step : kSteps) {
+      for (const int32_t start : kStarts) {
+        EXPECT_EQ(instring(c.needle, c.text, step, start),
+                  reference::instring(c.needle, c.text, step, start))
+            << c.needle << " step " << step << " start " << start;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vtn
