@@ -1,11 +1,14 @@
-// Working values keep one decimal digit per byte, so that addition and subtraction run digit by
-// digit with decimal carries and rounding touches single digits. Multiplication adds cached
-// multiples of one factor, one per digit of the other; division converts both operands to limbs
-// of nine digits for the long division and the quotient back to digits.
+// Working values keep one decimal digit per byte; the arithmetic reads them eight at a time
+// (decimal_words.hpp). Addition and subtraction add whole words with decimal carries: each byte
+// is biased so that a digit sum of ten or more carries out of the byte as a binary carry would,
+// and the bias is taken back from the bytes that did not carry. Multiplication and division turn
+// the words into limbs of base 10^8, multiply or divide them as integers and turn the result back.
 #include "runtime/values/decimal_arithmetic.hpp"
 
 #include <algorithm>
 #include <cstring>
+
+#include "runtime/values/decimal_words.hpp"
 
 namespace vtn::decimal {
 namespace {
@@ -15,34 +18,62 @@ inline uint8_t digit_at(const DecimalValue& v, int i) {
   return (i >= v.lo && i <= v.hi) ? v.digit[i] : 0;
 }
 
-// Long division runs on limbs of nine decimal digits (least significant first): the same exact
-// quotient as digit-by-digit division, with a ninth of the steps. A dividend has at most 64
-// digits plus 95 appended zeros.
-constexpr uint32_t kLimbBase = 1000000000;
-constexpr int kLimbDigits = 9;
-constexpr int kMaxLimbs = 20;
-constexpr uint32_t kLimbPowers[kLimbDigits] = {1,      10,      100,      1000,     10000,
-                                               100000, 1000000, 10000000, 100000000};
+// A dividend has at most 8 limbs shifted up by 4 (the quotient's 32 places); a divisor at most 8.
+constexpr int kMaxLimbs = 12;
 
-// The digits lo..hi of v followed by `zeros` zero digits, as limbs; returns the limb count
-// without leading zero limbs.
-int to_limbs(const DecimalValue& v, int zeros, uint32_t* limbs) {
-  const int count = v.hi - v.lo + 1 + zeros;
-  const int n = (count + kLimbDigits - 1) / kLimbDigits;
-  for (int l = 0; l < n; ++l) limbs[l] = 0;
-  for (int k = zeros; k < count; ++k) {
-    limbs[k / kLimbDigits] += v.digit[v.lo + k - zeros] * kLimbPowers[k % kLimbDigits];
-  }
-  int used = n;
-  while (used > 0 && limbs[used - 1] == 0) --used;
-  return used;
+// The lowest and highest word that hold digits lo..hi.
+inline int low_word(int lo) {
+  return lo / 8;
+}
+inline int high_word(int hi) {
+  return hi / 8;
 }
 
-// q = floor(u / v) for un >= vn >= 1 limbs, v[vn - 1] != 0; q gets un - vn + 1 limbs. This is
-// the classical long division: the divisor is scaled so that its leading limb is at least half
-// the base, each quotient limb is estimated from the two leading limbs of the remainder and
-// corrected with the divisor's second limb, and a rare estimate still one too high is undone by
-// adding the divisor back.
+// Stores the words as the value's digits and sets lo and hi to its lowest and highest non-zero
+// digit; all-zero words give the canonical zero. The sign is left to the caller.
+void set_normalised(DecimalValue& v, const uint64_t (&words)[kWords], uint8_t sign) {
+  int low = 0;
+  while (low < kWords && words[low] == 0) ++low;
+  if (low == kWords) {
+    set_zero(v);
+    return;
+  }
+  int high = kWords - 1;
+  while (words[high] == 0) --high;
+  for (int w = low; w <= high; ++w) set_digit_word(v, w, words[w]);
+  v.lo = static_cast<uint8_t>(8 * low + __builtin_ctzll(words[low]) / 8);
+  v.hi = static_cast<uint8_t>(8 * high + 7 - __builtin_clzll(words[high]) / 8);
+  v.sign = sign;
+}
+
+// Adds y to x with decimal carries in every byte; returns the carry out of the word.
+inline uint64_t add_digits(uint64_t& x, uint64_t y, uint64_t carry) {
+  const uint64_t biased = x + 0xF6F6F6F6F6F6F6F6ull;  // 246 + digit: 10 or more carries out
+  uint64_t sum;
+  uint64_t out = __builtin_add_overflow(biased, y, &sum);
+  out |= __builtin_add_overflow(sum, carry, &sum);
+  // Bit 8k of biased ^ y ^ sum is the carry into byte k, so the carry out of byte k below 7.
+  const uint64_t carried = (((biased ^ y ^ sum) >> 8) | (out << 56)) & kLowBytes;
+  x = sum - 246 * kLowBytes + carried * 246;
+  return out;
+}
+
+// Subtracts y from x with decimal borrows in every byte; returns the borrow out of the word.
+inline uint64_t subtract_digits(uint64_t& x, uint64_t y, uint64_t borrow) {
+  uint64_t difference;
+  uint64_t out = __builtin_sub_overflow(x, y, &difference);
+  out |= __builtin_sub_overflow(difference, borrow, &difference);
+  const uint64_t borrowed = (((x ^ y ^ difference) >> 8) | (out << 56)) & kLowBytes;
+  x = difference - borrowed * 246;  // a byte that borrowed 256 keeps only 10
+  return out;
+}
+
+// q = floor(u / v) for un >= vn >= 1 limbs of base 10^8 (least significant first), v[vn - 1] !=
+// 0; q gets un - vn + 1 limbs. This is the classical long division: the divisor is scaled so that
+// its leading limb is at least half the base, each quotient limb is estimated from the two leading
+// limbs of the remainder (through a floating-point reciprocal of the leading divisor limb, set
+// right exactly) and corrected with the divisor's second limb, and a rare estimate still one too
+// high is undone by adding the divisor back.
 void long_divide(const uint32_t* u_in, int un, const uint32_t* v_in, int vn, uint32_t* q) {
   if (vn == 1) {
     const uint64_t d = v_in[0];
@@ -72,14 +103,26 @@ void long_divide(const uint32_t* u_in, int un, const uint32_t* v_in, int vn, uin
   }
   const uint64_t v1 = v[vn - 1];
   const uint64_t v2 = v[vn - 2];
+  const double reciprocal = 1.0 / static_cast<double>(v1);
   for (int j = un - vn; j >= 0; --j) {
+    // top < 10^16 < 2^53: exact as a double, and the estimate is off by at most one.
     const uint64_t top = static_cast<uint64_t>(u[j + vn]) * kLimbBase + u[j + vn - 1];
-    uint64_t qhat = top / v1;
-    uint64_t rhat = top % v1;
-    while (qhat >= kLimbBase || qhat * v2 > rhat * kLimbBase + u[j + vn - 2]) {
+    uint64_t qhat =
+        static_cast<uint64_t>(static_cast<int64_t>(static_cast<double>(top) * reciprocal));
+    int64_t rhat = static_cast<int64_t>(top) - static_cast<int64_t>(qhat * v1);
+    while (rhat < 0) {
       --qhat;
-      rhat += v1;
-      if (rhat >= kLimbBase) break;
+      rhat += static_cast<int64_t>(v1);
+    }
+    while (rhat >= static_cast<int64_t>(v1)) {
+      ++qhat;
+      rhat -= static_cast<int64_t>(v1);
+    }
+    while (qhat >= kLimbBase ||
+           qhat * v2 > static_cast<uint64_t>(rhat) * kLimbBase + u[j + vn - 2]) {
+      --qhat;
+      rhat += static_cast<int64_t>(v1);
+      if (rhat >= static_cast<int64_t>(kLimbBase)) break;
     }
     // u[j .. j + vn] -= qhat x v
     uint64_t mul_carry = 0;
@@ -110,35 +153,33 @@ void long_divide(const uint32_t* u_in, int un, const uint32_t* v_in, int vn, uin
 
 }  // namespace
 
-void set_zero(DecimalValue& v) {
-  v.digit[kUnits] = 0;
-  v.sign = 0;
-  v.lo = kUnits;
-  v.hi = kUnits;
-}
-
 bool is_zero(const DecimalValue& v) {
-  for (int i = v.lo; i <= v.hi; ++i) {
-    if (v.digit[i] != 0) return false;
+  for (int w = v.lo / 8; w <= v.hi / 8; ++w) {
+    if (digit_word(v, w) != 0) return false;
   }
   return true;
 }
 
 void trim_high(DecimalValue& v) {
-  int hi = v.hi;
-  while (hi > v.lo && v.digit[hi] == 0) --hi;
-  if (hi == v.lo && v.digit[hi] == 0) {
-    set_zero(v);
-    return;
+  for (int w = v.hi / 8; w >= v.lo / 8; --w) {
+    const uint64_t x = digit_word(v, w);
+    if (x != 0) {
+      v.hi = static_cast<uint8_t>(8 * w + 7 - __builtin_clzll(x) / 8);
+      return;
+    }
   }
-  v.hi = static_cast<uint8_t>(hi);
+  set_zero(v);
 }
 
 void normalise(DecimalValue& v) {
   trim_high(v);
-  int lo = v.lo;
-  while (lo < v.hi && v.digit[lo] == 0) ++lo;
-  v.lo = static_cast<uint8_t>(lo);
+  for (int w = v.lo / 8; w <= v.hi / 8; ++w) {
+    const uint64_t x = digit_word(v, w);
+    if (x != 0) {
+      v.lo = static_cast<uint8_t>(8 * w + __builtin_ctzll(x) / 8);
+      return;
+    }
+  }
 }
 
 void round_places(DecimalValue& v, int64_t places) {
@@ -184,132 +225,128 @@ void round_places(DecimalValue& v, int64_t places) {
 
 void add(DecimalValue& a, const DecimalValue& b) {
   const int lo = std::min(a.lo, b.lo);
-  int hi = std::max(a.hi, b.hi);
-  if (hi < kTop) ++hi;  // room for a carry
-  uint8_t x[64];
-  for (int i = lo; i <= hi; ++i) x[i] = digit_at(a, i);
+  // All eight words take part: the digits outside lo..hi are zero in both operands, so zeros
+  // below lo stay zero, and a carry or a borrow never runs past the highest digit of the two.
+  uint64_t x[kWords];
+  uint64_t y[kWords];
+  digit_words(a, x);
+  digit_words(b, y);
+  // Each word is stored as soon as it is known; `top` is the word of the highest non-zero digit.
+  int top = -1;
+  uint64_t top_word = 0;
+  const auto keep = [&](int w, uint64_t word) {
+    set_digit_word(a, w, word);
+    if (word != 0) {
+      top = w;
+      top_word = word;
+    }
+  };
   if (a.sign == b.sign) {
-    int carry = 0;
-    for (int i = lo; i <= hi; ++i) {
-      const int s = x[i] + digit_at(b, i) + carry;
-      carry = s >= 10;
-      x[i] = static_cast<uint8_t>(s - (carry ? 10 : 0));
+    uint64_t carry = 0;
+    for (int w = 0; w < kWords; ++w) {
+      carry = add_digits(x[w], y[w], carry);
+      keep(w, x[w]);
     }
   } else {
-    int borrow = 0;
-    for (int i = lo; i <= hi; ++i) {
-      const int t = x[i] - digit_at(b, i) - borrow;
-      borrow = t < 0;
-      x[i] = static_cast<uint8_t>(t + (borrow ? 10 : 0));
+    uint64_t borrow = 0;
+    for (int w = 0; w < kWords; ++w) {
+      uint64_t d = x[w];
+      borrow = subtract_digits(d, y[w], borrow);
+      keep(w, d);
     }
     if (borrow) {
-      // |b| > |a|: the digits hold 10^n - (|b| - |a|); take the ten's complement back.
-      int carry = 1;
-      for (int i = lo; i <= hi; ++i) {
-        const int t = 9 - x[i] + carry;
-        carry = t >= 10;
-        x[i] = static_cast<uint8_t>(t - (carry ? 10 : 0));
+      // |b| > |a|: the magnitude is |b| - |a|, with the sign turned.
+      borrow = 0;
+      top = -1;
+      for (int w = 0; w < kWords; ++w) {
+        uint64_t d = y[w];
+        borrow = subtract_digits(d, x[w], borrow);
+        keep(w, d);
       }
       a.sign = a.sign ? 0 : 1;
     }
   }
-  std::memcpy(a.digit + lo, x + lo, static_cast<size_t>(hi - lo + 1));
+  if (top < 0) {
+    set_zero(a);  // a zero result is positive
+    return;
+  }
   a.lo = static_cast<uint8_t>(lo);
-  a.hi = static_cast<uint8_t>(hi);
-  trim_high(a);  // also makes a zero result positive
+  a.hi = static_cast<uint8_t>(8 * top + 7 - __builtin_clzll(top_word) / 8);
 }
 
-void multiply(DecimalValue& a, const DecimalValue& b_in) {
-  DecimalValue b = b_in;
-  normalise(a);
-  normalise(b);
+void multiply(DecimalValue& a, const DecimalValue& b) {
+  // Limb w stands for 10^(8w - 32), so the product of limbs i and j stands for
+  // 10^(8(i + j - 4) - 32): product limb k is result limb k - 4. Result limbs below 0 are the
+  // places under the 32nd, cut; those above 7 lie beyond index 63, lost.
   const uint8_t sign = a.sign ^ b.sign;
-  if (is_zero(a) || is_zero(b)) {
-    set_zero(a);
-    return;
+  uint32_t x[kWords];
+  uint32_t y[kWords];
+  const int xl = low_word(a.lo), xh = high_word(a.hi);
+  const int yl = low_word(b.lo), yh = high_word(b.hi);
+  for (int w = xl; w <= xh; ++w) x[w] = word_to_limb(digit_word(a, w));
+  for (int w = yl; w <= yh; ++w) y[w] = word_to_limb(digit_word(b, w));
+  // Each column sums at most 8 products below 10^16 and a carry: it fits 64 bits.
+  uint64_t column[2 * kWords] = {};
+  for (int i = xl; i <= xh; ++i) {
+    for (int j = yl; j <= yh; ++j) column[i + j] += static_cast<uint64_t>(x[i]) * y[j];
   }
-  const int result_lo = a.lo + b.lo - kUnits;
-  const int result_hi = std::min(a.hi + b.hi - 30, kTop);
-  if (result_lo > kTop || result_hi < 0) {
-    set_zero(a);
-    return;
+  uint64_t words[kWords] = {};
+  uint64_t carry = 0;
+  for (int k = xl + yl; k < kWords + 4; ++k) {
+    const uint64_t c = column[k] + carry;
+    carry = c / kLimbBase;
+    if (k >= 4) words[k - 4] = limb_to_word(static_cast<uint32_t>(c % kLimbBase));
   }
-  // The factor with more digits is the one whose multiples are cached; each digit of the other
-  // then costs one addition.
-  const DecimalValue& x = (a.hi - a.lo >= b.hi - b.lo) ? a : b;
-  const DecimalValue& y = (&x == &a) ? b : a;
-  const int xn = x.hi - x.lo + 1;
+  set_normalised(a, words, sign);
+}
 
-  // Accumulator: product index i lives at acc[i + kOffset]; indices run from -32 up to 96. The
-  // cached multiples are kept digit by digit without carries (d x digit, at most 81), so a
-  // position takes at most 64 x 81 and every carry waits until the end.
-  constexpr int kOffset = 32;
-  uint16_t acc[136] = {};
-  uint8_t multiples[10][64];
-  bool built[10] = {};
-  for (int j = y.lo; j <= y.hi; ++j) {
-    const int d = y.digit[j];
-    if (d == 0) continue;
-    if (!built[d]) {
-      for (int i = 0; i < xn; ++i) multiples[d][i] = static_cast<uint8_t>(d * x.digit[x.lo + i]);
-      built[d] = true;
+void divide(DecimalValue& a, const DecimalValue& b) {
+  // With A and B the values' digits read as integers in units of 10^-32, the quotient in the same
+  // units is A x 10^32 / B, cut; the digit at index 0 (the 32nd place) then rounds it to 31.
+  uint32_t n[kMaxLimbs] = {};
+  uint32_t m[kWords];
+  const int bl = low_word(b.lo), bh = high_word(b.hi);
+  int mn = 0;
+  // The divisor's low limbs that are zero are dropped, and as many low limbs of the dividend:
+  // floor(floor(N / c) / M) is floor(N / (c M)).
+  int skip = bl;
+  for (int w = bl; w <= bh; ++w) {
+    const uint32_t limb = word_to_limb(digit_word(b, w));
+    if (mn == 0 && limb == 0) {
+      ++skip;
+      continue;
     }
-    const uint8_t* mult = multiples[d];
-    uint16_t* dest = acc + (x.lo + j - kUnits + kOffset);
-    for (int i = 0; i < xn; ++i) dest[i] = static_cast<uint16_t>(dest[i] + mult[i]);
+    m[mn++] = limb;
   }
-  const int bottom = x.lo + y.lo - kUnits + kOffset;
-  const int top = x.hi + y.hi - kUnits + 2 + kOffset;  // above the product's highest digit
-  int carry = 0;
-  for (int i = bottom; i <= top; ++i) {
-    const int s = acc[i] + carry;
-    acc[i] = static_cast<uint16_t>(s % 10);
-    carry = s / 10;
+  while (mn > 0 && m[mn - 1] == 0) --mn;
+  const int al = low_word(a.lo), ah = high_word(a.hi);
+  int nn = 0;
+  for (int w = std::max(al, skip - 4); w <= ah; ++w) {
+    const uint32_t limb = word_to_limb(digit_word(a, w));
+    if (limb != 0) {
+      n[w + 4 - skip] = limb;
+      nn = w + 4 - skip + 1;
+    }
   }
-  const int lo = std::max(result_lo, 0);
-  for (int i = lo; i <= result_hi; ++i) a.digit[i] = acc[i + kOffset];
-  a.lo = static_cast<uint8_t>(lo);
-  a.hi = static_cast<uint8_t>(result_hi);
-  a.sign = sign;
-  normalise(a);
-}
-
-void divide(DecimalValue& a, const DecimalValue& b_in) {
-  DecimalValue b = b_in;
-  normalise(b);
-  normalise(a);
-  if (is_zero(a) || is_zero(b)) {
-    set_zero(a);
-    return;
-  }
-  const uint8_t sign = a.sign ^ b.sign;
-  // With the dividend's digits as the integer N x 10^(a.lo - 32) and the divisor's as
-  // M x 10^(b.lo - 32), the quotient in units of 10^-32 is N x 10^e / M.
-  const int e = a.lo - b.lo + kUnits;
-  uint32_t n[kMaxLimbs];
-  uint32_t m[kMaxLimbs];
-  const int nn = to_limbs(a, std::max(e, 0), n);
-  const int mn = to_limbs(b, std::max(-e, 0), m);
-  if (nn < mn) {
-    set_zero(a);
+  if (mn == 0 || nn < mn) {
+    set_zero(a);  // a zero divisor or dividend, or a quotient below one unit of the 32nd place
     return;
   }
   uint32_t q[kMaxLimbs] = {};
   long_divide(n, nn, m, mn, q);
-  // The quotient's last digit has index 0 (the 32nd place); digits beyond index 63 are lost.
-  const int qn = nn - mn + 1;
-  int top = 0;
-  for (int i = 0; i <= kTop; ++i) {
-    const int limb = i / kLimbDigits;
-    const uint32_t d = limb < qn ? q[limb] / kLimbPowers[i % kLimbDigits] % 10 : 0;
-    a.digit[i] = static_cast<uint8_t>(d);
-    if (d != 0) top = i;
+  // The quotient's digits beyond index 63 are lost; then rounding to 31 places works on the
+  // magnitude, and a carry out of index 63 is lost as well.
+  const int qn = std::min(nn - mn + 1, kWords);
+  uint64_t words[kWords] = {};
+  const uint32_t round_up = q[0] % 10 >= 5 ? 10 : 0;
+  uint64_t carry = round_up;
+  q[0] -= q[0] % 10;
+  for (int k = 0; k < kWords; ++k) {
+    const uint64_t limb = (k < qn ? q[k] : 0) + carry;
+    carry = limb >= kLimbBase;
+    words[k] = limb_to_word(static_cast<uint32_t>(limb - (carry ? kLimbBase : 0)));
   }
-  a.lo = 0;
-  a.hi = static_cast<uint8_t>(top);
-  a.sign = sign;
-  round_places(a, kQuotientPlaces);
-  normalise(a);
+  set_normalised(a, words, a.sign ^ b.sign);
 }
 
 void scale_by_power_of_ten(DecimalValue& v, int64_t n) {

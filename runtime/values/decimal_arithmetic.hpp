@@ -13,7 +13,12 @@ inline constexpr int kUnits = 32;  // index of the units digit
 inline constexpr int kTop = 63;    // highest digit index
 inline constexpr int kQuotientPlaces = 31;
 
-void set_zero(DecimalValue& v);
+inline void set_zero(DecimalValue& v) {
+  v.digit[kUnits] = 0;
+  v.sign = 0;
+  v.lo = kUnits;
+  v.hi = kUnits;
+}
 bool is_zero(const DecimalValue& v);
 // Moves hi down past leading zeros (the canonical zero when nothing is left).
 void trim_high(DecimalValue& v);
