@@ -87,7 +87,14 @@ Layout sub_layout(std::string_view text, int32_t start, int32_t length) {
   return {static_cast<size_t>(position), static_cast<size_t>(count), 0, 0};
 }
 
+// A result longer than its text must stay within the longest text the run-time makes; anything
+// beyond is the memory error, and the result is empty if that returns.
+bool result_allowed(std::string_view text, const Layout& layout) {
+  return layout.size() <= text.size() || StringStack::text_length_allowed(layout.size());
+}
+
 std::string build(std::string_view text, const Layout& layout) {
+  if (!result_allowed(text, layout)) return {};
   std::string result(layout.pad_left, ' ');
   result.append(text.substr(layout.keep_from, layout.keep_count));
   result.append(layout.pad_right, ' ');
@@ -114,9 +121,16 @@ void apply_to_top(const Layout& layout) {
   }
   // Padding writes bytes: an owned buffer that is large enough is reused, anything else is first
   // copied into a buffer of the stack's own.
-  char* buffer = (e.kind == StackEntryKind::kOwned && size <= e.length)
-                     ? e.text
-                     : stack.make_writable(static_cast<uint32_t>(size));
+  char* buffer = nullptr;
+  if (e.kind == StackEntryKind::kOwned && size <= e.length) {
+    buffer = e.text;
+  } else if (result_allowed(e.view(), layout)) {
+    buffer = stack.make_writable(static_cast<uint32_t>(size));
+  }
+  if (buffer == nullptr) {
+    e.length = 0;  // refused by the memory error, which returned
+    return;
+  }
   if (layout.keep_count != 0 && layout.keep_from != layout.pad_left) {
     std::memmove(buffer + layout.pad_left, buffer + layout.keep_from, layout.keep_count);
   }
@@ -139,6 +153,10 @@ void map_top(Map map) {
   StackEntry& e = stack.entry(1);
   // Text that someone else owns is never changed: the mapping works on a private copy.
   char* buffer = e.kind == StackEntryKind::kOwned ? e.text : stack.make_writable(e.length);
+  if (buffer == nullptr) {
+    e.length = 0;  // no buffer to be had, and the memory error returned
+    return;
+  }
   map(buffer, e.length);
 }
 

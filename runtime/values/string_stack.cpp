@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "runtime/core/fatal_error.hpp"
 #include "runtime/platform/code_pages.hpp"
@@ -13,12 +14,24 @@ namespace {
 
 constexpr int32_t kStackCorruption = 501;
 constexpr const char* kStackErrorText = "String Stack Error";
+constexpr int32_t kOutOfMemory = 501;
+constexpr const char* kOutOfMemoryText = "Out of memory in String Stack!";
 
-char* new_buffer(uint32_t size) {
-  return new char[size == 0 ? 1 : size];
+// Every buffer of the stack comes from here. Null when the system could not supply it and the
+// memory error returned.
+char* new_buffer(uint64_t size) {
+  char* buffer = new (std::nothrow) char[size == 0 ? 1 : size];
+  if (buffer == nullptr) fatal_runtime_error(kOutOfMemory, kOutOfMemoryText);
+  return buffer;
 }
 
 }  // namespace
+
+bool StringStack::text_length_allowed(uint64_t length) {
+  if (length <= kMaxTextLength) return true;
+  fatal_runtime_error(kOutOfMemory, kOutOfMemoryText);
+  return false;
+}
 
 StringStack::~StringStack() {
   clear();
@@ -61,8 +74,8 @@ void StringStack::push_owned(std::unique_ptr<char[]> buffer, uint32_t length) {
 }
 
 void StringStack::push_copy(std::string_view text) {
-  auto buffer = std::unique_ptr<char[]>(new_buffer(static_cast<uint32_t>(text.size())));
-  if (!text.empty()) std::memcpy(buffer.get(), text.data(), text.size());
+  auto buffer = std::unique_ptr<char[]>(new_buffer(text.size()));
+  if (buffer && !text.empty()) std::memcpy(buffer.get(), text.data(), text.size());
   push_owned(std::move(buffer), static_cast<uint32_t>(text.size()));
 }
 
@@ -134,8 +147,15 @@ void StringStack::to_narrow(StackEntry& e) {
     e.length = 0;
     return;
   }
+  char* buffer = new_buffer(text.size());
+  if (buffer == nullptr) {
+    e.kind = StackEntryKind::kBorrowed;
+    e.text = nullptr;
+    e.length = 0;
+    return;
+  }
   e.kind = StackEntryKind::kOwned;
-  e.text = new_buffer(static_cast<uint32_t>(text.size()));
+  e.text = buffer;
   std::memcpy(e.text, text.data(), text.size());
   e.length = static_cast<uint32_t>(text.size());
 }
@@ -154,6 +174,7 @@ char* StringStack::make_writable(uint32_t capacity) {
   StackEntry& e = entry(1);
   capacity = std::max(capacity, e.length);
   char* buffer = new_buffer(capacity);
+  if (buffer == nullptr) return nullptr;
   if (e.length != 0) std::memcpy(buffer, e.text, e.length);
   free_entry(e);
   e.kind = StackEntryKind::kOwned;

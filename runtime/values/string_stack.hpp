@@ -53,6 +53,15 @@ struct StackEntry {
 class StringStack {
  public:
   static constexpr int kCapacity = 32;
+  // The longest text a string function pads or widens a text to (256 MiB). Asking for a longer
+  // one (LEFT told to pad a text to two gigabytes, say), or for a buffer the system cannot supply,
+  // is the run-time's memory error: the fatal run-time error 501, "Out of memory in String
+  // Stack!". Nothing is allocated or written first, so the process never aborts on the size.
+  static constexpr uint32_t kMaxTextLength = 1u << 28;
+
+  // True when a text of `length` bytes may be made; otherwise raises the memory error and, if that
+  // returns (only after the program procedure has returned), gives false.
+  static bool text_length_allowed(uint64_t length);
 
   StringStack() = default;
   StringStack(const StringStack&) = delete;
@@ -68,7 +77,7 @@ class StringStack {
   }
   // Takes a heap buffer of `length` bytes (null pushes an empty text).
   void push_owned(std::unique_ptr<char[]> buffer, uint32_t length);
-  // Copies the text into a new owned entry.
+  // Copies the text into a new owned entry (an empty one when the memory error refused it).
   void push_copy(std::string_view text);
   void push_long(int32_t value);
   void push_real(double value);
@@ -81,7 +90,8 @@ class StringStack {
   std::string_view peek(int n = 1) { return entry(n).view(); }
 
   // Makes the top entry an owned buffer of at least `capacity` bytes holding its current text,
-  // so that a string function can rewrite it in place. Returns the writable bytes.
+  // so that a string function can rewrite it in place. Returns the writable bytes, or null (the
+  // entry unchanged) when the memory error refused the buffer and returned.
   char* make_writable(uint32_t capacity);
 
   // Pops.
