@@ -1,7 +1,13 @@
 // FORMAT and DEFORMAT per call, through the language's functions (compile, show, push and pop
-// the result) and through an already compiled picture.
+// the result) and through an already compiled picture. FORMAT of a REAL through @N-12.2 runs
+// beside snprintf("%12.2f") of the same value (which does not group digits), and the REAL's 14
+// significant digits beside std::to_chars writing the same digits.
 #include <benchmark/benchmark.h>
 
+#include <charconv>
+#include <cstdio>
+
+#include "bench/peer_ratio.hpp"
 #include "runtime/format/picture.hpp"
 #include "runtime/format/picture_format.hpp"
 #include "runtime/values/string_stack.hpp"
@@ -65,6 +71,38 @@ void BM_Compile(benchmark::State& state) {
   }
 }
 
+void BM_SnprintfFixed(benchmark::State& state) {
+  char buffer[40];
+  for (auto _ : state) {
+    std::snprintf(buffer, sizeof buffer, "%12.2f", kCases[0].value);
+    benchmark::DoNotOptimize(buffer);
+  }
+}
+
+void BM_RealDigits(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(vtn::real_to_number_digits(kCases[0].value));
+}
+
+void BM_ToCharsDigits(benchmark::State& state) {
+  char buffer[40];
+  for (auto _ : state) {
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, kCases[0].value,
+                                 std::chars_format::scientific, 13);
+    benchmark::DoNotOptimize(r.ptr);
+  }
+}
+
+// The compiled @N-12.2 picture and its peers, named "<case>/<who>" for the table of ratios.
+void BM_FormatNumberCompiled(benchmark::State& state) {
+  vtn::CompiledPicture p;
+  vtn::compile_picture(kCases[0].picture, p);
+  for (auto _ : state) benchmark::DoNotOptimize(vtn::format_real(kCases[0].value, p));
+}
+BENCHMARK(BM_FormatNumberCompiled)->Name("format_compiled_N-12.2/ours");
+BENCHMARK(BM_SnprintfFixed)->Name("format_compiled_N-12.2/snprintf");
+BENCHMARK(BM_RealDigits)->Name("real_to_14_digits/ours");
+BENCHMARK(BM_ToCharsDigits)->Name("real_to_14_digits/to_chars");
+
 BENCHMARK(BM_FORMAT)->DenseRange(0, 2);
 BENCHMARK(BM_DEFORMAT)->DenseRange(0, 2);
 BENCHMARK(BM_FormatCompiled)->DenseRange(0, 2);
@@ -72,3 +110,7 @@ BENCHMARK(BM_DeformatCompiled)->DenseRange(0, 2);
 BENCHMARK(BM_Compile)->DenseRange(0, 2);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  return vtn_bench::run_with_ratios(argc, argv, {"ours"});
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/peer_ratio.hpp"
 #include "runtime/values/match.hpp"
 #include "runtime/values/regex_compile.hpp"
 #include "runtime/values/string_functions.hpp"
@@ -164,3 +165,7 @@ int register_all() {
 const int kRegistered = register_all();
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  return vtn_bench::run_with_ratios(argc, argv, {"INSTRING", "INSTRING_stack", "MATCH"});
+}

@@ -7,8 +7,8 @@
 // blank-filled digit cells the leading currency and sign float right to stand just before the
 // first printed digit.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "runtime/format/picture_detail.hpp"
@@ -64,7 +64,10 @@ SplitNumber split_and_round(const NumberDigits& number, int places) {
     s.fraction.assign(static_cast<size_t>(places), '0');
     return s;
   }
-  for (int k = 0; k < n; ++k) s.integer += k < size ? number.digits[k] : '0';
+  if (n > 0) {
+    s.integer.assign(number.digits, 0, static_cast<size_t>(std::min(n, size)));
+    s.integer.append(static_cast<size_t>(std::max(n - size, 0)), '0');
+  }
   if (n < 0) s.fraction.assign(static_cast<size_t>(-n), '0');
   if (n < size) s.fraction.append(number.digits, static_cast<size_t>(std::max(n, 0)));
 
@@ -228,12 +231,21 @@ NumberDigits scientific_mantissa(const NumberDigits& number, int integers, int p
 }
 
 std::string collect(const Row& row, int count) {
-  std::string out;
-  out.reserve(static_cast<size_t>(count));
+  std::string out(static_cast<size_t>(count), ' ');
+  size_t n = 0;
   for (int i = 0; i < count; ++i) {
-    if (row.shown[i]) out += row.out[i];
+    if (row.shown[i]) out[n++] = row.out[i];
   }
+  out.resize(n);
   return out;
+}
+
+// The exponent after "e" in to_chars' scientific form: a sign and at least two digits.
+int exponent_of(const char* text) {
+  const bool negative = *text == '-';
+  int exponent = 0;
+  for (++text; *text >= '0' && *text <= '9'; ++text) exponent = exponent * 10 + (*text - '0');
+  return negative ? -exponent : exponent;
 }
 
 }  // namespace
@@ -280,13 +292,15 @@ NumberDigits real_to_number_digits(double value) {
     n.integer_digits = 1;
     return n;
   }
-  // d.ddddddddddddde+xxx: 14 significant digits.
+  // d.ddddddddddddde+xxx: 14 significant digits, correctly rounded (ties to even).
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.13e", std::fabs(value));
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(value),
+                                     std::chars_format::scientific, 13);
+  *written.ptr = '\0';
   n.negative = value < 0;
-  n.digits += buffer[0];
-  n.digits.append(buffer + 2, 13);
-  n.integer_digits = std::atoi(buffer + 16) + 1;
+  buffer[1] = buffer[0];  // the first digit moves onto the point: 14 digits in a row
+  n.digits.assign(buffer + 1, 14);
+  n.integer_digits = picture_detail::exponent_of(buffer + 16) + 1;
   return n;
 }
 

@@ -1,6 +1,5 @@
 #include "runtime/values/conversions.hpp"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -20,27 +19,59 @@ bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// Whether a number out of a double's range (digits, point, fraction, exponent) is too large
+// rather than too small: the power of ten of its leading non-zero digit is positive.
+bool overflows(std::string_view number) {
+  int64_t magnitude = 0;
+  bool seen_nonzero = false;
+  size_t i = 0;
+  for (; i < number.size() && is_digit(number[i]); ++i) {
+    if (seen_nonzero) ++magnitude;
+    seen_nonzero = seen_nonzero || number[i] != '0';
+  }
+  if (i < number.size() && number[i] == '.') {
+    for (++i; i < number.size() && is_digit(number[i]); ++i) {
+      if (!seen_nonzero) --magnitude;
+      seen_nonzero = seen_nonzero || number[i] != '0';
+    }
+  }
+  if (i < number.size() && (number[i] == 'E' || number[i] == 'e')) {
+    ++i;
+    bool negative_exponent = false;
+    if (i < number.size() && (number[i] == '+' || number[i] == '-')) {
+      negative_exponent = number[i++] == '-';
+    }
+    int64_t exponent = 0;
+    for (; i < number.size() && is_digit(number[i]); ++i) {
+      if (exponent < 100000) exponent = exponent * 10 + (number[i] - '0');
+    }
+    magnitude += negative_exponent ? -exponent : exponent;
+  }
+  return seen_nonzero && magnitude > 0;
+}
+
 }  // namespace
 
-DecimalText read_decimal_text(std::string_view text) {
+void read_decimal_text(std::string_view text, DecimalTextDigits& number) {
   text = text.substr(0, kDecimalReaderLimit);
-  DecimalText result;
+  number.negative = false;
+  number.count = 0;
+  number.exponent = 0;
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   if (i < text.size() && text[i] == '-') {
-    result.negative = true;
+    number.negative = true;
     ++i;
   }
+  // Leading zeros are no significant digits; every digit after the point counts as a place.
+  const auto take = [&](char c) {
+    if (number.count != 0 || c != '0') number.digits[number.count++] = c;
+  };
   int32_t fraction_digits = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i) {
-    if (!result.digits.empty() || text[i] != '0') result.digits += text[i];
-  }
+  for (; i < text.size() && is_digit(text[i]); ++i) take(text[i]);
   if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
     ++i;
-    for (; i < text.size() && is_digit(text[i]); ++i) {
-      if (!result.digits.empty() || text[i] != '0') result.digits += text[i];
-      ++fraction_digits;
-    }
+    for (; i < text.size() && is_digit(text[i]); ++i, ++fraction_digits) take(text[i]);
     if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
       ++i;
       bool negative_exponent = false;
@@ -52,26 +83,35 @@ DecimalText read_decimal_text(std::string_view text) {
       for (; i < text.size() && is_digit(text[i]); ++i) {
         if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
       }
-      result.exponent = negative_exponent ? -exponent : exponent;
+      number.exponent = negative_exponent ? -exponent : exponent;
     }
   }
-  result.exponent -= fraction_digits;
-  if (result.digits.empty()) {
-    result.negative = false;
-    result.exponent = 0;
+  number.exponent -= fraction_digits;
+  if (number.count == 0) {
+    number.negative = false;
+    number.exponent = 0;
   }
+}
+
+DecimalText read_decimal_text(std::string_view text) {
+  DecimalTextDigits number;
+  read_decimal_text(text, number);
+  DecimalText result;
+  result.negative = number.negative;
+  result.digits.assign(number.view());
+  result.exponent = number.exponent;
   return result;
 }
 
 int32_t text_to_long(std::string_view text) {
-  const DecimalText d = read_decimal_text(text);
+  DecimalTextDigits d;
+  read_decimal_text(text, d);
   // Only the integer digits count; at most 32 of them survive in a decimal working value.
-  const int64_t integer_digits = static_cast<int64_t>(d.digits.size()) + d.exponent;
+  const int64_t integer_digits = static_cast<int64_t>(d.count) + d.exponent;
   uint32_t value = 0;
   const int64_t first = integer_digits > 32 ? integer_digits - 32 : 0;
   for (int64_t k = first; k < integer_digits; ++k) {
-    const uint32_t digit =
-        k < static_cast<int64_t>(d.digits.size()) ? static_cast<uint32_t>(d.digits[k] - '0') : 0;
+    const uint32_t digit = k < d.count ? static_cast<uint32_t>(d.digits[k] - '0') : 0;
     value = value * 10u + digit;
   }
   if (d.negative) value = 0u - value;
@@ -80,6 +120,7 @@ int32_t text_to_long(std::string_view text) {
 
 double text_to_real_prefix(std::string_view text, size_t* used) {
   text = text.substr(0, kRealReaderLimit);
+  const char* const end = text.data() + text.size();
   size_t i = 0;
   while (i < text.size() && is_space(text[i])) ++i;
   bool negative = false;
@@ -87,47 +128,25 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
     negative = text[i] == '-';
     ++i;
   }
-  const size_t number_start = i;
-  size_t mantissa_digits = 0;
-  // The power of ten of the leading non-zero digit, to tell overflow from underflow below.
-  int64_t magnitude = 0;
-  bool seen_nonzero = false;
-  for (; i < text.size() && is_digit(text[i]); ++i, ++mantissa_digits) {
-    if (seen_nonzero) ++magnitude;
-    seen_nonzero = seen_nonzero || text[i] != '0';
-  }
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    for (; i < text.size() && is_digit(text[i]); ++i, ++mantissa_digits) {
-      if (!seen_nonzero) --magnitude;
-      seen_nonzero = seen_nonzero || text[i] != '0';
-    }
-  }
-  if (mantissa_digits == 0) {
+  // A number starts with a digit, or with a point and a digit; from_chars then reads the longest
+  // number there (digits, point, fraction, an exponent only when it has digits) the same way in
+  // every locale. Its other forms (inf, nan) never get this far.
+  const bool starts_number =
+      i < text.size() &&
+      (is_digit(text[i]) || (text[i] == '.' && i + 1 < text.size() && is_digit(text[i + 1])));
+  if (!starts_number) {
     if (used != nullptr) *used = 0;
     return 0.0;
   }
-  if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
-    size_t j = i + 1;
-    bool negative_exponent = false;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) negative_exponent = text[j++] == '-';
-    if (j < text.size() && is_digit(text[j])) {
-      int64_t exponent = 0;
-      for (; j < text.size() && is_digit(text[j]); ++j) {
-        if (exponent < 100000) exponent = exponent * 10 + (text[j] - '0');
-      }
-      magnitude += negative_exponent ? -exponent : exponent;
-      i = j;
-    }
-  }
-  if (used != nullptr) *used = i;
-  // from_chars reads the validated span the same way in every locale.
   double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data() + number_start, text.data() + i, value,
-                                            std::chars_format::general);
-  (void)end;
+  const auto [stop, error] =
+      std::from_chars(text.data() + i, end, value, std::chars_format::general);
+  if (used != nullptr) *used = static_cast<size_t>(stop - text.data());
   if (error == std::errc::result_out_of_range) {
-    value = seen_nonzero && magnitude > 0 ? HUGE_VAL : 0.0;
+    value =
+        overflows(std::string_view(text.data() + i, static_cast<size_t>(stop - text.data()) - i))
+            ? HUGE_VAL
+            : 0.0;
   }
   return negative ? -value : value;
 }
@@ -146,7 +165,9 @@ std::string real_to_text(double value) {
     const size_t length = static_cast<size_t>(result.ptr - buffer);
     if (length <= kRealTextLimit || precision == 1) {
       std::string text(buffer, length);
-      for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');  // e, inf, nan
+      }
       return text;
     }
   }

@@ -21,6 +21,19 @@ struct DecimalText {
 // exponent ("E"/"e", optional sign, digits). Anything else ends the number.
 DecimalText read_decimal_text(std::string_view text);
 
+// The same reading into a fixed buffer, for the callers that convert a number on every call: the
+// reader takes at most 99 characters, so it never finds more than 99 digits.
+struct DecimalTextDigits {
+  static constexpr size_t kMaxDigits = 99;
+  bool negative = false;
+  uint8_t count = 0;
+  int32_t exponent = 0;
+  char digits[kMaxDigits];
+
+  std::string_view view() const { return {digits, count}; }
+};
+void read_decimal_text(std::string_view text, DecimalTextDigits& number);
+
 // Text to LONG through the decimal reader: the fraction is dropped toward zero and integer digits
 // beyond 32 bits wrap.
 int32_t text_to_long(std::string_view text);

@@ -1,8 +1,8 @@
 #include "runtime/values/decimal.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -85,23 +85,25 @@ bool pack(const DecimalValue& v, uint8_t* storage, uint32_t bytes, uint32_t plac
   return stored_nonzero;
 }
 
-// Writes `digits` significant digits of `magnitude` as "d.ddd...e+NN" (correctly rounded,
-// ties to even) and returns the decimal exponent of the first digit.
+// Writes `digits` significant digits of `magnitude` as "d.ddd...e+NN" followed by a NUL (correctly
+// rounded, ties to even) and returns the decimal exponent of the first digit.
 int scientific_digits(double magnitude, int digits, char* text, size_t size) {
-  std::snprintf(text, size, "%.*e", digits - 1, magnitude);
+  const auto written =
+      std::to_chars(text, text + size - 1, magnitude, std::chars_format::scientific, digits - 1);
+  *written.ptr = '\0';
   return std::atoi(text + digits + 2);  // after "d.ddd...e"
 }
 
 // True when the exact decimal expansion of `magnitude` ends with a 5 in the 16th significant
-// digit: the value lies exactly halfway between two 15-digit decimals. printf writes the exact
-// expansion when asked for enough digits (a double has at most 767 significant digits), which
-// is needed only when 21 digits already show the pattern.
+// digit: the value lies exactly halfway between two 15-digit decimals. The exact expansion (a
+// double has at most 767 significant digits) is needed only when 21 digits already show the
+// pattern.
 bool is_halfway_at_16_digits(double magnitude) {
   char probe[40];
-  std::snprintf(probe, sizeof probe, "%.20e", magnitude);  // probe[k] is digit k for k >= 2
+  scientific_digits(magnitude, 21, probe, sizeof probe);  // probe[k] is digit k for k >= 2
   if (std::strncmp(probe + 16, "500000", 6) != 0) return false;
   char exact[800];
-  std::snprintf(exact, sizeof exact, "%.770e", magnitude);
+  scientific_digits(magnitude, 771, exact, sizeof exact);
   if (exact[16] != '5') return false;
   for (const char* p = exact + 17; *p != 'e'; ++p) {
     if (*p != '0') return false;
@@ -197,8 +199,9 @@ void DecimalStack::push_real(double value) {
 
 void DecimalStack::push_text(std::string_view text) {
   DecimalValue& v = push_slot();
-  const DecimalText number = read_decimal_text(text);
-  const int64_t count = static_cast<int64_t>(number.digits.size());
+  DecimalTextDigits number;
+  read_decimal_text(text, number);
+  const int64_t count = number.count;
   if (count == 0) return;
   // Digit k (most significant first) has the power count - 1 - k + exponent. Digits above the 32
   // integer places and below the 32 decimal places are dropped.
