@@ -29,9 +29,11 @@ void read_table(RecordFile& file, TableInfo& table) {
   }
   for_each_with_prefix(file, tw::kind_prefix(table.number, tw::kKindCollation),
                        [&](const StoredRecord& r) {
-                         if (auto view = tw::read_collation(copy(r))) {
+                         const tw::Record record = copy(r);
+                         if (auto view = tw::read_collation(record)) {
                            table.has_collation = true;
                            table.oem = view->oem;
+                           table.collation.assign(view->tables.begin(), view->tables.end());
                          }
                          return false;
                        });

@@ -33,6 +33,7 @@ struct TableInfo {
   std::optional<vtn::tarnwell::StoredDefinition> definition;  // none: missing or malformed
   bool has_collation = false;
   bool oem = false;
+  std::vector<uint8_t> collation;            // the 1,152 bytes of the collation record
   std::optional<Counter> records;            // the counter of the data records
   std::vector<std::optional<Counter>> keys;  // by key number (the key's index in the definition)
 };

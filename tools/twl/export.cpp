@@ -296,7 +296,8 @@ std::string export_table(RecordFile& file, const TableInfo& table, const std::st
   if (key.empty()) {
     for_each_with_prefix(file, tw::kind_prefix(table.number, tw::kKindData),
                          [&](const StoredRecord& r) {
-                           auto view = tw::read_data_record(copy(r));
+                           const tw::Record record = copy(r);
+                           auto view = tw::read_data_record(record);
                            if (!view) return true;
                            return emit(view->record, view->buffer);
                          });

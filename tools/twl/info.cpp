@@ -154,11 +154,11 @@ void print_text(const std::string& name, const tw::FileHeader& h, const DiskLog&
     for (size_t k = 0; k < t.keys.size(); ++k) {
       const std::string label = utf8(t.definition->definition.keys[k].label);
       if (!t.keys[k]) {
-        std::printf("  key %-11s no counter record\n", label.c_str());
+        std::printf("  key %s: no counter record\n", label.c_str());
       } else if (t.keys[k]->second == 0) {
-        std::printf("  key %-11s %u entries, up to date\n", label.c_str(), t.keys[k]->count);
+        std::printf("  key %s: %u entries, up to date\n", label.c_str(), t.keys[k]->count);
       } else {
-        std::printf("  key %-11s %u entries, stale from record %u (needs twl rebuild)\n",
+        std::printf("  key %s: %u entries, stale from record %u (needs twl rebuild)\n",
                     label.c_str(), t.keys[k]->count, t.keys[k]->second);
       }
     }

@@ -86,7 +86,8 @@ std::vector<TableFinding> check_table(RecordFile& file, const TableInfo& table,
   uint64_t seen = 0;
   for_each_with_prefix(
       file, tw::kind_prefix(table.number, tw::kKindData), [&](const StoredRecord& r) {
-        auto view = tw::read_data_record(copy(r));
+        const tw::Record record = copy(r);
+        auto view = tw::read_data_record(record);
         if (!view) {
           finding("a malformed data record");
           return true;
