@@ -25,12 +25,6 @@ void let_go(RecordFile& file, uint32_t n) {
   }
 }
 
-bool deadline_passed(const RecordHolds& h, uint32_t start) {
-  if (h.hold_seconds == kHoldForever) return false;
-  const uint64_t limit = uint64_t{static_cast<uint32_t>(std::max(h.hold_seconds, 0))} * 100;
-  return tick_clock() - start >= limit;
-}
-
 }  // namespace
 
 void request_hold(RecordHolds& h, int32_t seconds) {
@@ -50,6 +44,34 @@ void release_hold(RecordFile& file, RecordHolds& h, bool clear_watch) {
   if (clear_watch) h.watch_active = false;
 }
 
+int32_t try_hold(RecordFile& file, RecordHolds& h, uint32_t record) {
+  if (!h.hold_requested) return 0;
+  bool owned = false;
+  if (!transaction_keeps_hold(file, record)) {
+    // (A byte the transaction keeps is this process's already: the record is held.)
+    const int32_t locked = file.lock_number_byte(record);
+    if (locked == static_cast<int32_t>(platform::kErrorLockViolation)) return kRecordHeld;
+    if (locked != 0) return locked;
+    owned = true;
+  }
+  h.held = true;
+  h.held_record = record;
+  h.held_byte_owned = owned;
+  h.hold_requested = false;
+  return 0;
+}
+
+bool may_retry_hold(const RecordHolds& h, uint32_t start) {
+  if (h.hold_seconds == kHoldForever) return true;
+  const uint64_t limit = uint64_t{static_cast<uint32_t>(std::max(h.hold_seconds, 0))} * 100;
+  return tick_clock() - start < limit;
+}
+
+void give_up_hold(RecordHolds& h) {
+  h.hold_requested = false;
+  h.watch_requested = false;
+}
+
 int32_t read_with_hold(RecordFile& file, RecordHolds& h, const FindRecord& find,
                        const GiveWay& give_way) {
   release_hold(file, h, /*clear_watch=*/true);
@@ -57,29 +79,12 @@ int32_t read_with_hold(RecordFile& file, RecordHolds& h, const FindRecord& find,
   for (uint32_t tries = 0;; ++tries) {
     uint32_t record = 0;
     if (int32_t error = find(record)) return error;
-    if (!h.hold_requested) return 0;
-    if (transaction_keeps_hold(file, record)) {
-      // This process holds the byte already for a change its transaction has not committed.
-      h.held = true;
-      h.held_record = record;
-      h.held_byte_owned = false;
-      h.hold_requested = false;
-      return 0;
-    }
-    const int32_t locked = file.lock_number_byte(record);
-    if (locked == 0) {
-      h.held = true;
-      h.held_record = record;
-      h.held_byte_owned = true;
-      h.hold_requested = false;
-      return 0;
-    }
+    const int32_t held = try_hold(file, h, record);
+    if (held == 0) return 0;
     give_way();
-    if (locked != static_cast<int32_t>(platform::kErrorLockViolation) ||
-        deadline_passed(h, start)) {
-      h.hold_requested = false;
-      h.watch_requested = false;
-      return locked == static_cast<int32_t>(platform::kErrorLockViolation) ? kRecordHeld : locked;
+    if (held != kRecordHeld || !may_retry_hold(h, start)) {
+      give_up_hold(h);
+      return held;
     }
     file.end_access();  // frees the reader slot for the holder's flush
     pause_before_retry(tries);

@@ -75,6 +75,16 @@ using GiveWay = std::function<void()>;
 // alone. On 0 the record is held (when asked) and the caller copies it into the buffer.
 int32_t read_with_hold(RecordFile& file, RecordHolds& h, const FindRecord& find,
                        const GiveWay& give_way);
+// The same steps for a table layer that runs its own read loop (the read operation itself is
+// repeated): try_hold is step 3's one try (0 when held or no hold was requested; 43 while another
+// process holds the record; a system error); after a 43 the caller puts the position back, ends
+// its access, and asks may_retry_hold (false once the deadline has passed, counted from
+// `start` = tick_clock() when the read began); when it may not, give_up_hold clears the requests
+// and the read reports 43. pause_before_retry (lock_retry.hpp) goes between tries.
+int32_t try_hold(RecordFile& file, RecordHolds& h, uint32_t record);
+bool may_retry_hold(const RecordHolds& h, uint32_t start);
+void give_up_hold(RecordHolds& h);
+
 // Step 4: the record as copied into the buffer, with its memos, for a requested watch.
 void note_record_read(RecordHolds& h, std::span<const uint8_t> record_and_memos);
 

@@ -197,11 +197,11 @@ void end_transaction() {
 
 }  // namespace
 
-void set_explicit_control_file(std::string name) {
+void set_explicit_control_file_name(std::string name) {
   state().explicit_control_file = std::move(name);
 }
 
-const std::string& explicit_control_file() {
+const std::string& explicit_control_file_name() {
   return state().explicit_control_file;
 }
 
@@ -244,6 +244,15 @@ int32_t rollback() {
   }
   end_transaction();
   return 0;
+}
+
+int32_t flush_now(RecordFile& file) {
+  if (file.in_transaction()) return 0;
+  const int32_t result = file.flush();
+  if (file.in_access() && file.access_mode() == AccessMode::write) {
+    if (int32_t ended = file.end_access(); result == 0) return ended;
+  }
+  return result;
 }
 
 void keep_hold_until_transaction_end(RecordFile& file, uint32_t n) {

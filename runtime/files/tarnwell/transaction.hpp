@@ -54,8 +54,8 @@ inline constexpr int32_t kCheckTooManyControlFiles = 2183;
 
 // SEND "TCF": the explicit control file name; an empty name returns to the default (one control
 // file per directory).
-void set_explicit_control_file(std::string name);
-const std::string& explicit_control_file();
+void set_explicit_control_file_name(std::string name);
+const std::string& explicit_control_file_name();
 
 // LOGOUT of the files named. Each file not yet in the transaction joins it and takes its write
 // access (waiting for it); the accesses are taken in order of full names, so that two processes
@@ -74,6 +74,10 @@ inline int32_t logout(RecordFile& file) {
 int32_t commit();
 // ROLLBACK: every participating file drops its changes. Returns 0.
 int32_t rollback();
+
+// FLUSH: writes the file's changes now (nothing inside a transaction, whose changes wait for
+// COMMIT) and ends its write access unless a transaction keeps it. 0 or the flush's error.
+int32_t flush_now(RecordFile& file);
 
 // A record hold that must outlast the current PUT because the changed record is not visible to
 // other processes before COMMIT: released when the transaction ends.

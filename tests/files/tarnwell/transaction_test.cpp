@@ -49,7 +49,7 @@ class TransactionTest : public testing_support::ScratchDirectoryTest {
   TransactionTest() { install_transaction_recovery(); }
   ~TransactionTest() override {
     rollback();
-    set_explicit_control_file("");
+    set_explicit_control_file_name("");
     set_stamp_source({});
     platform::fault::disarm();
   }
@@ -170,7 +170,7 @@ TEST_F(TransactionTest, FilesOfTwoDirectoriesAllNameTheFirstControlFile) {
 TEST_F(TransactionTest, ExplicitControlFileIsUsedAndStored) {
   const std::string a = path("a.twl"), b = path("b.twl"), tcf = path("mine.tcf");
   make_files({a, b});
-  set_explicit_control_file(tcf);
+  set_explicit_control_file_name(tcf);
   ASSERT_EQ(transfer(a, b), 0);
   EXPECT_FALSE(fs::exists(path("tarnwell.tcf")));
   EXPECT_TRUE(fs::exists(tcf));
