@@ -1,0 +1,68 @@
+#include "runtime/eval/expression.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/eval/code_generator.hpp"
+#include "runtime/values/error_state.hpp"
+#include "runtime/values/string_functions.hpp"
+
+namespace vtn {
+
+std::unique_ptr<Expression> Expression::compile(std::string_view text, eval::CompileError* error) {
+  std::unique_ptr<Expression> expression(new Expression);
+  eval::CompileError local;
+  eval::CompileError& e = error != nullptr ? *error : local;
+  if (!eval::parse_expression(text, expression->tree_, e)) {
+    if (e.code == 801) post_unbound_name(e.name);
+    return nullptr;
+  }
+  return expression;
+}
+
+eval::Machine& Expression::run(eval::Want want) {
+  std::optional<eval::Program>& program = programs_[static_cast<size_t>(want)];
+  if (!program) program = eval::generate_program(tree_, want);
+  // A bound procedure may evaluate this same expression again: that one gets its own stacks.
+  eval::Machine* machine = &machine_;
+  if (running_) {
+    if (!nested_) nested_ = std::make_unique<eval::Machine>();
+    machine = nested_.get();
+  }
+  machine->reserve(*program);
+  machine->failure = 0;
+  const bool outer = !running_;
+  running_ = true;
+  eval::run(*program, *machine);
+  if (outer) running_ = false;
+  failure_ = machine->failure;
+  return *machine;
+}
+
+int32_t Expression::evaluate_long() {
+  return run(eval::Want::kLong).longs[0];
+}
+
+double Expression::evaluate_real() {
+  return run(eval::Want::kReal).reals[0];
+}
+
+std::string_view Expression::evaluate_text() {
+  return run(eval::Want::kText).texts[0].view;
+}
+
+bool Expression::evaluate_truth() {
+  return run(eval::Want::kTruth).longs[0] != 0;
+}
+
+void post_unbound_name(std::string_view name) {
+  post_error(801);
+  ErrorState& state = current_error_state();
+  constexpr size_t kSignificant = sizeof state.error_text - 1;
+  std::string text(clip(std::string_view(state.error_text, sizeof state.error_text)));
+  text.append(" (").append(name).append(")");
+  std::memset(state.error_text, ' ', sizeof state.error_text);
+  std::memcpy(state.error_text, text.data(), std::min(text.size(), kSignificant));
+}
+
+}  // namespace vtn
