@@ -6,6 +6,7 @@
 
 #include "runtime/files/tarnwell/record_holds.hpp"
 #include "runtime/files/tarnwell/table_lock.hpp"
+#include "runtime/files/tarnwell/transaction.hpp"
 #include "tests/files/tarnwell/locking_fixture.hpp"
 
 namespace vtn::tarnwell {
@@ -193,6 +194,37 @@ TEST_F(LockingProcessesTest, WatchedRecordUnchangedElsewherePuts) {
   EXPECT_EQ(t.put(), 0);
   EXPECT_FALSE(t.holds().watch_active);
   EXPECT_EQ(stored_value(t.file(), 2), 223u);
+}
+
+// Inside a transaction the changed record is not visible to others before COMMIT, so its hold
+// lasts until then; otherwise another process could hold it, read the old value and overwrite
+// the transaction's change.
+TEST_F(LockingProcessesTest, AChangedRecordStaysHeldUntilCommit) {
+  Signal changed, go_on, committed;
+  const pid_t other = spawn([&] {
+    ValueTable t(name_);
+    if (logout(t.file()) != 0) return 1;
+    request_hold(t.holds(), kHoldForever);
+    if (t.get(2) != 0) return 2;
+    t.buffer = 300;
+    if (t.put() != 0 || t.holds().held) return 3;
+    changed.notify();
+    go_on.wait();
+    if (commit() != 0) return 4;
+    committed.notify();
+    return 0;
+  });
+  ASSERT_TRUE(changed.wait());
+  ValueTable t(name_);
+  request_hold(t.holds(), 0);
+  EXPECT_EQ(t.get(2), 43) << "held by the other's transaction";
+  EXPECT_EQ(lock_for_put(t.file(), t.holds(), 2), 5);
+  go_on.notify();
+  ASSERT_TRUE(committed.wait());
+  request_hold(t.holds(), 0);
+  EXPECT_EQ(t.get(2), 0);
+  EXPECT_EQ(t.buffer, 300u);
+  EXPECT_EQ(wait_for(other), 0);
 }
 
 TEST_F(LockingProcessesTest, TableLocks) {

@@ -246,6 +246,25 @@ TEST_F(TransactionTest, CommitAndRollbackFreeTheWriterByte) {
   }
 }
 
+TEST_F(TransactionTest, FlushWaitsForCommitInsideATransactionAndIsImmediateOutside) {
+  const std::string a = path("a.twl"), b = path("b.twl");
+  make_files({a, b});
+  ValueTable ta(a);
+  ASSERT_EQ(logout(ta.file()), 0);
+  ASSERT_EQ(ta.put_raw(1, 40), 0);
+  EXPECT_EQ(flush_now(ta.file()), 0);
+  EXPECT_EQ(seen_elsewhere(a), "10,10,10") << "FLUSH inside a transaction writes nothing";
+  EXPECT_TRUE(ta.file().in_access()) << "the transaction keeps its write access";
+  ASSERT_EQ(commit(), 0);
+  EXPECT_EQ(seen_elsewhere(a), "40,10,10");
+  // Outside: the change goes out at once and the write access ends.
+  ASSERT_EQ(ta.file().begin_access(AccessMode::write, true), 0);
+  ta.file().replace_record(key_of(1), value_bytes(41));
+  EXPECT_EQ(flush_now(ta.file()), 0);
+  EXPECT_FALSE(ta.file().in_access());
+  EXPECT_EQ(seen_elsewhere(a), "41,10,10");
+}
+
 TEST_F(TransactionTest, AHundredAndFirstControlFileIsAnInternalError) {
   std::vector<std::unique_ptr<ValueTable>> tables;
   for (int i = 0; i <= 100; ++i) {
