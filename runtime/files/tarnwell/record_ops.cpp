@@ -151,6 +151,16 @@ Bytes file_form(const TableInstance& t, std::span<const uint8_t> record) {
   return b;
 }
 
+// Deletes the entry `key_part` of `record`. In a key without duplicates the entry of a value may
+// belong to another record (this one was appended, or left out by a build): it stays.
+bool delete_entry_of(RecordStore& s, const TableKey& key, ByteSpan key_part, uint32_t record) {
+  if (!key.duplicates()) {
+    auto r = s.find_exact(key_part);
+    if (!r || r->data.size() < 4 || load_be32(r->data.data()) != record) return false;
+  }
+  return s.delete_record(key_part);
+}
+
 // One key's part of a change, kept so that it can be undone.
 struct EntryChange {
   TableKey* key;
@@ -195,7 +205,7 @@ int32_t maintain_keys(TableInstance& t, uint32_t record, const Bytes* before, co
     }
     RecordStore& s = entry_store(t, key);
     EntryChange change{&key, {}, {}};
-    if (before && s.delete_record(old_key)) change.removed = old_key;
+    if (before && delete_entry_of(s, key, old_key, record)) change.removed = old_key;
     if (after) {
       if (!key.duplicates() && s.find_exact(new_key)) {
         changes.push_back(std::move(change));
@@ -448,7 +458,8 @@ int32_t op_delete(TableInstance& t, FileCall&) {
   // Entries of the stored record go; a stale key may lack one, which changes nothing.
   for (auto& key : t.keys) {
     if (key->dynamic() || key->shape.components.empty()) continue;
-    if (t.store->delete_record(entry_key(t, *key, key_value(t, *key, *before), record))) {
+    const Bytes entry = entry_key(t, *key, key_value(t, *key, *before), record);
+    if (delete_entry_of(entry_store(t, *key), *key, entry, record)) {
       Counter c = read_counter(t, key->kind).value_or(Counter{});
       if (c.count) --c.count;
       write_counter(t, key->kind, c);
