@@ -4,6 +4,7 @@
 #include <new>
 
 #include "runtime/files/call_sequence.hpp"
+#include "runtime/files/driver_trace.hpp"
 #include "runtime/files/operation_rules.hpp"
 #include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/locking_hooks.hpp"
@@ -154,6 +155,7 @@ void report_internal_error(TableInstance& t) {
 
 class TarnwellDriver : public FileDriver {
  public:
+  TarnwellDriver() { install_driver_trace(); }
   const DriverRegistration& registration() const override { return tarnwell_registration(); }
   const char* trace_section() const override { return "XWTARNWELL"; }
   const char* trace_default_log() const override { return "TARNWELL.LOG"; }

@@ -9,9 +9,33 @@
 #include <memory>
 #include <string>
 
+#include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/table_block.hpp"
 
 namespace vtn::testing_support {
+
+// A MemoryStore that can be told to find damage: its next find throws InternalError.
+class DamageableStore : public tarnwell::MemoryStore {
+ public:
+  int32_t damage_check = 0;  // non-zero: the next find fails with this check number
+
+  std::optional<tarnwell::RecordView> find_exact(tarnwell::ByteSpan key) override {
+    damage();
+    return MemoryStore::find_exact(key);
+  }
+  std::optional<tarnwell::RecordView> find_first_after(tarnwell::ByteSpan key) override {
+    damage();
+    return MemoryStore::find_first_after(key);
+  }
+
+ private:
+  void damage() {
+    if (const int32_t check = damage_check) {
+      damage_check = 0;
+      tarnwell::raise_internal_error(check);
+    }
+  }
+};
 
 class MemoryStoreProvider : public tarnwell::StoreProvider {
  public:
@@ -21,7 +45,7 @@ class MemoryStoreProvider : public tarnwell::StoreProvider {
     if (it == files_.end()) {
       if ((access & 0x100) == 0) return 2;  // no such file, and not asked to create it
       it = files_.emplace(full_name, File{}).first;
-      it->second.store = std::make_unique<tarnwell::MemoryStore>();
+      it->second.store = std::make_unique<DamageableStore>();
     }
     ++it->second.uses;
     out = it->second.store.get();
@@ -43,14 +67,14 @@ class MemoryStoreProvider : public tarnwell::StoreProvider {
     auto it = files_.find(full_name);
     return it == files_.end() ? 0 : it->second.uses;
   }
-  tarnwell::MemoryStore* store(const std::string& full_name) {
+  DamageableStore* store(const std::string& full_name) {
     auto it = files_.find(full_name);
     return it == files_.end() ? nullptr : it->second.store.get();
   }
 
  private:
   struct File {
-    std::unique_ptr<tarnwell::MemoryStore> store;
+    std::unique_ptr<DamageableStore> store;
     int uses = 0;
   };
   std::map<std::string, File> files_;
