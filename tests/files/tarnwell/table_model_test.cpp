@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -21,6 +23,7 @@
 #include "files/tarnwell/memory_tables.hpp"
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
+#include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/tarnwell_driver.hpp"
 #include "runtime/values/error_state.hpp"
 
@@ -80,13 +83,47 @@ struct Model {
   }
 };
 
-class TableModelTest : public testing_support::MemoryTablesTest {
+// Runs on tables in memory (false) and on a real file through the page store (true), whose
+// checker then looks at the whole file after every step.
+class TableModelTest : public ::testing::TestWithParam<bool> {
  protected:
   TableModelTest() {
+    if (!GetParam()) tarnwell::set_store_provider(&memory_);
     CREATE(table_);
     EXPECT_EQ(ERRORNUMBER(), 0);
     OPEN(table_, 0x12);
     EXPECT_EQ(ERRORNUMBER(), 0);
+  }
+  ~TableModelTest() override {
+    owned_.reset();
+    tarnwell::set_store_provider(nullptr);
+    std::error_code ignored;
+    if (dir_ != "/tmp") std::filesystem::remove_all(dir_, ignored);
+  }
+
+  static FileDeclaration declaration(const std::string& name) {
+    return FileDeclaration("T")
+        .driver(tarnwell_entry)
+        .name(name)
+        .create()
+        .field("GROUP", ftype::SHORT)
+        .field("NAME", ftype::STRING(6))
+        .field("SCORE", ftype::LONG)
+        .field("ID", ftype::LONG)
+        .key("BY_GROUP", {"GROUP"}, KA_DUP)
+        .key("BY_NAME", {"NAME"}, KA_NOCASE)
+        .key("BY_SCORE", {"-SCORE", "ID"});
+  }
+
+  void check_file() {
+    if (!GetParam()) return;
+    tarnwell::RecordFile* file = nullptr;
+    ASSERT_EQ(tarnwell::open_record_file(path_, 0x40, "", file), 0);
+    ASSERT_EQ(file->begin_access(tarnwell::AccessMode::read, true), 0);
+    const tarnwell::CheckResult r = tarnwell::check_record_file(*file);
+    EXPECT_TRUE(r.ok) << r.check_number << " " << r.what;
+    file->end_access();
+    tarnwell::close_record_file(file);
   }
 
   Row& buffer() { return table_.record_as<Row>(); }
@@ -241,25 +278,23 @@ class TableModelTest : public testing_support::MemoryTablesTest {
     }
   }
 
-  File table_{FileDeclaration("T")
-                  .driver(tarnwell_entry)
-                  .name("model\\!ROWS")
-                  .create()
-                  .field("GROUP", ftype::SHORT)
-                  .field("NAME", ftype::STRING(6))
-                  .field("SCORE", ftype::LONG)
-                  .field("ID", ftype::LONG)
-                  .key("BY_GROUP", {"GROUP"}, KA_DUP)
-                  .key("BY_NAME", {"NAME"}, KA_NOCASE)
-                  .key("BY_SCORE", {"-SCORE", "ID"})};
+  testing_support::MemoryStoreProvider memory_;
+  static std::string make_scratch() {
+    char pattern[] = "/tmp/vtn_model_XXXXXX";
+    return mkdtemp(pattern) != nullptr ? pattern : "/tmp";
+  }
+  std::string dir_ = make_scratch();
+  std::string path_ = GetParam() ? dir_ + "/model.TWL" : "model.TWL";
+  std::unique_ptr<File> owned_ = std::make_unique<File>(declaration(path_ + "\\!ROWS"));
+  File& table_ = *owned_;
   Model model_;
   std::mt19937 random_{std::getenv("VTN_MODEL_SEED")
                            ? static_cast<uint32_t>(std::atoi(std::getenv("VTN_MODEL_SEED")))
                            : 12345u};
 };
 
-TEST_F(TableModelTest, RandomChangesMatchTheModel) {
-  const int steps = std::getenv("VTN_LONG_TESTS") ? 3000 : 300;
+TEST_P(TableModelTest, RandomChangesMatchTheModel) {
+  const int steps = std::getenv("VTN_LONG_TESTS") ? 3000 : GetParam() ? 150 : 300;
   for (int step = 0; step < steps; ++step) {
     const unsigned what = random_() % 20;
     if (std::getenv("VTN_MODEL_TRACE")) std::fprintf(stderr, "step %d op %u\n", step, what);
@@ -275,9 +310,13 @@ TEST_F(TableModelTest, RandomChangesMatchTheModel) {
       build();
     if (HasFatalFailure()) return;
     compare(step);
+    check_file();
     if (HasFailure()) return;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, TableModelTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "PageStore" : "Memory"; });
 
 }  // namespace
 }  // namespace vtn
