@@ -4,6 +4,7 @@
 
 #include "runtime/files/tarnwell/byte_order.hpp"
 #include "runtime/files/tarnwell/table_ops.hpp"
+#include "runtime/files/tarnwell/transaction.hpp"
 
 namespace vtn::tarnwell {
 namespace {
@@ -25,11 +26,6 @@ std::string table_name_at_or_after(TableInstance& t, const std::string& from) {
 }
 
 }  // namespace
-
-std::string& explicit_control_file() {
-  static std::string name;
-  return name;
-}
 
 SendRequest parse_send(std::string_view text) {
   SendRequest q;
@@ -82,7 +78,7 @@ int32_t op_send(TableInstance& t, FileCall& call) {
     case SendOption::none:
       return 0;
     case SendOption::tcf:
-      if (q.assigns) explicit_control_file() = q.value;
+      if (q.assigns) set_explicit_control_file(q.value);
       call.result_text = explicit_control_file();
       return 0;
     case SendOption::fullbuild:

@@ -27,7 +27,4 @@ SendRequest parse_send(std::string_view text);
 // The number of "FLAGS=n": leading blanks skipped, an optional sign, decimal digits; 0 when none.
 uint32_t parse_flags_value(std::string_view text);
 
-// The process's explicit transaction control file name (empty: the default per directory).
-std::string& explicit_control_file();
-
 }  // namespace vtn::tarnwell
