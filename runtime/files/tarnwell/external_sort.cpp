@@ -1,0 +1,181 @@
+#include "runtime/files/tarnwell/external_sort.hpp"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+namespace vtn::tarnwell {
+namespace {
+
+constexpr size_t kReadBuffer = 16'384;
+
+std::string temporary_directory() {
+  const char* dir = getenv("TMPDIR");
+  return dir != nullptr && *dir != '\0' ? dir : "/tmp";
+}
+
+}  // namespace
+
+ExternalSorter::ExternalSorter(size_t item_size, size_t heap_bytes, size_t run_store_memory)
+    : item_size_(item_size),
+      heap_items_(std::max<size_t>(1, heap_bytes / item_size)),
+      store_memory_(run_store_memory) {
+  assert(item_size > 0);
+}
+
+ExternalSorter::~ExternalSorter() {
+  if (temp_.is_open()) {
+    temp_.close();
+    platform::delete_file(temp_path_);
+  }
+}
+
+bool ExternalSorter::add(std::span<const uint8_t> item) {
+  assert(item.size() == item_size_ && !finished_);
+  items_.insert(items_.end(), item.begin(), item.end());
+  if (items_.size() / item_size_ >= heap_items_) return write_run();
+  return true;
+}
+
+void ExternalSorter::sort_memory() {
+  const size_t n = items_.size() / item_size_;
+  order_.resize(n);
+  for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(i);
+  const uint8_t* base = items_.data();
+  const size_t size = item_size_;
+  // Stable, so that equal items keep the order in which they came.
+  std::stable_sort(order_.begin(), order_.end(), [base, size](uint32_t a, uint32_t b) {
+    return std::memcmp(base + size_t{a} * size, base + size_t{b} * size, size) < 0;
+  });
+}
+
+bool ExternalSorter::write_run() {
+  if (items_.empty()) return true;
+  sort_memory();
+  run_offsets_.push_back(store_size_);
+  for (uint32_t i : order_)
+    if (!append_to_store({items_.data() + size_t{i} * item_size_, item_size_})) return false;
+  items_.clear();
+  order_.clear();
+  return true;
+}
+
+bool ExternalSorter::append_to_store(std::span<const uint8_t> bytes) {
+  store_size_ += bytes.size();
+  if (!temp_.is_open()) {
+    store_.insert(store_.end(), bytes.begin(), bytes.end());
+    if (store_.size() <= store_memory_) return true;
+    // The store outgrows its memory: it moves to a temporary file.
+    std::string pattern = temporary_directory() + "/vtn_build_XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return !(failed_ = true);
+    ::close(fd);
+    temp_path_ = pattern;
+    platform::FileOpenMode mode;
+    mode.access = platform::FileAccess::kReadWrite;
+    mode.sharing = platform::FileSharing::kExclusive;
+    mode.disposition = platform::FileDisposition::kCreateAnew;
+    if (!temp_.open(temp_path_, mode)) {
+      ::unlink(temp_path_.c_str());
+      return !(failed_ = true);
+    }
+    pending_ = std::move(store_);
+    store_.clear();
+    return pending_.size() < store_memory_ || flush_store_buffer();
+  }
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+  return pending_.size() < store_memory_ || flush_store_buffer();
+}
+
+bool ExternalSorter::flush_store_buffer() {
+  if (pending_.empty()) return true;
+  size_t written = 0;
+  if (!temp_.write_at(file_size_, pending_, written) || written != pending_.size())
+    return !(failed_ = true);
+  file_size_ += written;
+  pending_.clear();
+  return true;
+}
+
+bool ExternalSorter::finish() {
+  assert(!finished_);
+  finished_ = true;
+  if (run_offsets_.empty()) {
+    sort_memory();  // everything fits in memory: no merge
+    return true;
+  }
+  if (!write_run() || !flush_store_buffer()) return false;
+  merging_ = true;
+  const size_t runs = run_offsets_.size();
+  const size_t per_run = std::max(item_size_, (kReadBuffer / runs) / item_size_ * item_size_);
+  cursors_.resize(runs);
+  for (size_t r = 0; r < runs; ++r) {
+    Cursor& c = cursors_[r];
+    c.position = run_offsets_[r];
+    c.end = r + 1 < runs ? run_offsets_[r + 1] : store_size_;
+    c.buffer.reserve(per_run);
+    if (!fill(c)) return false;
+    if (!c.buffer.empty()) heap_.push_back(static_cast<uint32_t>(r));
+  }
+  auto greater = [this](uint32_t a, uint32_t b) {
+    const Cursor &x = cursors_[a], &y = cursors_[b];
+    const int d = std::memcmp(x.buffer.data() + x.at, y.buffer.data() + y.at, item_size_);
+    return d != 0 ? d > 0 : a > b;  // equal items: the earlier run first
+  };
+  std::make_heap(heap_.begin(), heap_.end(), greater);
+  return true;
+}
+
+bool ExternalSorter::fill(Cursor& c) {
+  c.at = 0;
+  c.buffer.clear();
+  if (c.position >= c.end) return true;
+  const size_t want = std::min<uint64_t>(c.buffer.capacity(), c.end - c.position);
+  c.buffer.resize(want);
+  if (!temp_.is_open()) {
+    std::memcpy(c.buffer.data(), store_.data() + c.position, want);
+  } else {
+    size_t got = 0;
+    if (!temp_.read_at(c.position, c.buffer, got) || got != want) {
+      c.buffer.clear();
+      return !(failed_ = true);
+    }
+  }
+  c.position += want;
+  return true;
+}
+
+const uint8_t* ExternalSorter::next() {
+  assert(finished_);
+  if (failed_) return nullptr;
+  if (!merging_) {
+    if (memory_next_ >= order_.size()) return nullptr;
+    return items_.data() + size_t{order_[memory_next_++]} * item_size_;
+  }
+  // The heap's top was handed out last time: move its cursor on first.
+  auto greater = [this](uint32_t a, uint32_t b) {
+    const Cursor &x = cursors_[a], &y = cursors_[b];
+    const int d = std::memcmp(x.buffer.data() + x.at, y.buffer.data() + y.at, item_size_);
+    return d != 0 ? d > 0 : a > b;
+  };
+  if (memory_next_ != 0) {
+    std::pop_heap(heap_.begin(), heap_.end(), greater);
+    const uint32_t r = heap_.back();
+    Cursor& c = cursors_[r];
+    c.at += item_size_;
+    if (c.at >= c.buffer.size() && !fill(c)) return nullptr;
+    if (c.buffer.empty())
+      heap_.pop_back();
+    else
+      std::push_heap(heap_.begin(), heap_.end(), greater);
+  }
+  if (heap_.empty()) return nullptr;
+  memory_next_ = 1;
+  const Cursor& top = cursors_[heap_.front()];
+  return top.buffer.data() + top.at;
+}
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,133 @@
+#include "runtime/files/tarnwell/key_encoding.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "runtime/platform/code_pages.hpp"
+#include "runtime/values/char_tables.hpp"
+#include "runtime/values/value_type.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+
+constexpr size_t kAnsiRanks = 0, kOemRanks = 256, kPartner = 512, kClass = 768;
+constexpr size_t kDigraphsAnsi = 1024, kDigraphsOem = 1072;
+
+void put_digraphs(const std::array<Digraph, CharTables::kDigraphSlots>& d, uint8_t* out) {
+  for (const Digraph& g : d) {
+    *out++ = g.character;
+    *out++ = g.first;
+    *out++ = g.second;
+  }
+}
+
+void reverse_into(const uint8_t* in, size_t n, uint8_t* out) {
+  for (size_t i = 0; i < n; ++i) out[i] = in[n - 1 - i];
+}
+
+void complement(uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(255 - p[i]);
+}
+
+// Text of a string field, already padded or zero-filled, mapped through case and collation.
+void collate_text(uint8_t* p, size_t n, bool case_insensitive, const TableCollation& c) {
+  const uint8_t* ranks = c.ranks();
+  for (size_t i = 0; i < n; ++i) {
+    uint8_t b = p[i];
+    if (case_insensitive) b = c.upper(b);
+    if (c.oem) b = platform::ansi_to_oem_char(b);
+    p[i] = ranks[b];
+  }
+}
+
+}  // namespace
+
+TableCollation collation_from(const CharTables& t, bool oem) {
+  TableCollation c;
+  c.oem = oem;
+  uint8_t* b = c.bytes.data();
+  std::copy(t.collation_ansi.begin(), t.collation_ansi.end(), b + kAnsiRanks);
+  std::copy(t.collation_oem.begin(), t.collation_oem.end(), b + kOemRanks);
+  std::copy(t.case_partner.begin(), t.case_partner.end(), b + kPartner);
+  std::copy(t.case_class.begin(), t.case_class.end(), b + kClass);
+  put_digraphs(t.digraphs_ansi, b + kDigraphsAnsi);
+  put_digraphs(t.digraphs_oem, b + kDigraphsOem);
+  return c;
+}
+
+TableCollation default_collation(bool oem) {
+  CharTables t;
+  reset_collation(t);
+  t.collation_oem = t.collation_ansi;
+  reset_case_tables(t);
+  return collation_from(t, oem);
+}
+
+void encode_key_value(const KeyShape& shape, std::span<const uint8_t> record,
+                      const TableCollation& collation, std::span<uint8_t> out) {
+  assert(out.size() >= shape.value_length);
+  uint8_t* o = out.data();
+  for (const KeyComponent& k : shape.components) {
+    assert(size_t{k.offset} + k.size <= record.size());
+    const uint8_t* f = record.data() + k.offset;
+    const size_t n = k.size;
+    bool descending = k.descending;
+    switch (static_cast<ValueType>(k.type)) {
+      case ValueType::STRING:
+      case ValueType::GROUP:
+        std::memcpy(o, f, n);
+        collate_text(o, n, shape.case_insensitive, collation);
+        break;
+      case ValueType::CSTRING: {
+        const auto* end = static_cast<const uint8_t*>(std::memchr(f, 0, n));
+        const size_t used = end ? static_cast<size_t>(end - f) : n;
+        std::memcpy(o, f, used);
+        std::memset(o + used, 0, n - used);
+        collate_text(o, n, shape.case_insensitive, collation);
+        break;
+      }
+      case ValueType::PSTRING: {
+        const size_t used = n == 0 ? 0 : std::min<size_t>(f[0], n - 1);
+        if (used) std::memcpy(o, f + 1, used);
+        std::memset(o + used, 0, n - used);
+        collate_text(o, n, shape.case_insensitive, collation);
+        break;
+      }
+      case ValueType::USHORT:
+      case ValueType::ULONG:
+      case ValueType::DATE:
+      case ValueType::TIME:
+        reverse_into(f, n, o);
+        break;
+      case ValueType::SHORT:
+      case ValueType::LONG:
+        reverse_into(f, n, o);
+        if (n) o[0] ^= 0x80;
+        break;
+      case ValueType::SREAL:
+      case ValueType::REAL:
+        reverse_into(f, n, o);
+        if (n && (o[0] & 0x80))
+          descending = !descending;  // a negative value: complemented below
+        else if (n)
+          o[0] |= 0x80;
+        break;
+      case ValueType::DECIMAL:
+        std::memcpy(o, f, n);
+        if (n && (o[0] & 0xF0)) {
+          o[0] &= 0x0F;
+          descending = !descending;
+        }
+        if (n) o[0] ^= 0x80;
+        break;
+      default:
+        std::memcpy(o, f, n);
+        break;
+    }
+    if (descending) complement(o, n);
+    o += n;
+  }
+}
+
+}  // namespace vtn::tarnwell

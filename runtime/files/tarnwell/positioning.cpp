@@ -1,0 +1,318 @@
+// Positions and reading: the SET and RESET operations only set a position; NEXT, PREVIOUS, SKIP,
+// BOF and EOF search from it. A search in record-number order walks the table's data records; a
+// search in key order walks the key's entries and reaches each record through the record number
+// in the entry's data part, skipping entries whose record is gone. Every search stays inside the
+// table's own records of the kind concerned.
+#include <cstring>
+
+#include "runtime/files/operation_rules.hpp"
+#include "runtime/files/tarnwell/byte_order.hpp"
+#include "runtime/files/tarnwell/table_ops.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+
+struct Found {
+  uint32_t record = 0;
+  Bytes saved;  // the key part the reading continues from
+  bool key_order = false;
+};
+
+Bytes with_number(Bytes key, uint32_t n) {
+  const size_t at = key.size();
+  key.resize(at + 4);
+  store_be32(key.data() + at, n);
+  return key;
+}
+
+bool data_exists(TableInstance& t, uint32_t record) {
+  return t.store->find_exact(data_key(t.table, record)).has_value();
+}
+
+// The first entry in `direction` whose record exists, beginning with `first`.
+std::optional<Found> walk_entries(TableInstance& t, TableKey& key, std::optional<RecordView> r,
+                                  bool forward) {
+  RecordStore& s = entry_store(t, key);
+  const Bytes prefix = kind_key(t.table, key.kind);
+  while (r && has_prefix(r->key, prefix)) {
+    Bytes saved(r->key.begin(), r->key.end());
+    const uint32_t record = r->data.size() >= 4 ? load_be32(r->data.data()) : 0;
+    if (record != 0 && data_exists(t, record)) return Found{record, std::move(saved), true};
+    r = forward ? s.find_first_after(saved) : s.find_last_before(saved);
+  }
+  return std::nullopt;
+}
+
+std::optional<Found> data_found(TableInstance& t, std::optional<RecordView> r) {
+  const Bytes prefix = kind_key(t.table, kKindData);
+  if (!r || !has_prefix(r->key, prefix) || r->key.size() != 9) return std::nullopt;
+  return Found{load_be32(r->key.data() + 5), Bytes(r->key.begin(), r->key.end()), false};
+}
+
+// The key part for a search from the record buffer's value in `key`.
+Bytes value_start(TableInstance& t, TableKey& key, bool forward) {
+  Bytes k = kind_key(t.table, key.kind);
+  const Bytes v = key_value(t, key, record_buffer(t));
+  k.insert(k.end(), v.begin(), v.end());
+  if (key.duplicates()) k = with_number(std::move(k), forward ? 0 : 0xFFFFFFFF);
+  return k;
+}
+
+std::optional<Found> search(TableInstance& t, const Position& p, bool forward) {
+  RecordStore& data = *t.store;
+  switch (p.kind) {
+    case PositionKind::none:
+      return std::nullopt;
+    case PositionKind::file_start:
+      return data_found(t, forward ? data.find_first_after(kind_key(t.table, kKindData))
+                                   : data.find_last_before(kind_end(t.table, kKindData)));
+    case PositionKind::file_from_record: {
+      const Bytes k = data_key(t.table, p.record);
+      return data_found(t, forward ? data.find_at_or_after(k) : data.find_at_or_before(k));
+    }
+    case PositionKind::file_continuing:
+      return data_found(t,
+                        forward ? data.find_first_after(p.saved) : data.find_last_before(p.saved));
+    case PositionKind::file_from_key_value: {
+      RecordStore& s = entry_store(t, *p.key);
+      auto found = walk_entries(
+          t, *p.key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward);
+      if (!found) return std::nullopt;
+      return Found{found->record, data_key(t.table, found->record), false};
+    }
+    default:
+      break;
+  }
+  TableKey& key = *p.key;
+  RecordStore& s = entry_store(t, key);
+  switch (p.kind) {
+    case PositionKind::key_start:
+      return walk_entries(t, key,
+                          forward ? s.find_first_after(kind_key(t.table, key.kind))
+                                  : s.find_last_before(kind_end(t.table, key.kind)),
+                          forward);
+    case PositionKind::key_from_value:
+    case PositionKind::key_from_value_and_record:
+      return walk_entries(
+          t, key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward);
+    case PositionKind::key_from_record: {
+      const std::optional<Bytes> stored = stored_record(t, p.record);
+      if (!stored) return std::nullopt;
+      const Bytes k = entry_key(t, key, key_value(t, key, *stored), p.record);
+      return walk_entries(t, key, forward ? s.find_at_or_after(k) : s.find_at_or_before(k),
+                          forward);
+    }
+    case PositionKind::key_continuing:
+      return walk_entries(
+          t, key, forward ? s.find_first_after(p.saved) : s.find_last_before(p.saved), forward);
+    default:
+      return std::nullopt;
+  }
+}
+
+void continue_from(TableInstance& t, const Found& f, TableKey* key) {
+  t.position.kind = f.key_order ? PositionKind::key_continuing : PositionKind::file_continuing;
+  t.position.key = f.key_order ? key : nullptr;
+  t.position.saved = f.saved;
+}
+
+TableKey* key_of(FileCall& call) {
+  return static_cast<TableKey*>(call.key_data);
+}
+
+// A position text as POSITIONfile and POSITIONkey give it: the record number (4 bytes as
+// stored), then for a key the key value.
+bool position_record(const std::string& text, uint32_t& record) {
+  if (text.size() < 4) return false;
+  record = load_be32(reinterpret_cast<const uint8_t*>(text.data()));
+  return true;
+}
+
+}  // namespace
+
+int32_t op_set(TableInstance& t, FileCall& call) {
+  Position p;
+  TableKey* key = key_of(call);
+  switch (call.code) {
+    case op::SETfile:
+      p.kind = PositionKind::file_start;
+      break;
+    case op::SETfileptr: {
+      const auto ptr = static_cast<int32_t>(call.operand(0));
+      p.kind = ptr <= 0 ? PositionKind::file_start : PositionKind::file_from_record;
+      p.record = static_cast<uint32_t>(ptr);
+      break;
+    }
+    case op::SETfilekey:
+    case op::SETkeykey:
+      if (key->shape.components.empty()) return err::kKeyMustBeRebuilt;
+      p.kind = call.code == op::SETfilekey ? PositionKind::file_from_key_value
+                                           : PositionKind::key_from_value;
+      p.key = key;
+      break;
+    case op::SETkey:
+      p.kind = PositionKind::key_start;
+      p.key = key;
+      break;
+    case op::SETkeyptr: {
+      const auto ptr = static_cast<int32_t>(call.operand(1));
+      p.kind = ptr <= 0 ? PositionKind::key_start : PositionKind::key_from_record;
+      p.key = key;
+      p.record = static_cast<uint32_t>(ptr);
+      break;
+    }
+    case op::SETkeykeyptr: {
+      if (key->shape.components.empty()) return err::kKeyMustBeRebuilt;
+      p.kind = PositionKind::key_from_value_and_record;
+      p.key = key;
+      const auto ptr = static_cast<uint32_t>(call.operand(2));
+      p.saved = entry_key(t, *key, key_value(t, *key, record_buffer(t)), ptr);
+      break;
+    }
+    case op::RESETfile:
+      if (!position_record(call.strings[0], p.record)) return err::kRecordNotFound;
+      p.kind = PositionKind::file_from_record;
+      break;
+    case op::RESETkey: {
+      uint32_t record = 0;
+      const std::string& text = call.strings[0];
+      if (!position_record(text, record) || text.size() - 4 < key->shape.value_length)
+        return err::kRecordNotFound;
+      const auto* v = reinterpret_cast<const uint8_t*>(text.data()) + 4;
+      p.kind = PositionKind::key_from_value_and_record;
+      p.key = key;
+      p.saved = entry_key(t, *key, ByteSpan(v, key->shape.value_length), record);
+      break;
+    }
+    default:
+      return err::kUnsupported;
+  }
+  // A value position keeps the value of the buffer as it is now, for each direction.
+  if (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value)
+    p.saved = value_start(t, *key, true);
+  t.position = std::move(p);
+  t.current = 0;
+  return 0;
+}
+
+int32_t op_next(TableInstance& t, FileCall& call) {
+  const bool forward = call.code == op::NEXT;
+  Position p = t.position;
+  // A value position of a key with duplicates reads backwards from after all equal entries.
+  if (!forward && p.key && p.key->duplicates() &&
+      (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
+    store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
+  const std::optional<Found> f = search(t, p, forward);
+  if (!f) {
+    t.current = 0;
+    return err::kRecordNotAvailable;
+  }
+  if (int32_t r = read_record(t, f->record); r != 0) {
+    t.current = 0;
+    return r == err::kRecordNotFound ? err::kRecordNotAvailable : r;
+  }
+  continue_from(t, *f, p.key);
+  return 0;
+}
+
+int32_t op_skip(TableInstance& t, FileCall& call) {
+  const auto count = static_cast<int32_t>(call.operand(0));
+  const bool forward = count > 0;
+  for (int64_t i = 0; i < (count < 0 ? -int64_t{count} : count); ++i) {
+    const std::optional<Found> f = search(t, t.position, forward);
+    if (!f) break;  // stops at either end
+    continue_from(t, *f, t.position.key);
+  }
+  t.current = 0;
+  return 0;
+}
+
+int32_t op_bof_eof(TableInstance& t, FileCall& call) {
+  Position p = t.position;
+  const bool forward = call.code == op::EOF_;
+  if (!forward && p.key && p.key->duplicates() &&
+      (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
+    store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
+  call.value = search(t, p, forward) ? 0 : 1;
+  return 0;
+}
+
+int32_t op_get(TableInstance& t, FileCall& call) {
+  uint32_t record = 0;
+  switch (call.code) {
+    case op::GETfilekey: {
+      TableKey& key = *key_of(call);
+      if (key.shape.components.empty()) return err::kKeyMustBeRebuilt;
+      Bytes value_key = kind_key(t.table, key.kind);
+      const Bytes v = key_value(t, key, record_buffer(t));
+      value_key.insert(value_key.end(), v.begin(), v.end());
+      RecordStore& s = entry_store(t, key);
+      std::optional<Found> f;
+      if (key.duplicates()) {
+        f = walk_entries(t, key, s.find_at_or_after(with_number(value_key, 0)), true);
+        if (f && !has_prefix(f->saved, value_key)) f.reset();
+      } else {
+        f = walk_entries(t, key, s.find_exact(value_key), true);
+        if (f && f->saved != value_key) f.reset();
+      }
+      if (!f) return err::kRecordNotFound;
+      if (int32_t r = read_record(t, f->record); r != 0) return r;
+      continue_from(t, *f, &key);
+      return 0;
+    }
+    case op::GETfileptr:
+    case op::GETfileptrlen:
+      record = static_cast<uint32_t>(call.operand(0));
+      break;
+    case op::GETkeyptr:
+      record = static_cast<uint32_t>(call.operand(1));
+      break;
+    case op::REGETfile:
+    case op::REGETkey:
+      if (!position_record(call.strings[0], record)) return err::kRecordNotFound;
+      break;
+    default:
+      return err::kUnsupported;
+  }
+  if (record == 0) return err::kRecordNotFound;
+  if (int32_t r = read_record(t, record); r != 0) return r;
+  t.position.kind = PositionKind::file_continuing;
+  t.position.key = nullptr;
+  t.position.saved = data_key(t.table, record);
+  return 0;
+}
+
+int32_t op_pointer(TableInstance& t, FileCall& call) {
+  call.value = static_cast<int32_t>(t.current);
+  return 0;
+}
+
+int32_t op_position(TableInstance& t, FileCall& call) {
+  if (t.current == 0) return err::kRecordNotAvailable;
+  uint8_t number[4];
+  store_be32(number, t.current);
+  call.result_text.assign(reinterpret_cast<const char*>(number), 4);
+  if (call.code == op::POSITIONkey) {
+    TableKey& key = *key_of(call);
+    const Bytes v = key_value(t, key, t.read_copy);
+    call.result_text.append(reinterpret_cast<const char*>(v.data()), v.size());
+  }
+  return 0;
+}
+
+int32_t op_records(TableInstance& t, FileCall& call) {
+  uint8_t kind = kKindData;
+  if (call.code == op::RECORDSkey) {
+    TableKey& key = *key_of(call);
+    if (key.index) {
+      call.value = static_cast<int32_t>(key.index->size());
+      return 0;
+    }
+    kind = key.kind;
+  }
+  const std::optional<Counter> c = read_counter(t, kind);
+  call.value = c ? static_cast<int32_t>(c->count) : 0;
+  return 0;
+}
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,490 @@
+// Records of a table: conversion to and from the file's code page, counters, memos, and the
+// operations that change records (ADD, APPEND, PUT, DELETE) with the key maintenance they need.
+//
+// Key maintenance, for every key that is not a dynamic index, in declaration order:
+//   - a deferred key, and every key during APPEND, is left alone for a record at or above the
+//     key's stale mark (a mark of 0 lies above every record);
+//   - an unchanged key part needs nothing;
+//   - a deferred key, and every key during APPEND, gets no entry: its stale mark drops to the
+//     record's number instead;
+//   - otherwise the old entry goes and the new one comes; in a key without duplicates a new key
+//     part that is already taken fails the whole change with 40, after the keys changed so far
+//     have been changed back.
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/files/tarnwell/byte_order.hpp"
+#include "runtime/files/tarnwell/locking_hooks.hpp"
+#include "runtime/files/tarnwell/memo_chunks.hpp"
+#include "runtime/files/tarnwell/table_ops.hpp"
+#include "runtime/platform/code_pages.hpp"
+#include "runtime/values/value_type.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+
+constexpr int32_t kMemoTooLong = 57;
+
+std::array<uint8_t, 4> be(uint32_t v) {
+  std::array<uint8_t, 4> b;
+  store_be32(b.data(), v);
+  return b;
+}
+
+bool text_field(uint8_t type) {
+  return type == static_cast<uint8_t>(ValueType::STRING) ||
+         type == static_cast<uint8_t>(ValueType::CSTRING) ||
+         type == static_cast<uint8_t>(ValueType::PSTRING);
+}
+
+// Converts the text fields of a record between the code pages. Fields laid over others (OVER,
+// GROUP members) are converted once, through the first field that covers their bytes.
+void convert_record(const TableInstance& t, std::span<uint8_t> record, bool to_oem) {
+  uint32_t covered_end = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> done;
+  for (size_t i = 0; i < t.fields.size(); ++i) {
+    const FieldDescriptor& f = t.fields[i];
+    if (!text_field(f.type)) continue;
+    if (i < t.definition.fields.size() && t.definition.fields[i].members_after_size[0] != 0)
+      continue;  // kept out of conversion by its descriptor
+    const uint32_t begin = f.offset, end = f.offset + f.total_size();
+    if (end > record.size()) continue;
+    bool overlaps = false;
+    for (auto [b, e] : done) overlaps |= begin < e && b < end;
+    if (overlaps) continue;
+    done.emplace_back(begin, end);
+    covered_end = std::max(covered_end, end);
+    const uint32_t n = f.element_count();
+    for (uint32_t k = 0; k < n; ++k) {
+      char* p = reinterpret_cast<char*>(record.data() + begin + k * f.size);
+      size_t length = f.size;
+      if (f.type == static_cast<uint8_t>(ValueType::CSTRING)) {
+        length = strnlen(p, f.size);
+      } else if (f.type == static_cast<uint8_t>(ValueType::PSTRING)) {
+        length = f.size == 0 ? 0 : std::min<size_t>(static_cast<uint8_t>(p[0]), f.size - 1);
+        ++p;
+      }
+      if (to_oem)
+        platform::ansi_to_oem(p, length);
+      else
+        platform::oem_to_ansi(p, length);
+    }
+  }
+}
+
+Record as_record(const RecordView& v) {
+  Record r;
+  r.bytes.assign(v.key.begin(), v.key.end());
+  r.bytes.insert(r.bytes.end(), v.data.begin(), v.data.end());
+  r.key_length = static_cast<uint16_t>(v.key.size());
+  return r;
+}
+
+MemoFormat memo_format(const TableInstance& t, const TableMemo& m) {
+  return {m.blob, m.binary, t.oem_file};
+}
+
+Bytes memo_prefix(const TableInstance& t, uint32_t record, uint8_t memo) {
+  Bytes p = kind_key(t.table, kKindMemo);
+  auto r = be(record);
+  p.insert(p.end(), r.begin(), r.end());
+  p.push_back(memo);
+  return p;
+}
+
+std::vector<Record> memo_chunks_of(TableInstance& t, uint32_t record, uint8_t memo) {
+  std::vector<Record> chunks;
+  const Bytes prefix = memo_prefix(t, record, memo);
+  auto r = t.store->find_first_after(prefix);
+  while (r && has_prefix(r->key, prefix)) {
+    chunks.push_back(as_record(*r));
+    const Bytes key(r->key.begin(), r->key.end());
+    r = t.store->find_first_after(key);
+  }
+  return chunks;
+}
+
+// The contents a memo's buffer holds now, as they would be stored.
+std::span<const uint8_t> memo_contents(const TableMemo& m) {
+  if (m.blob) return m.blob_contents;
+  if (m.block == nullptr || m.block->buffer == nullptr) return {};
+  return {reinterpret_cast<const uint8_t*>(m.block->buffer), m.size};
+}
+
+// Whether the file holds for `record` exactly the chunks that the memo buffers would make now.
+bool memos_unchanged(TableInstance& t, uint32_t record) {
+  for (size_t i = 0; i < t.memos.size(); ++i) {
+    const TableMemo& m = t.memos[i];
+    const auto memo = static_cast<uint8_t>(i);
+    if (memo_chunk_records(t.table, number_from_value(record), memo, memo_contents(m),
+                           memo_format(t, m)) != memo_chunks_of(t, record, memo))
+      return false;
+  }
+  return true;
+}
+
+bool memos_fit(const TableInstance& t) {
+  for (const TableMemo& m : t.memos)
+    if (!memo_fits(memo_contents(m), memo_format(t, m))) return false;
+  return true;
+}
+
+void read_memos(TableInstance& t, uint32_t record) {
+  for (size_t i = 0; i < t.memos.size(); ++i) {
+    TableMemo& m = t.memos[i];
+    auto contents =
+        read_memo_contents(memo_chunks_of(t, record, static_cast<uint8_t>(i)), memo_format(t, m));
+    if (m.blob) {
+      m.blob_contents = contents.value_or(Bytes{});
+      continue;
+    }
+    if (m.block == nullptr || m.block->buffer == nullptr) continue;
+    const size_t n = contents ? std::min<size_t>(contents->size(), m.size) : 0;
+    if (n) std::memcpy(m.block->buffer, contents->data(), n);
+    std::memset(m.block->buffer + n, ' ', m.size - n);
+  }
+}
+
+Bytes file_form(const TableInstance& t, std::span<const uint8_t> record) {
+  Bytes b(record.begin(), record.end());
+  if (t.oem_file) record_to_file(t, b);
+  return b;
+}
+
+// Deletes the entry `key_part` of `record`. In a key without duplicates the entry of a value may
+// belong to another record (this one was appended, or left out by a build): it stays.
+bool delete_entry_of(RecordStore& s, const TableKey& key, ByteSpan key_part, uint32_t record) {
+  if (!key.duplicates()) {
+    auto r = s.find_exact(key_part);
+    if (!r || r->data.size() < 4 || load_be32(r->data.data()) != record) return false;
+  }
+  return s.delete_record(key_part);
+}
+
+// One key's part of a change, kept so that it can be undone.
+struct EntryChange {
+  TableKey* key;
+  Bytes removed;   // the old entry's key part, when it was deleted
+  Bytes inserted;  // the new entry's key part, when it was inserted
+};
+
+void undo(TableInstance& t, const std::vector<EntryChange>& changes, uint32_t record) {
+  const auto data = be(record);
+  for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
+    RecordStore& s = entry_store(t, *it->key);
+    if (!it->inserted.empty()) s.delete_record(it->inserted);
+    if (!it->removed.empty()) s.insert_record(it->removed, data);
+  }
+}
+
+// Maintains the keys for a change of `record` from `before` to `after` (either may be absent).
+// Returns 0 or 40; on 40 nothing has changed.
+int32_t maintain_keys(TableInstance& t, uint32_t record, const Bytes* before, const Bytes* after,
+                      bool append) {
+  std::vector<EntryChange> changes;
+  std::vector<std::pair<TableKey*, int32_t>> count_changes;
+  std::vector<TableKey*> lowered;
+  const auto data = be(record);
+  for (auto& owned : t.keys) {
+    TableKey& key = *owned;
+    if (key.dynamic() || key.shape.components.empty()) continue;
+    const bool stays_stale = key.deferred() || append;
+    std::optional<Counter> counter;
+    if (stays_stale) {
+      counter = read_counter(t, key.kind);
+      const uint32_t mark = counter ? counter->second : 0;
+      if (mark != 0 && record >= mark) continue;
+    }
+    Bytes old_key, new_key;
+    if (before) old_key = entry_key(t, key, key_value(t, key, *before), record);
+    if (after) new_key = entry_key(t, key, key_value(t, key, *after), record);
+    if (before && after && old_key == new_key) continue;
+    if (stays_stale) {
+      lowered.push_back(&key);
+      continue;
+    }
+    RecordStore& s = entry_store(t, key);
+    EntryChange change{&key, {}, {}};
+    if (before && delete_entry_of(s, key, old_key, record)) change.removed = old_key;
+    if (after) {
+      if (!key.duplicates() && s.find_exact(new_key)) {
+        changes.push_back(std::move(change));
+        undo(t, changes, record);
+        return err::kCreatesDuplicateKey;
+      }
+      s.insert_record(new_key, data);
+      change.inserted = new_key;
+    }
+    const int32_t delta = (change.inserted.empty() ? 0 : 1) - (change.removed.empty() ? 0 : 1);
+    if (delta != 0) count_changes.emplace_back(&key, delta);
+    changes.push_back(std::move(change));
+  }
+  for (auto [key, delta] : count_changes) {
+    Counter c = read_counter(t, key->kind).value_or(Counter{});
+    c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
+    write_counter(t, key->kind, c);
+  }
+  for (TableKey* key : lowered) {
+    Counter c = read_counter(t, key->kind).value_or(Counter{});
+    c.second = record;
+    write_counter(t, key->kind, c);
+  }
+  return 0;
+}
+
+int32_t add_record(TableInstance& t, bool append) {
+  std::optional<Counter> counter = read_counter(t, kKindData);
+  if (!counter) return err::kAccessDenied;  // the table's counter record is missing
+  if (!memos_fit(t)) return kMemoTooLong;
+  const Number number = t.store->new_number();
+  const uint32_t record = number_value(number);
+  const Bytes after(record_buffer(t).begin(), record_buffer(t).end());
+  if (int32_t r = maintain_keys(t, record, nullptr, &after, append); r != 0) return r;
+  release_hold(t);
+  t.store->insert_record(data_key(t.table, record), file_form(t, after));
+  t.current = record;
+  t.read_copy = after;
+  t.read_without_memos = false;
+  ++counter->count;
+  write_counter(t, kKindData, *counter);
+  write_memos(t, record);
+  return 0;
+}
+
+}  // namespace
+
+Bytes kind_key(const Number& table, uint8_t kind) {
+  Bytes k(table.begin(), table.end());
+  k.push_back(kind);
+  return k;
+}
+
+Bytes data_key(const Number& table, uint32_t record) {
+  Bytes k = kind_key(table, kKindData);
+  auto r = be(record);
+  k.insert(k.end(), r.begin(), r.end());
+  return k;
+}
+
+Bytes kind_end(const Number& table, uint8_t kind) {
+  // The kind byte plus one; kinds never reach 0xFF under a table number.
+  return kind_key(table, static_cast<uint8_t>(kind + 1));
+}
+
+bool has_prefix(ByteSpan key, ByteSpan prefix) {
+  return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
+}
+
+std::span<uint8_t> record_buffer(TableInstance& t) {
+  return {reinterpret_cast<uint8_t*>(t.record), t.record_length};
+}
+
+void record_to_file(const TableInstance& t, std::span<uint8_t> record) {
+  if (t.oem_file) convert_record(t, record, true);
+}
+
+void record_from_file(const TableInstance& t, std::span<uint8_t> record) {
+  if (t.oem_file) convert_record(t, record, false);
+}
+
+Bytes key_value(const TableInstance& t, const TableKey& key, ByteSpan record) {
+  Bytes v(key.shape.value_length);
+  encode_key_value(key.shape, record, t.collation, v);
+  return v;
+}
+
+Bytes entry_key(const TableInstance& t, const TableKey& key, ByteSpan value, uint32_t record) {
+  Bytes k = kind_key(t.table, key.kind);
+  k.insert(k.end(), value.begin(), value.end());
+  if (key.duplicates()) {
+    auto r = be(record);
+    k.insert(k.end(), r.begin(), r.end());
+  }
+  return k;
+}
+
+RecordStore& entry_store(TableInstance& t, TableKey& key) {
+  return key.index ? *key.index : *t.store;
+}
+
+std::optional<Counter> read_counter(TableInstance& t, uint8_t kind) {
+  Bytes k = kind_key(t.table, kKindCounter);
+  k.push_back(kind);
+  auto r = t.store->find_exact(k);
+  if (!r || r->data.size() < 8) return std::nullopt;
+  return Counter{load_le32(r->data.data()), load_le32(r->data.data() + 4)};
+}
+
+void write_counter(TableInstance& t, uint8_t kind, const Counter& c) {
+  const Record r = counter_record(t.table, kind, c.count, c.second);
+  if (t.store->find_exact(r.key()))
+    t.store->replace_record(r.key(), r.data());
+  else
+    t.store->insert_record(r.key(), r.data());
+}
+
+void write_fresh_counters(TableInstance& t) {
+  write_counter(t, kKindData, {});
+  for (auto& key : t.keys)
+    if (!key->dynamic()) write_counter(t, key->kind, {});
+}
+
+std::optional<Bytes> stored_record(TableInstance& t, uint32_t record) {
+  auto r = t.store->find_exact(data_key(t.table, record));
+  if (!r) return std::nullopt;
+  Bytes b(r->data.begin(), r->data.end());
+  b.resize(t.record_length, 0);
+  record_from_file(t, b);
+  return b;
+}
+
+int32_t read_record(TableInstance& t, uint32_t record) {
+  release_hold(t);
+  auto r = t.store->find_exact(data_key(t.table, record));
+  if (!r) return err::kRecordNotFound;
+  if (int32_t h = take_hold(t, record); h != 0) return h;
+  std::span<uint8_t> buffer = record_buffer(t);
+  const size_t n = std::min(buffer.size(), r->data.size());
+  std::memcpy(buffer.data(), r->data.data(), n);
+  std::memset(buffer.data() + n, 0, buffer.size() - n);
+  record_from_file(t, buffer);
+  if (t.nomemo_requested) {
+    t.read_without_memos = true;
+  } else {
+    t.read_without_memos = false;
+    read_memos(t, record);
+  }
+  t.nomemo_requested = false;
+  t.current = record;
+  t.read_copy.assign(buffer.begin(), buffer.end());
+  start_watch(t);
+  return 0;
+}
+
+void write_memos(TableInstance& t, uint32_t record) {
+  delete_memos(t, record);
+  for (size_t i = 0; i < t.memos.size(); ++i) {
+    const TableMemo& m = t.memos[i];
+    for (const Record& c :
+         memo_chunk_records(t.table, number_from_value(record), static_cast<uint8_t>(i),
+                            memo_contents(m), memo_format(t, m)))
+      t.store->insert_record(c.key(), c.data());
+  }
+}
+
+void delete_memos(TableInstance& t, uint32_t record) {
+  for (size_t i = 0; i < t.memos.size(); ++i)
+    for (const Record& c : memo_chunks_of(t, record, static_cast<uint8_t>(i)))
+      t.store->delete_record(c.key());
+}
+
+void delete_table_records(TableInstance& t) {
+  const Bytes prefix(t.table.begin(), t.table.end());
+  auto r = t.store->find_first_after(prefix);
+  while (r && has_prefix(r->key, prefix)) {
+    const Bytes key(r->key.begin(), r->key.end());
+    t.store->delete_record(key);
+    r = t.store->find_first_after(key);
+  }
+  for (auto& key : t.keys)
+    if (key->index) key->index->clear();
+}
+
+int32_t op_add(TableInstance& t, FileCall&) {
+  return add_record(t, false);
+}
+
+int32_t op_append(TableInstance& t, FileCall&) {
+  return add_record(t, true);
+}
+
+namespace {
+
+int32_t put_record(TableInstance& t) {
+  if (t.current == 0) return err::kRecordNotAvailable;
+  const uint32_t record = t.current;
+  if (int32_t r = lock_for_put(t, record); r != 0) return r;
+  int32_t result = 0;
+  const std::optional<Bytes> before = stored_record(t, record);
+  if (!before) {
+    result = err::kRecordNotAvailable;
+  } else if (int32_t w = check_watch(t, *before); w != 0) {
+    result = w;
+  } else {
+    const Bytes after(record_buffer(t).begin(), record_buffer(t).end());
+    const bool memos_too = !t.read_without_memos;
+    const bool same_record = after == *before;
+    const bool same_memos = !memos_too || memos_unchanged(t, record);
+    if (memos_too && !memos_fit(t)) {
+      result = kMemoTooLong;
+    } else if (!same_record || !same_memos) {
+      if (!same_record) result = maintain_keys(t, record, &*before, &after, false);
+      if (result == 0) {
+        if (!same_record) t.store->replace_record(data_key(t.table, record), file_form(t, after));
+        if (!same_memos) write_memos(t, record);
+        t.read_copy = after;
+      }
+    }
+  }
+  unlock_after_put(t, record);
+  return result;
+}
+
+}  // namespace
+
+int32_t op_put(TableInstance& t, FileCall&) {
+  return put_record(t);
+}
+
+int32_t op_put_pointer(TableInstance& t, FileCall& call) {
+  const auto record = static_cast<uint32_t>(call.operand(0));
+  if (record == 0 || !t.store->find_exact(data_key(t.table, record)))
+    return err::kRecordNotAvailable;
+  t.current = record;
+  t.read_without_memos = false;
+  return put_record(t);
+}
+
+int32_t op_delete(TableInstance& t, FileCall&) {
+  if (t.current == 0) return err::kRecordNotAvailable;
+  const uint32_t record = t.current;
+  if (int32_t r = lock_for_put(t, record); r != 0) return r;
+  const std::optional<Bytes> before = stored_record(t, record);
+  if (!before) {
+    unlock_after_put(t, record);
+    return err::kRecordNotAvailable;
+  }
+  t.store->delete_record(data_key(t.table, record));
+  // Entries of the stored record go; a stale key may lack one, which changes nothing.
+  for (auto& key : t.keys) {
+    if (key->dynamic() || key->shape.components.empty()) continue;
+    const Bytes entry = entry_key(t, *key, key_value(t, *key, *before), record);
+    if (delete_entry_of(entry_store(t, *key), *key, entry, record)) {
+      Counter c = read_counter(t, key->kind).value_or(Counter{});
+      if (c.count) --c.count;
+      write_counter(t, key->kind, c);
+    }
+  }
+  Counter c = read_counter(t, kKindData).value_or(Counter{});
+  if (c.count) --c.count;
+  write_counter(t, kKindData, c);
+  delete_memos(t, record);
+  unlock_after_put(t, record);
+  t.current = 0;
+  return 0;
+}
+
+int32_t op_duplicate(TableInstance& t, FileCall& call) {
+  const Bytes buffer(record_buffer(t).begin(), record_buffer(t).end());
+  bool duplicate = false;
+  for (auto& key : t.keys) {
+    if (call.key_data != nullptr && key.get() != call.key_data) continue;
+    if (key->duplicates() || key->shape.components.empty()) continue;
+    auto r = entry_store(t, *key).find_exact(entry_key(t, *key, key_value(t, *key, buffer), 0));
+    if (r && r->data.size() >= 4 && load_be32(r->data.data()) != t.current) duplicate = true;
+  }
+  call.value = duplicate ? 1 : 0;
+  return 0;
+}
+
+}  // namespace vtn::tarnwell

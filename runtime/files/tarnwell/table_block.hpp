@@ -1,0 +1,127 @@
+// The record-file driver's state for one table: its DriverInstance (the per-table driver block)
+// and the driver data of each of its keys.
+//
+// A table is opened against a RecordStore, shared with every other open table of the same
+// physical file. The table finds its records by the 4-byte table number at the front of every key
+// part; see record_kinds.hpp for the kinds of record a table owns.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/files/field_info.hpp"
+#include "runtime/files/file_block.hpp"
+#include "runtime/files/tarnwell/definition_stream.hpp"
+#include "runtime/files/tarnwell/key_encoding.hpp"
+#include "runtime/files/tarnwell/record_store.hpp"
+
+namespace vtn::tarnwell {
+
+// Key flags as the definition stream stores them.
+inline constexpr uint8_t kKeyDuplicates = 0x01;
+inline constexpr uint8_t kKeyNoCase = 0x04;
+inline constexpr uint8_t kKeyPrimary = 0x10;
+inline constexpr uint8_t kKeyDeferred = 0x20;
+inline constexpr uint8_t kKeyDynamic = 0x40;
+
+struct TableKey : DriverKeyData {
+  KeyBlock* block = nullptr;  // null for a key known only from the stored definition
+  uint8_t key_flags = 0;      // kKey*
+  uint8_t kind = 0;           // the kind byte of its entries: the key's number from 0
+  KeyShape shape;
+  std::unique_ptr<MemoryStore> index;  // a dynamic index: its entries, built on demand
+
+  bool duplicates() const { return key_flags & kKeyDuplicates; }
+  bool deferred() const { return key_flags & kKeyDeferred; }
+  bool dynamic() const { return key_flags & kKeyDynamic; }
+};
+
+struct TableMemo {
+  MemoBlock* block = nullptr;
+  uint32_t size = 0;
+  bool blob = false;
+  bool binary = false;
+  std::vector<uint8_t> blob_contents;  // a blob's buffer grows to its contents
+};
+
+// Where sequential reading stands.
+enum class PositionKind : uint8_t {
+  none,
+  file_start,
+  file_from_record,
+  file_from_key_value,
+  file_continuing,
+  key_start,
+  key_from_value,
+  key_from_value_and_record,
+  key_from_record,
+  key_continuing,
+};
+
+struct Position {
+  PositionKind kind = PositionKind::none;
+  TableKey* key = nullptr;  // key kinds, and file_from_key_value (the key to look up)
+  Bytes saved;              // a data-record key part, or a key entry's key part (see kind)
+  uint32_t record = 0;      // file_from_record, key_from_record
+};
+
+struct TableInstance : DriverInstance {
+  // The definition: declared, or read from the file when the program declares no layout.
+  std::vector<FieldDescriptor> fields;
+  std::vector<std::unique_ptr<TableKey>> keys;
+  std::vector<TableMemo> memos;
+  TableDefinition definition;
+  bool oem_file = false;
+
+  // The open table.
+  RecordStore* store = nullptr;
+  std::string physical_name;  // full path of the physical file
+  Number table{};
+  TableCollation collation;
+  uint32_t current = 0;  // the current record's number, 0 when none
+  Position position;
+  Bytes read_copy;  // the record as last read or added, in the record buffer's code page
+
+  // One-shot requests and their states. Holds and watches are taken by the locking layer.
+  bool hold_requested = false;
+  bool held = false;
+  int32_t hold_seconds = -1;
+  uint32_t held_record = 0;
+  bool watch_requested = false;
+  bool watch_active = false;
+  Bytes watch_copy;
+  bool nomemo_requested = false;
+  bool read_without_memos = false;
+  bool fullbuild = false;
+
+  int32_t internal_error = 0;  // the check number once a consistency check failed
+
+  bool is_open() const { return store != nullptr; }
+
+  // Closes the table's use of its physical file when the instance goes with the table open.
+  ~TableInstance() override;
+};
+
+// Where the physical files come from: the page store for real files; tests of the table layer
+// may put a store in memory in its place.
+class StoreProvider {
+ public:
+  virtual ~StoreProvider() = default;
+  // Opens (or creates, per the access bits 0x100 / 0x200) the physical file, one store per full
+  // name inside the process. 0, 5 (sharing conflict), 36 (not a record file) or a system error
+  // posted as 0 (the platform's last error tells which).
+  virtual int32_t open(const std::string& full_name, uint32_t access, std::string_view password,
+                       RecordStore*& out) = 0;
+  // Drops one use; the last closes the file.
+  virtual void close(RecordStore* store) = 0;
+  // Deletes a physical file that no table has open. 0 or an error code as open() gives them.
+  virtual int32_t remove(const std::string& full_name) = 0;
+};
+
+StoreProvider& store_provider();
+// Replaces the provider (null: back to the page store). For tests and tools.
+void set_store_provider(StoreProvider* provider);
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,118 @@
+// The operations of the record-file driver on one table, shared between the files that carry
+// them out (table_open, record_ops, positioning, key_build, send_options). The driver's entry
+// (tarnwell_driver.cpp) calls them inside an access of the table's physical file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "runtime/files/call_sequence.hpp"
+#include "runtime/files/tarnwell/table_block.hpp"
+
+namespace vtn::tarnwell {
+
+// Error codes the table layer reports.
+namespace err {
+inline constexpr int32_t kFileNotFound = 2;
+inline constexpr int32_t kAccessDenied = 5;
+inline constexpr int32_t kRecordNotAvailable = 33;
+inline constexpr int32_t kRecordNotFound = 35;
+inline constexpr int32_t kInvalidDataFile = 36;
+inline constexpr int32_t kCreatesDuplicateKey = 40;
+inline constexpr int32_t kInvalidFilename = 45;
+inline constexpr int32_t kKeyMustBeRebuilt = 46;
+inline constexpr int32_t kInvalidRecordDeclaration = 47;
+inline constexpr int32_t kNoCreateAttribute = 54;
+inline constexpr int32_t kUnsupported = 80;
+inline constexpr int32_t kFileSystemError = 90;
+inline constexpr int32_t kBuildCancelled = 93;
+}  // namespace err
+
+// Fixed access modes of the driver's own opens.
+inline constexpr uint32_t kCreateAccess = 0x142;
+inline constexpr uint32_t kRemoveAccess = 0x42;
+inline constexpr uint32_t kBuildAccess = 0x22;
+
+// --- Key parts ------------------------------------------------------------------------------
+Bytes kind_key(const Number& table, uint8_t kind);
+Bytes data_key(const Number& table, uint32_t record);
+// The first key part after every record of the kind (for reading backwards from the end).
+Bytes kind_end(const Number& table, uint8_t kind);
+bool has_prefix(ByteSpan key, ByteSpan prefix);
+
+// --- Definition (table_definition.cpp) ----------------------------------------------------
+// Builds fields, keys, memos and the definition stream from the FileBlock's declaration.
+int32_t prepare_table(TableInstance& t, FileBlock& file);
+// Takes the stored definition as the table's own (a program that declares no layout).
+int32_t adopt_definition(TableInstance& t, const TableDefinition& stored);
+// The key's shape from its components (field numbers from 1; negative descending).
+bool shape_key(const std::vector<FieldDescriptor>& fields, const int32_t* components, size_t count,
+               bool case_insensitive, KeyShape& out);
+
+// --- Records (record_ops.cpp) ---------------------------------------------------------------
+// ANSI <-> OEM of the string fields, in place, when the file has the OEM attribute.
+void record_to_file(const TableInstance& t, std::span<uint8_t> record);
+void record_from_file(const TableInstance& t, std::span<uint8_t> record);
+std::span<uint8_t> record_buffer(TableInstance& t);
+// The encoded key value of a record (record buffer code page).
+Bytes key_value(const TableInstance& t, const TableKey& key, ByteSpan record);
+// The key part of the entry of `record` in `key`.
+Bytes entry_key(const TableInstance& t, const TableKey& key, ByteSpan value, uint32_t record);
+RecordStore& entry_store(TableInstance& t, TableKey& key);
+
+struct Counter {
+  uint32_t count = 0, second = 0;
+};
+std::optional<Counter> read_counter(TableInstance& t, uint8_t kind);
+void write_counter(TableInstance& t, uint8_t kind, const Counter& c);
+void write_fresh_counters(TableInstance& t);
+
+// Loads record `record` into the record buffer (and its memos unless NOMEMO), makes it current.
+// 0, or 35 when there is no such data record.
+int32_t read_record(TableInstance& t, uint32_t record);
+// The data record's stored bytes converted to the record buffer's code page; none when absent.
+std::optional<Bytes> stored_record(TableInstance& t, uint32_t record);
+// Deletes every record whose key part starts with the table's number (EMPTY, REMOVE).
+void delete_table_records(TableInstance& t);
+void write_memos(TableInstance& t, uint32_t record);
+void delete_memos(TableInstance& t, uint32_t record);
+
+int32_t op_add(TableInstance& t, FileCall& call);
+int32_t op_append(TableInstance& t, FileCall& call);
+int32_t op_put(TableInstance& t, FileCall& call);
+int32_t op_put_pointer(TableInstance& t, FileCall& call);
+int32_t op_delete(TableInstance& t, FileCall& call);
+int32_t op_duplicate(TableInstance& t, FileCall& call);
+
+// --- Positioning and reading (positioning.cpp) -----------------------------------------------
+int32_t op_set(TableInstance& t, FileCall& call);
+int32_t op_next(TableInstance& t, FileCall& call);
+int32_t op_skip(TableInstance& t, FileCall& call);
+int32_t op_bof_eof(TableInstance& t, FileCall& call);
+int32_t op_get(TableInstance& t, FileCall& call);
+int32_t op_pointer(TableInstance& t, FileCall& call);
+int32_t op_position(TableInstance& t, FileCall& call);
+int32_t op_records(TableInstance& t, FileCall& call);
+
+// --- Life cycle (table_open.cpp) ------------------------------------------------------------
+int32_t op_open(TableInstance& t, FileCall& call);
+int32_t op_create(TableInstance& t, FileCall& call);
+int32_t op_close(TableInstance& t, FileCall& call);
+int32_t op_name(TableInstance& t, FileCall& call);
+int32_t op_remove(TableInstance& t, FileCall& call);
+int32_t op_rename_copy(TableInstance& t, FileCall& call);
+int32_t op_empty(TableInstance& t, FileCall& call);
+int32_t op_bytes(TableInstance& t, FileCall& call);
+// Opens the table named by the instance with `access`. `creating`: create or replace it.
+int32_t open_table(TableInstance& t, uint32_t access, bool creating, bool accept_any_definition);
+void close_table(TableInstance& t);
+
+// --- Keys (key_build.cpp) -------------------------------------------------------------------
+int32_t op_build(TableInstance& t, FileCall& call);
+
+// --- SEND (send_options.cpp) ----------------------------------------------------------------
+int32_t op_send(TableInstance& t, FileCall& call);
+
+}  // namespace vtn::tarnwell

@@ -1,0 +1,263 @@
+#include "runtime/files/tarnwell/tarnwell_driver.hpp"
+
+#include <algorithm>
+#include <new>
+
+#include "runtime/files/call_sequence.hpp"
+#include "runtime/files/driver_trace.hpp"
+#include "runtime/files/operation_rules.hpp"
+#include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/locking_hooks.hpp"
+#include "runtime/files/tarnwell/send_options.hpp"
+#include "runtime/files/tarnwell/table_ops.hpp"
+#include "runtime/values/error_state.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+
+constexpr int32_t kInsufficientMemory = 8;
+
+enum class Access : uint8_t { none, read, write };
+
+using Handler = int32_t (*)(TableInstance&, FileCall&);
+
+struct Operation {
+  int32_t code;
+  Handler run;
+  Access access;
+};
+
+// Holds, watches, locks and transactions: the locking layer's mechanism (reader slots, writer
+// byte, hold bytes, the transaction control file) is not part of this driver yet.
+int32_t locking_not_built(TableInstance&, FileCall&) {
+  return err::kUnsupported;
+}
+
+// Blob parts and properties beyond the blob's size have no mechanism here yet.
+int32_t not_built(TableInstance&, FileCall&) {
+  return err::kUnsupported;
+}
+
+int32_t op_nomemo(TableInstance& t, FileCall&) {
+  t.nomemo_requested = true;
+  return 0;
+}
+
+// STREAM asks for faster bulk writing; this driver has nothing to change for it.
+int32_t op_stream(TableInstance&, FileCall&) {
+  return 0;
+}
+
+int32_t op_blob_size(TableInstance& t, FileCall& call) {
+  const auto n = static_cast<int32_t>(call.operand(0));
+  size_t blob = 0;
+  for (TableMemo& m : t.memos) {
+    if (!m.blob) continue;
+    if (++blob == static_cast<size_t>(n)) {
+      call.value = static_cast<int32_t>(m.blob_contents.size());
+      return 0;
+    }
+  }
+  return err::kInvalidRecordDeclaration;
+}
+
+constexpr Operation kOperations[] = {
+    {op::ADD, op_add, Access::write},
+    {op::APPEND, op_append, Access::write},
+    {op::BOF, op_bof_eof, Access::read},
+    {op::BUILDdyn, op_build, Access::none},
+    {op::BUILDfile, op_build, Access::none},
+    {op::BUILDkey, op_build, Access::none},
+    {op::BYTES, op_bytes, Access::read},
+    {op::EOF_, op_bof_eof, Access::read},
+    {op::CLOSE, op_close, Access::none},
+    {op::COMMIT, locking_not_built, Access::none},
+    {op::COPY, op_rename_copy, Access::none},
+    {op::CREATE, op_create, Access::none},
+    {op::DELETE, op_delete, Access::write},
+    {op::DUPLICATE, op_duplicate, Access::read},
+    {op::DUPLICATEkey, op_duplicate, Access::read},
+    {op::EMPTY, op_empty, Access::write},
+    {op::FLUSH, locking_not_built, Access::none},
+    {op::GETfilekey, op_get, Access::read},
+    {op::GETfileptr, op_get, Access::read},
+    {op::GETkeyptr, op_get, Access::read},
+    {op::GET_PROPERTY, not_built, Access::none},
+    {op::GETPROPERTYkey, not_built, Access::none},
+    {op::HOLDfile, locking_not_built, Access::none},
+    {op::HOLDfilesec, locking_not_built, Access::none},
+    {op::LOCKfile, locking_not_built, Access::none},
+    {op::LOCKfilesec, locking_not_built, Access::none},
+    {op::LOGOUT, locking_not_built, Access::none},
+    {op::NAME, op_name, Access::none},
+    {op::NEXT, op_next, Access::read},
+    {op::NOMEMO, op_nomemo, Access::none},
+    {op::OPEN, op_open, Access::none},
+    {op::PACK, op_build, Access::none},
+    {op::POINTERfile, op_pointer, Access::none},
+    {op::POINTERkey, op_pointer, Access::none},
+    {op::POSITIONfile, op_position, Access::none},
+    {op::POSITIONkey, op_position, Access::none},
+    {op::PREVIOUS, op_next, Access::read},
+    {op::PUT, op_put, Access::write},
+    {op::PUTfileptr, op_put_pointer, Access::write},
+    {op::RECORDSfile, op_records, Access::read},
+    {op::RECORDSkey, op_records, Access::read},
+    {op::REGETfile, op_get, Access::read},
+    {op::REGETkey, op_get, Access::read},
+    {op::RELEASE, locking_not_built, Access::none},
+    {op::REMOVE, op_remove, Access::none},
+    {op::RENAME, op_rename_copy, Access::none},
+    {op::RESETfile, op_set, Access::none},
+    {op::RESETkey, op_set, Access::none},
+    {op::ROLLBACK, locking_not_built, Access::none},
+    {op::SEND, op_send, Access::read},
+    {op::SETfile, op_set, Access::none},
+    {op::SETfilekey, op_set, Access::none},
+    {op::SETfileptr, op_set, Access::none},
+    {op::SETkey, op_set, Access::none},
+    {op::SETkeykeyptr, op_set, Access::none},
+    {op::SETkeykey, op_set, Access::none},
+    {op::SETkeyptr, op_set, Access::none},
+    {op::SET_PROPERTY, not_built, Access::none},
+    {op::SETPROPERTYkey, not_built, Access::none},
+    {op::SHARE, op_open, Access::none},
+    {op::SKIP, op_skip, Access::read},
+    {op::STREAM, op_stream, Access::none},
+    {op::UNLOCK, locking_not_built, Access::none},
+    {op::WATCH, locking_not_built, Access::none},
+    {op::BUILDdynfilter, op_build, Access::none},
+    {op::BLOB_YIELD, not_built, Access::none},
+    {op::BLOB_TAKE, not_built, Access::none},
+    {op::BLOB_SIZE, op_blob_size, Access::none},
+    {op::BLOB_GET_PROP, not_built, Access::none},
+    {op::BLOB_SET_PROP, not_built, Access::none},
+};
+static_assert(std::size(kOperations) == 70);
+
+const Operation* find_operation(int32_t code) {
+  for (const Operation& o : kOperations)
+    if (o.code == code) return &o;
+  return nullptr;
+}
+
+Access access_of(const Operation& o, const FileCall& call) {
+  if (o.code == op::SEND) {
+    const SendRequest q = parse_send(call.strings[0]);
+    return q.option == SendOption::flags && q.assigns ? Access::write : Access::read;
+  }
+  return o.access;
+}
+
+void report_internal_error(TableInstance& t) {
+  post_internal_error(t.internal_error, true);
+}
+
+class TarnwellDriver : public FileDriver {
+ public:
+  TarnwellDriver() { install_driver_trace(); }
+  const DriverRegistration& registration() const override { return tarnwell_registration(); }
+  const char* trace_section() const override { return "XWTARNWELL"; }
+  const char* trace_default_log() const override { return "TARNWELL.LOG"; }
+  OpenFileFlags open_file_flags() const override { return {1, true, true, true, true}; }
+  std::unique_ptr<DriverInstance> new_instance() override {
+    return std::make_unique<TableInstance>();
+  }
+  int32_t prepare_instance(DriverInstance& instance, FileBlock& file) override {
+    return prepare_table(static_cast<TableInstance&>(instance), file);
+  }
+  int32_t perform(FileCall& call) override;
+};
+
+int32_t TarnwellDriver::perform(FileCall& call) {
+  auto& t = static_cast<TableInstance&>(*call.instance);
+  // A table served remotely goes to the remote-access component; none is installed.
+  if (is_remote(*call.file)) return err::kUnsupported;
+  if (t.internal_error != 0 && call.code != op::CLOSE && call.code != op::NAME) {
+    report_internal_error(t);
+    return err::kFileSystemError;
+  }
+  const Operation* o = find_operation(call.code);
+  if (o == nullptr) return err::kUnsupported;
+  const Access access = t.is_open() ? access_of(*o, call) : Access::none;
+  const uint32_t state_before = t.file_state;
+  try {
+    if (access != Access::none) {
+      if (int32_t r = begin_operation_access(t, access == Access::write); r != 0) return r;
+    }
+    int32_t result = o->run(t, call);
+    if (access != Access::none && t.is_open()) {
+      const int32_t ended = end_operation_access(t);
+      if (result == 0) result = ended;
+    }
+    return result;
+  } catch (const InternalError& e) {
+    t.internal_error = e.check();
+  } catch (const std::bad_alloc&) {
+    t.internal_error = 0;
+  }
+  // The operation was abandoned half-way: nothing of it may reach the disk.
+  t.file_state = state_before;
+  if (t.store != nullptr) {
+    t.store->discard_changes();
+    if (t.store->in_access()) t.store->end_access();
+  }
+  if (t.internal_error == 0) return kInsufficientMemory;
+  report_internal_error(t);
+  return err::kFileSystemError;
+}
+
+StoreProvider*& provider_slot() {
+  static StoreProvider* provider = nullptr;
+  return provider;
+}
+
+}  // namespace
+
+StoreProvider& page_store_provider();
+
+StoreProvider& store_provider() {
+  StoreProvider* p = provider_slot();
+  return p != nullptr ? *p : page_store_provider();
+}
+
+void set_store_provider(StoreProvider* provider) {
+  provider_slot() = provider;
+}
+
+TableInstance::~TableInstance() {
+  close_table(*this);
+}
+
+int32_t tarnwell_entry(int32_t code, FileBlock* file, const OperandWord* operands) {
+  static TarnwellDriver driver;
+  return run_call_sequence(driver, code, file, operands);
+}
+
+const DriverRegistration& tarnwell_registration() {
+  static const DriverRegistration registration = {
+      "TARNWELL",     "V5TWL.DLL", "ferrule run-time record-file driver",        "Tarnwell (TWL)",
+      tarnwell_entry, 0,           static_cast<uint32_t>(sizeof(TableInstance)), "V5TWLS.DLL"};
+  return registration;
+}
+
+const std::array<int32_t, 70>& tarnwell_operations() {
+  static const std::array<int32_t, 70> codes = [] {
+    std::array<int32_t, 70> c{};
+    for (size_t i = 0; i < c.size(); ++i) c[i] = kOperations[i].code;
+    return c;
+  }();
+  return codes;
+}
+
+const std::array<ValueType, 17>& tarnwell_field_types() {
+  static constexpr std::array<ValueType, 17> types = {
+      ValueType::BYTE,    ValueType::SHORT,   ValueType::USHORT, ValueType::DATE,
+      ValueType::TIME,    ValueType::LONG,    ValueType::ULONG,  ValueType::SREAL,
+      ValueType::REAL,    ValueType::DECIMAL, ValueType::STRING, ValueType::CSTRING,
+      ValueType::PSTRING, ValueType::MEMO,    ValueType::GROUP,  ValueType::ARRAY,
+      ValueType::BLOB};
+  return types;
+}
+
+}  // namespace vtn::tarnwell

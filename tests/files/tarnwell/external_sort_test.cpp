@@ -1,0 +1,64 @@
+// The external merge sort: every item comes out once, in byte order, whether the items stayed in
+// memory, spilled runs into the run store's memory, or spilled the run store to a temporary file.
+#include "runtime/files/tarnwell/external_sort.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+namespace vtn::tarnwell {
+namespace {
+
+struct SortCase {
+  const char* what;
+  size_t items;
+  size_t item_size;
+  size_t heap_bytes;
+  size_t store_memory;
+  size_t expect_runs;  // runs written (0: none, all in memory)
+  bool expect_file;
+};
+
+TEST(ExternalSort, ItemsComeOutInByteOrder) {
+  const SortCase cases[] = {
+      {"empty", 0, 6, 1'000'000, 16'384, 0, false},
+      {"in memory", 1000, 6, 1'000'000, 16'384, 0, false},
+      {"runs in memory", 300, 6, 600, 16'384, 3, false},
+      {"runs in a file", 5000, 8, 4000, 1024, 10, true},
+      {"one item per run", 50, 5, 5, 64, 50, true},
+  };
+  for (const SortCase& c : cases) {
+    std::mt19937 random(7);
+    std::vector<std::vector<uint8_t>> items;
+    ExternalSorter sorter(c.item_size, c.heap_bytes, c.store_memory);
+    for (size_t i = 0; i < c.items; ++i) {
+      std::vector<uint8_t> item(c.item_size);
+      for (auto& b : item) b = static_cast<uint8_t>(random() % 4);  // many equal items
+      items.push_back(item);
+      ASSERT_TRUE(sorter.add(item)) << c.what;
+    }
+    ASSERT_TRUE(sorter.finish()) << c.what;
+    std::sort(items.begin(), items.end());
+    std::vector<std::vector<uint8_t>> out;
+    while (const uint8_t* p = sorter.next()) out.emplace_back(p, p + c.item_size);
+    EXPECT_FALSE(sorter.failed()) << c.what;
+    EXPECT_EQ(out, items) << c.what;
+    EXPECT_EQ(sorter.runs(), c.expect_runs) << c.what;
+    EXPECT_EQ(sorter.spilled_to_file(), c.expect_file) << c.what;
+  }
+}
+
+TEST(ExternalSort, TheHeapHoldsAMillionBytes) {
+  ExternalSorter sorter(10);
+  std::vector<uint8_t> item(10, 1);
+  for (int i = 0; i < 99'999; ++i) ASSERT_TRUE(sorter.add(item));
+  EXPECT_EQ(sorter.runs(), 0u);
+  ASSERT_TRUE(sorter.add(item));  // the 100,000th item fills 1,000,000 bytes: a run
+  EXPECT_EQ(sorter.runs(), 1u);
+  EXPECT_TRUE(sorter.spilled_to_file());
+}
+
+}  // namespace
+}  // namespace vtn::tarnwell
