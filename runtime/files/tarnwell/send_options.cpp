@@ -78,8 +78,8 @@ int32_t op_send(TableInstance& t, FileCall& call) {
     case SendOption::none:
       return 0;
     case SendOption::tcf:
-      if (q.assigns) set_explicit_control_file(q.value);
-      call.result_text = explicit_control_file();
+      if (q.assigns) set_explicit_control_file_name(q.value);
+      call.result_text = explicit_control_file_name();
       return 0;
     case SendOption::fullbuild:
       if (q.assigns) t.fullbuild = starts_with_ignoring_case(q.value, "ON");
