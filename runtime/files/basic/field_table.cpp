@@ -91,10 +91,12 @@ int32_t build_field_table(const RecordType* type, uint32_t record_length, FieldT
     }
     if (!group_over.empty() && group_over.back()) f.over = true;
     if (f.type == ValueType::DECIMAL || f.type == ValueType::PDECIMAL) {
-      char picture[32];
-      std::snprintf(picture, sizeof picture, "@N-_%u.%hd", 2 * f.size + 1,
-                    static_cast<short>(f.places));
-      f.picture = picture;
+      char text[32];
+      std::snprintf(text, sizeof text, "@N-_%u.%hd", 2 * f.size + 1, static_cast<short>(f.places));
+      auto picture = std::make_shared<DecimalPicture>();
+      picture->text = text;
+      compile_picture(picture->text, picture->compiled);
+      f.picture = std::move(picture);
     }
     if (group) {
       open_groups.push_back(i + 1 + f.members);

@@ -12,15 +12,24 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "runtime/files/field_info.hpp"
+#include "runtime/format/picture.hpp"
 #include "runtime/values/value_type.hpp"
 
 namespace vtn::basic {
 
 inline constexpr uint32_t kMaxGroupDepth = 100;
+
+// The picture that writes a DECIMAL or PDECIMAL field, compiled once ("@N-_11.2" for
+// DECIMAL(9,2)). It lives on the heap because a compiled picture views its text.
+struct DecimalPicture {
+  std::string text;
+  CompiledPicture compiled;
+};
 
 struct TableField {
   ValueType type = ValueType::END;
@@ -29,9 +38,9 @@ struct TableField {
   uint32_t elements = 1;  // product of the dimensions
   uint32_t members = 0;   // GROUP: the fields that follow as its members
   bool over = false;
-  uint8_t places = 0;   // DECIMAL, PDECIMAL
-  std::string picture;  // DECIMAL, PDECIMAL: the picture that writes the value
-  uint32_t depth = 0;   // GROUP nesting
+  uint8_t places = 0;                             // DECIMAL, PDECIMAL
+  std::shared_ptr<const DecimalPicture> picture;  // DECIMAL, PDECIMAL
+  uint32_t depth = 0;                             // GROUP nesting
 
   uint32_t total_size() const { return size * elements; }
 };

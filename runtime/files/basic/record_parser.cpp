@@ -34,6 +34,8 @@ class LineScanner {
   // Passes over everything up to and including the next delimiter.
   void pass_delimiter() {
     while (!at_end()) {
+      pos_ += plain_run(limit_);
+      if (at_end()) return;
       if (delimiter_here()) {
         pos_ += s_.delimiter.size();
         return;
@@ -49,6 +51,13 @@ class LineScanner {
   }
 
   bool delimiter_here() const { return s_.delimiter_at(p_, size_, pos_); }
+  // The number of plain bytes (no delimiter, end of record, quote or Ctrl-Z can begin at them)
+  // from the cursor up to `stop`.
+  size_t plain_run(size_t stop) const {
+    size_t i = pos_;
+    while (i < stop && !s_.special(p_[i])) ++i;
+    return i - pos_;
+  }
   bool ctrl_z_here() const { return s_.ctrl_z_is_eof && pos_ < limit_ && p_[pos_] == kCtrlZ; }
   bool ended() const { return ended_; }
 
@@ -212,6 +221,12 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
   if (quoted) ++pos_;
   bool closed = false;
   while (n < capacity && pos_ < limit_) {
+    // A run of plain text goes in at once.
+    const size_t run = plain_run(std::min<size_t>(limit_, pos_ + (capacity - n)));
+    std::memcpy(out + n, p_ + pos_, run);
+    n += static_cast<uint32_t>(run);
+    pos_ += run;
+    if (n >= capacity || pos_ >= limit_) break;
     const uint8_t c = p_[pos_];
     if (quoted && c == quote) {
       if (pos_ + 1 < limit_ && p_[pos_ + 1] == quote) {
@@ -262,6 +277,7 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
 void LineScanner::pass_line_end() {
   if (ended_) return;
   for (size_t i = pos_; i < size_; ++i) {
+    if (!s_.special(p_[i])) continue;
     if (s_.ctrl_z_is_eof && p_[i] == kCtrlZ) return;  // the line ends here; nothing to pass
     if (const size_t n = s_.end_of_record_at(p_, size_, i); n != 0) {
       pos_ = i + n;

@@ -74,7 +74,7 @@ void append_decimal(std::string& out, const TableField& f, const char* storage) 
     stack.push_decimal(bytes, f.size, f.places);
   else
     stack.push_pdecimal(bytes, f.size, f.places);
-  const std::string text = format_picture(stack.pop_digits(), f.picture);
+  const std::string text = format_number(stack.pop_digits(), f.picture->compiled);
   out.append(text, std::min(text.find_first_not_of(' '), text.size()));
 }
 

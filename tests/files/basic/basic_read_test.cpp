@@ -157,6 +157,8 @@ TEST_F(BasicReadTest, ValuesOfALine) {
        "1,a\x1A"
        "b,2\r\n",
        "", "1|a|0"},
+      {"Ctrl-Z after the data", Shape::kMixed, "1,a,1\r\n2,b,2\r\n\x1A", "", "1|a|1", 0, "2|b|2"},
+      {"Ctrl-Z after a last line without an end", Shape::kMixed, "1,a,1\x1A", "", "1|a|1"},
       {"Ctrl-Z at the very start", Shape::kMixed, "\x1A", "", "0||0", 33},
       {"empty file", Shape::kMixed, "", "", "0||0", 33},
       {"a line far longer than the buffer", Shape::kMixed, "1," + long_text + ",2\r\n3,c,4\r\n", "",
@@ -214,6 +216,16 @@ TEST_F(BasicReadTest, PointersPositionsAndEndOfFile) {
   NEXT(file);
   EXPECT_EQ(ERRORNUMBER(), 33);
   EXPECT_EQ(BYTES(file), 25);  // no current record: the file size
+  // A Ctrl-Z after the data is the end of the file for EOF as well.
+  write_bytes(path("z.csv"), "1,a,1\r\n\x1A");
+  File z(declaration(Shape::kMixed, path("z.csv"), ""));
+  OPEN(z, 0x40);
+  SET(z);
+  NEXT(z);
+  EXPECT_TRUE(EOF_(z));
+  SEND(z, "CTRLZISEOF=OFF");
+  EXPECT_FALSE(EOF_(z));
+  CLOSE(z);
 
   GET(file, 8);
   EXPECT_EQ(ERRORNUMBER(), 0);
