@@ -44,6 +44,9 @@ int run_check(const CheckOptions& options) {
     return report_error(target.file, err);
   }
 
+  if (store.ok && !target.table.empty() && table_count == 0) {
+    return report_error(target.file, 2, "no table " + target.table);
+  }
   const bool damaged = !store.ok || !findings.empty();
   if (options.json) {
     nlohmann::ordered_json out{{"file", target.file}, {"ok", !damaged}};

@@ -3,6 +3,8 @@
 // or in the order of a key with --key.
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -50,41 +52,44 @@ class CsvSink : public Sink {
     return row(labels);
   }
   bool row(const std::vector<FieldValue>& values) override {
-    std::string line;
+    line_.clear();
     for (size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) line += ',';
+      if (i > 0) line_ += ',';
       const FieldValue& v = values[i];
       switch (v.kind) {
         case FieldValue::Kind::null:
           break;
-        case FieldValue::Kind::integer:
-          line += std::to_string(v.integer);
+        case FieldValue::Kind::integer: {
+          char digits[24];
+          line_.append(digits, std::to_chars(digits, digits + sizeof digits, v.integer).ptr);
           break;
+        }
         case FieldValue::Kind::real:
-          line += real_text(v.real);
+          line_ += real_text(v.real);
           break;
         case FieldValue::Kind::exact:
-          line += v.text;
+          line_ += v.text;
           break;
         case FieldValue::Kind::text:
-          line += quoted(v.text);
+          append_quoted(line_, v.text);
           break;
         case FieldValue::Kind::blob:
-          line += quoted(hex(v.text));
+          append_quoted(line_, hex(v.text));
           break;
       }
     }
-    line += "\r\n";
-    return std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
+    line_ += "\r\n";
+    return std::fwrite(line_.data(), 1, line_.size(), stdout) == line_.size();
   }
 
-  static std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-      if (c == '"') out += '"';
-      out += c;
+  // The text in double quotes, its quotes doubled.
+  static void append_quoted(std::string& out, std::string_view text) {
+    out += '"';
+    for (size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
+      out.append(text.substr(0, quote + 1)) += '"';
+      text.remove_prefix(quote + 1);
     }
-    return out + "\"";
+    out.append(text) += '"';
   }
   static std::string real_text(double value) {
     char text[32];
@@ -103,6 +108,7 @@ class CsvSink : public Sink {
 
  private:
   bool header_;
+  std::string line_;  // kept between rows, so that its buffer is reused
 };
 
 class JsonLinesSink : public Sink {
@@ -247,11 +253,12 @@ int find_key(const tw::TableDefinition& d, const std::string& wanted_utf8) {
   return -1;
 }
 
-std::vector<FieldValue> values_of(RecordFile& file, const TableInfo& table,
-                                  const std::vector<Column>& columns, const Number& record,
-                                  std::span<const uint8_t> buffer) {
+// The values of one record into `values` (cleared first; its storage is reused).
+void values_of(RecordFile& file, const TableInfo& table, const std::vector<Column>& columns,
+               const Number& record, std::span<const uint8_t> buffer,
+               std::vector<FieldValue>& values) {
   const tw::TableDefinition& d = table.definition->definition;
-  std::vector<FieldValue> values;
+  values.clear();
   for (const Column& c : columns) {
     if (c.source == Column::Source::field) {
       values.push_back(field_value(d.fields[c.index], buffer, table.oem));
@@ -270,7 +277,6 @@ std::vector<FieldValue> values_of(RecordFile& file, const TableInfo& table,
     auto contents = tw::read_memo_contents(chunks, format);
     values.push_back(contents ? memo_value(memo, *contents, false) : FieldValue{});
   }
-  return values;
 }
 
 // Sends every record of the table to the sink. Returns an error text, empty on success.
@@ -284,22 +290,29 @@ std::string export_table(RecordFile& file, const TableInfo& table, const std::st
                     table.records ? table.records->count : 0);
   uint64_t done = 0;
   std::string failure;
+  std::vector<FieldValue> values;
+  std::vector<uint8_t> buffer_copy;
   const auto emit = [&](const Number& number, std::span<const uint8_t> buffer) {
-    std::vector<uint8_t> copy_of_buffer(buffer.begin(), buffer.end());  // memo reads move views
-    if (!sink.row(values_of(file, table, columns, number, copy_of_buffer))) {
+    if (!d.memos.empty()) {  // reading the memos moves the views into the page cache
+      buffer_copy.assign(buffer.begin(), buffer.end());
+      buffer = buffer_copy;
+    }
+    values_of(file, table, columns, number, buffer, values);
+    if (!sink.row(values)) {
       failure = "cannot write the output";
       return false;
     }
-    progress.update(++done);
+    if (++done % 256 == 0) progress.update(done);
     return true;
   };
   if (key.empty()) {
     for_each_with_prefix(file, tw::kind_prefix(table.number, tw::kKindData),
                          [&](const StoredRecord& r) {
-                           const tw::Record record = copy(r);
-                           auto view = tw::read_data_record(record);
-                           if (!view) return true;
-                           return emit(view->record, view->buffer);
+                           // table(4) F3 record(4): the record's number ends the key part
+                           if (r.key().size() != 9) return true;
+                           Number number;
+                           std::copy_n(r.key().begin() + 5, 4, number.begin());
+                           return emit(number, r.data());
                          });
   } else {
     const int k = find_key(d, key);
@@ -328,6 +341,7 @@ std::string export_table(RecordFile& file, const TableInfo& table, const std::st
       if (!emit(number, buffer)) break;
     }
   }
+  progress.update(done);
   progress.finish();
   if (failure.empty() && !sink.end_table()) failure = "cannot write the output";
   return failure;
@@ -350,6 +364,7 @@ int run_export(const ExportOptions& options) {
     return kExitRefused;
   }
   std::string failure;
+  bool not_chosen = false;
   const int32_t err = session.run(AccessMode::read, [&] {
     std::vector<TableInfo> tables = read_catalog(session.file());
     if (options.format == ExportFormat::sqlite) {
@@ -365,7 +380,10 @@ int run_export(const ExportOptions& options) {
       return;
     }
     const TableInfo* table = choose_table(tables, target.table, failure);
-    if (table == nullptr) return;
+    if (table == nullptr) {
+      not_chosen = true;
+      return;
+    }
     CsvSink csv(options.header);
     JsonLinesSink json;
     Sink& sink = options.format == ExportFormat::csv ? static_cast<Sink&>(csv) : json;
@@ -377,9 +395,10 @@ int run_export(const ExportOptions& options) {
     return report_error(target.file, err,
                         err == 90 ? "check " + std::to_string(session.damage_check()) : "");
   }
+  if (not_chosen && !target.table.empty()) return report_error(target.file, 2, failure);
   if (!failure.empty()) {
     std::fprintf(stderr, "twl: %s: %s\n", target.file.c_str(), failure.c_str());
-    return kExitRefused;
+    return not_chosen ? kExitUsage : kExitRefused;
   }
   return kExitOk;
 }

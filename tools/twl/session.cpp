@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/transaction.hpp"
 #include "runtime/platform/paths.hpp"
 
 namespace twl {
@@ -46,6 +47,9 @@ Session::~Session() {
 
 int32_t Session::open(const std::string& full_name, Intent intent, const std::string& password) {
   name_ = full_name;
+  // A page log left by a transaction that never committed must be abandoned, not applied: the
+  // recovery decision reads the transaction control files, as the driver has it do.
+  vtn::tarnwell::install_transaction_recovery();
   const uint32_t mode = intent == Intent::write ? kReadWriteDenyNone : kReadDenyNone;
   return vtn::tarnwell::open_record_file(full_name, mode, password, file_);
 }
