@@ -1,6 +1,6 @@
 #include "app/program_module.hpp"
 
-#include "app/register_pack.hpp"
+#include "app/pack_files.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/format/environment.hpp"
 #include "runtime/ui/diagnostic_trace.hpp"

@@ -15,10 +15,15 @@ constexpr const char* kUsage =
     "after a normal run and after a warning that ends the program, 2 after a fatal run-time\n"
     "error.\n"
     "\n"
-    "This build does not register packs yet: it runs the program frame (locale, start-up and\n"
-    "end) and leaves a request in Mossgate.ini untouched, saying so on standard error.\n"
+    "The request is one comma-delimited line in Windows-1251: the pack's name (up to 40\n"
+    "characters) and its directory (up to 120), for example \"North\",\"/srv/packs/north\".\n"
+    "A directory at or below the current one is stored relative to it. Missing tables are\n"
+    "created; when a table cannot be opened or a record cannot be written, a warning says so\n"
+    "and the request stays in place to be run again.\n"
     "\n"
-    "Files: ferrule.ENV beside the executable (locale settings, lines of KEY=value).\n"
+    "Files: Mossgate.ini, PACKNAME.TWL and SETUP.TWL in the current directory; ferrule.ENV\n"
+    "beside the executable (locale settings, lines of KEY=value); V5LOG.TXT, written only\n"
+    "when the run-time meets an internal fault.\n"
     "\n"
     "Environment:\n"
     "  VTN_MSGBOX          how message boxes are shown: gui (a window; the default when DISPLAY\n"
@@ -28,7 +33,9 @@ constexpr const char* kUsage =
     "                      2 Yes, 4 No, 8 Abort, 16 Retry, 32 Ignore, 64 Cancel, 128 Help) or\n"
     "                      names (ok, yes, no, ...), or the number of a custom button\n"
     "  VTN_MSGBOX_LOG      a file to which every box is appended (UTF-8)\n"
-    "  VTN_WININI          the settings file read in place of ~/.config/vortane/win.ini\n";
+    "  VTN_WININI          the settings file read in place of ~/.config/vortane/win.ini\n"
+    "                      (in it, auxtrace=1 in section [Vortane 5 Tracing] copies the lines of\n"
+    "                      V5LOG.TXT to standard error)\n";
 
 }  // namespace
 
