@@ -74,6 +74,13 @@ int32_t flush_phase0(PageStore& s) {
   s.ensure_tree();
   if (const int32_t error = s.locks.lock_all_readers()) return error;
   s.all_readers_locked = true;
+  // A file that has never been written gets its empty header first, durably: otherwise a crash
+  // before step 7 would leave pages behind a header of zeros, a file no longer recognised.
+  uint64_t size = 0;
+  if (s.file.size(size) && size < kHeaderSize) {
+    s.last_error = 0;
+    if (s.write_header(s.disk_header) != 0 || !s.flush_buffers()) return fail(s);
+  }
   s.old_header = s.disk_header;
   const int64_t old_end = end_of_used_space(s.old_header);
   try {
@@ -110,15 +117,7 @@ int32_t flush_phase0(PageStore& s) {
   FileHeader pointing = s.old_header;
   pointing.log_start = h.log_start;
   pointing.log_end = h.log_end;
-  if (s.write_header(pointing) != 0 || !s.flush_buffers()) {
-    // The old header may have reached the disk pointing at the log: put it back as it was, so
-    // that a flush reported as failed leaves the old state.
-    const uint32_t error = s.last_error;
-    if (s.write_header(s.old_header) == 0) s.flush_buffers();
-    s.last_error = error;
-    return fail(s);
-  }
-  s.disk_header = pointing;
+  if (s.write_header(pointing) != 0 || !s.flush_buffers()) return fail(s);
   s.phase0_done = true;
   return 0;
 }
@@ -141,7 +140,6 @@ int32_t flush_phase1(PageStore& s) {
   ++done.change_counter;
   if (s.write_header(done) != 0 || !s.flush_buffers()) return fail(s);
   s.header = done;
-  s.disk_header = done;
   s.cache.mark_all_clean();
   s.dirty = false;
   release_readers(s);
@@ -153,7 +151,6 @@ int32_t abandon_flush(PageStore& s) {
   s.last_error = 0;
   if (s.write_header(s.old_header) == 0) s.flush_buffers();
   const int32_t error = static_cast<int32_t>(s.last_error);
-  if (error == 0) s.disk_header = s.old_header;
   s.discard();
   s.phase0_done = false;
   release_readers(s);

@@ -22,9 +22,10 @@
 // it, the second makes the header durable before pages are overwritten in place, the flush of
 // step 8 makes the pages durable before the log is emptied, and the last one ends the flush.
 //
-// Any failed write ends the flush with the handle's last error (5 for a short write) and
-// discards the changes in memory (the next access rereads the file); a failure in phase 0 first
-// tries to put the old header back, so that the flush reported as failed changes nothing.
+// Any failed write or flush ends the flush at once with the handle's last error (5 for a short
+// write) and discards the changes in memory: the next access rereads the file, which holds the old
+// state, or, when the header of step 7 reached the disk, the new state through its log. No write
+// follows a failed one, so a failure leaves the file exactly as a crash at that point would.
 #pragma once
 
 #include <cstdint>

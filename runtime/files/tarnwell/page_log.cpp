@@ -49,7 +49,6 @@ int32_t reset_log(PageStore& s) {
   s.last_error = 0;
   if (s.write_header(h) != 0 || !s.flush_buffers()) return static_cast<int32_t>(s.last_error);
   s.header = h;
-  s.disk_header = h;
   return 0;
 }
 
@@ -63,7 +62,10 @@ int32_t apply_log(PageStore& s) {
       s.last_error = platform::kErrorReadFault;
       return static_cast<int32_t>(s.last_error);
     }
-    if (!s.write(image.own_offset, bytes)) return static_cast<int32_t>(s.last_error);
+    const bool written = image.own_offset == 0 ? s.write_header_image(bytes.first<kHeaderSize>())
+                                               : s.write(image.own_offset, bytes);
+    if (!written) return static_cast<int32_t>(s.last_error);
+    if (image.own_offset == 0) s.disk_header = s.header;  // the log's header, now at offset 0
   }
   if (!s.flush_buffers()) return static_cast<int32_t>(s.last_error);
   return reset_log(s);

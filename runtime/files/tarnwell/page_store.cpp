@@ -112,7 +112,21 @@ int32_t PageStore::read_disk_header(FileHeader& out) {
 int32_t PageStore::write_header(const FileHeader& h) {
   std::array<uint8_t, kHeaderSize> bytes{};
   encode_header(h, bytes);
-  return write(0, bytes) ? 0 : static_cast<int32_t>(last_error);
+  if (!write_header_image(bytes)) return static_cast<int32_t>(last_error);
+  disk_header = h;
+  return 0;
+}
+
+bool PageStore::write_header_image(std::span<uint8_t, kHeaderSize> image) {
+  if (write(0, image)) return true;
+  // The write may have stored part of the header (a short write): put back the header the disk
+  // held, so that the file stays as a crash before this write would have left it.
+  const uint32_t error = last_error;
+  std::array<uint8_t, kHeaderSize> before{};
+  encode_header(disk_header, before);
+  write(0, before);
+  last_error = error;
+  return false;
 }
 
 }  // namespace vtn::tarnwell

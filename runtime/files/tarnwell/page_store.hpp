@@ -99,7 +99,11 @@ struct PageStore {
   // bytes, another signature, or a header the store cannot trust for a file of this size) or a
   // system error.
   int32_t read_disk_header(FileHeader& out);
-  int32_t write_header(const FileHeader& h);  // 0 or the error, as write()
+  // Writes the header at offset 0 (0 or the error, as write()); it is then the disk's header.
+  // A failed header write puts back the header the disk held before, so that no part of a header
+  // stays behind.
+  int32_t write_header(const FileHeader& h);
+  bool write_header_image(std::span<uint8_t, kHeaderSize> image);
 };
 
 }  // namespace vtn::tarnwell
