@@ -117,7 +117,15 @@ int32_t flush_phase0(PageStore& s) {
   FileHeader pointing = s.old_header;
   pointing.log_start = h.log_start;
   pointing.log_end = h.log_end;
-  if (s.write_header(pointing) != 0 || !s.flush_buffers()) return fail(s);
+  if (s.write_header(pointing) != 0) return fail(s);  // the old header is put back
+  if (!s.flush_buffers()) {
+    // The header pointing at the log may reach the disk later: put the old one back, so that a
+    // phase 0 reported as failed leaves the old state (a commit relies on it to change no file).
+    const uint32_t error = s.last_error;
+    if (s.write_header(s.old_header) == 0) s.flush_buffers();
+    s.last_error = error;
+    return fail(s);
+  }
   s.phase0_done = true;
   return 0;
 }

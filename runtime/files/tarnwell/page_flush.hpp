@@ -22,10 +22,12 @@
 // it, the second makes the header durable before pages are overwritten in place, the flush of
 // step 8 makes the pages durable before the log is emptied, and the last one ends the flush.
 //
-// Any failed write or flush ends the flush at once with the handle's last error (5 for a short
-// write) and discards the changes in memory: the next access rereads the file, which holds the old
-// state, or, when the header of step 7 reached the disk, the new state through its log. No write
-// follows a failed one, so a failure leaves the file exactly as a crash at that point would.
+// Any failed write or flush ends the flush with the handle's last error (5 for a short write)
+// and discards the changes in memory; the next access rereads the file. A failure in phase 0
+// leaves the old state: a failed header write puts back the header the disk held, and when the
+// flush after the header of step 7 fails, the old header is written back (a commit over several
+// files relies on a failed phase 0 changing nothing). A failure in phase 1 leaves the new state,
+// through the log. Otherwise no write follows a failed one, as after a crash at that point.
 #pragma once
 
 #include <cstdint>

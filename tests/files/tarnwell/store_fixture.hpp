@@ -68,8 +68,8 @@ inline ::testing::AssertionResult same_records(const Model& got, const Model& wa
     for (uint8_t c : b) s += "0123456789abcdef"[c >> 4], s += "0123456789abcdef"[c & 15];
     return s;
   };
-  auto& out = ::testing::AssertionFailure()
-              << got.size() << " records, expected " << want.size() << "; first difference: ";
+  ::testing::AssertionResult out = ::testing::AssertionFailure();
+  out << got.size() << " records, expected " << want.size() << "; first difference: ";
   if (g == got.end()) return out << "missing key " << hex(w->first);
   if (w == want.end()) return out << "extra key " << hex(g->first);
   if (g->first != w->first) return out << "key " << hex(g->first) << " vs " << hex(w->first);
@@ -106,13 +106,25 @@ class StoreTest : public testing_support::ScratchDirectoryTest {
     return Bytes(std::istreambuf_iterator<char>(in), {});
   }
 
-  // The records and the checker's verdict of the file as a fresh open sees it.
+  // The records and the checker's verdict of the file as a fresh open sees it, with a write access
+  // when `mode` opens for writing.
   Model reopened_records(const char* name = "T.TWL", uint32_t mode = kReadOnlyShared,
                          std::string_view password = "") {
+    return reopened_records_at(path(name), mode, password);
+  }
+  // As another process would open it while this one has it open: under another spelling of its
+  // path, so that the process's list of open files does not hand back the same RecordFile.
+  std::string other_process_name(const char* name = "T.TWL") const {
+    return (dir_ / "." / name).string();
+  }
+  Model reopened_records_at(const std::string& full_name, uint32_t mode,
+                            std::string_view password = "") {
     RecordFile* f = nullptr;
-    EXPECT_EQ(open_record_file(path(name), mode, password, f), 0);
+    EXPECT_EQ(open_record_file(full_name, mode, password, f), 0);
     if (f == nullptr) return {};
-    EXPECT_EQ(f->begin_access(AccessMode::read, true), 0);
+    // A writer applies a pending page log; a reader reads through it.
+    const AccessMode access = (mode & 3) != 0 ? AccessMode::write : AccessMode::read;
+    EXPECT_EQ(f->begin_access(access, true), 0);
     const CheckResult check = check_record_file(*f);
     EXPECT_TRUE(check.ok) << check.what << " (" << check.check_number << ")";
     Model m = records_of(*f);
