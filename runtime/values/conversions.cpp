@@ -104,6 +104,20 @@ DecimalText read_decimal_text(std::string_view text) {
 }
 
 int32_t text_to_long(std::string_view text) {
+  // The common form, spaces, an optional "-" and digits that nothing numeric follows, is read in
+  // one pass; a point, a comma or a number longer than 32 digits takes the decimal reader below.
+  {
+    const std::string_view head = text.substr(0, kDecimalReaderLimit);
+    size_t i = 0;
+    while (i < head.size() && head[i] == ' ') ++i;
+    const bool negative = i < head.size() && head[i] == '-';
+    if (negative) ++i;
+    const size_t first_digit = i;
+    uint32_t value = 0;
+    for (; i < head.size() && is_digit(head[i]); ++i) value = value * 10u + (head[i] - '0');
+    const bool point = i < head.size() && (head[i] == '.' || head[i] == ',');
+    if (!point && i - first_digit <= 32) return static_cast<int32_t>(negative ? 0u - value : value);
+  }
   DecimalTextDigits d;
   read_decimal_text(text, d);
   // Only the integer digits count; at most 32 of them survive in a decimal working value.
