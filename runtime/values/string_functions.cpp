@@ -194,9 +194,13 @@ std::string_view sub(std::string_view text, int32_t start, int32_t length) {
   return text.substr(layout.keep_from, layout.keep_count);
 }
 
-int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+namespace {
+
+// INSTRING with a step other than 1: the candidates are start - 1, start - 1 + step, ... (or
+// downwards for a negative step), found by jumping from occurrence to occurrence.
+[[gnu::noinline]] int32_t instring_stepped(std::string_view needle, std::string_view text,
+                                           int32_t step, int32_t start) {
   const size_t m = needle.size();
-  if (m == 0 || start < 1 || m > text.size()) return 0;
   const int64_t stride = step == 0 ? static_cast<int64_t>(m) : step;
   const size_t from = static_cast<size_t>(start) - 1;
   const size_t last = text.size() - m;  // the last position the needle fits at
@@ -218,10 +222,6 @@ int32_t instring(std::string_view needle, std::string_view text, int32_t step, i
     }
   }
   // Forwards: the candidates are start - 1, start - 1 + step, ...
-  if (stride == 1) {
-    const size_t found = find_forward(needle, text, from);
-    return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
-  }
   const auto forward = static_cast<size_t>(stride);
   for (size_t pos = from; pos <= last;) {
     const size_t found = find_forward(needle, text, pos);
@@ -231,6 +231,17 @@ int32_t instring(std::string_view needle, std::string_view text, int32_t step, i
     pos = found + (forward - off);
   }
   return 0;
+}
+
+}  // namespace
+
+int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+  const size_t m = needle.size();
+  if (m == 0 || start < 1 || m > text.size()) return 0;
+  if (step != 1 && !(step == 0 && m == 1)) return instring_stepped(needle, text, step, start);
+  // Every position in turn, the common case, without the stepping machinery.
+  const size_t found = find_forward(needle, text, static_cast<size_t>(start) - 1);
+  return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
 }
 
 std::string upper(std::string_view text) {
