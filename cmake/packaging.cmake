@@ -36,6 +36,7 @@ set(VTN_PUBLIC_HEADERS
     runtime/files/file_block.hpp
     runtime/files/file_declaration.hpp
     runtime/files/file_statements.hpp
+    runtime/files/tarnwell/tarnwell_driver.hpp
     runtime/format/date_names.hpp
     runtime/format/dates.hpp
     runtime/format/environment.hpp

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "runtime/files/tarnwell/record_kinds.hpp"
+#include "tools/twl/commands.hpp"
 
 namespace twl {
 
@@ -90,6 +91,38 @@ const TableInfo* choose_table(const std::vector<TableInfo>& tables, const std::s
                          : "the file holds " + std::to_string(tables.size()) +
                                " tables: name one as FILE\\!TABLE";
   return nullptr;
+}
+
+int read_chosen_table(const FileAndTable& target, const std::string& password, TableInfo& out) {
+  Session session;
+  if (int32_t err = session.open(target.file, Session::Intent::read, password)) {
+    return report_error(target.file, err);
+  }
+  std::string why;
+  bool found = false;
+  const int32_t err = session.run(AccessMode::read, [&] {
+    const std::vector<TableInfo> tables = read_catalog(session.file());
+    if (const TableInfo* chosen = choose_table(tables, target.table, why)) {
+      out = *chosen;
+      found = true;
+    }
+  });
+  if (err != 0) {
+    return report_error(target.file, err,
+                        err == 90 ? "check " + std::to_string(session.damage_check()) : "");
+  }
+  if (!found) {
+    // A table named but missing is "File Not Found"; a file of several tables needs one named.
+    if (!target.table.empty()) return report_error(target.file, 2, why);
+    std::fprintf(stderr, "twl: %s: %s\n", target.file.c_str(), why.c_str());
+    return kExitUsage;
+  }
+  if (!out.definition) {
+    std::fprintf(stderr, "twl: %s: the stored definition of %s is missing or unreadable\n",
+                 target.file.c_str(), out.name.c_str());
+    return kExitRefused;
+  }
+  return kExitOk;
 }
 
 std::string number_text(const Number& number) {

@@ -49,6 +49,11 @@ const TableInfo* find_table(const std::vector<TableInfo>& tables, const std::str
 const TableInfo* choose_table(const std::vector<TableInfo>& tables, const std::string& name,
                               std::string& error);
 
+// Opens the file, reads its catalog and picks the table a command works on (choose_table),
+// reporting what goes wrong: returns kExitOk with `out` set, or the exit code. The file is
+// closed again, so that the driver can open it for writing.
+int read_chosen_table(const FileAndTable& target, const std::string& password, TableInfo& out);
+
 std::string number_text(const Number& number);  // "0x0000002A"
 uint32_t number_value(const Number& number);
 

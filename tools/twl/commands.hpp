@@ -43,6 +43,22 @@ struct ExportOptions {
 };
 int run_export(const ExportOptions& options);
 
+struct ImportOptions {
+  std::string name;
+  std::string password;
+  std::string csv_path;  // "-": standard input
+  bool header = true;    // the first line may be the field labels (skipped when it is)
+  size_t batch = 1000;   // records per LOGOUT / COMMIT
+};
+int run_import(const ImportOptions& options);
+
+struct RebuildOptions {
+  std::string name;
+  std::string password;
+  std::string key;  // empty: every key of the table
+};
+int run_rebuild(const RebuildOptions& options);
+
 // Reports a failure with the run-time's number and text; returns kExitRefused.
 int report_error(const std::string& name, int32_t code, const std::string& detail = {});
 

@@ -2,10 +2,14 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "runtime/files/file_statements.hpp"
+#include "runtime/files/trace_dumps.hpp"
 #include "runtime/platform/code_pages.hpp"
+#include "runtime/values/error_state.hpp"
+#include "runtime/values/value_type.hpp"
 #include "tools/twl/catalog.hpp"
 #include "tools/twl/commands.hpp"
-#include "tools/twl/definition_text.hpp"
+#include "tools/twl/declaration.hpp"
 #include "tools/twl/page_log.hpp"
 #include "tools/twl/session.hpp"
 
@@ -23,6 +27,45 @@ std::string utf8(const tw::DefinitionText& text) {
   return utf8(text.value_or(""));
 }
 
+// A field's declared type: "LONG", "STRING(12)", "DECIMAL(9,2)".
+std::string type_text(const tw::FieldDefinition& f) {
+  std::string text(vtn::value_type_name(f.type));
+  const auto type = static_cast<vtn::ValueType>(f.type);
+  if (type == vtn::ValueType::DECIMAL || type == vtn::ValueType::PDECIMAL) {
+    text += "(" + std::to_string(2 * f.size - 1) + "," + std::to_string(f.places) + ")";
+  } else if (type == vtn::ValueType::STRING || type == vtn::ValueType::CSTRING ||
+             type == vtn::ValueType::PSTRING) {
+    text += "(" + std::to_string(f.size) + ")";
+  }
+  return text;
+}
+
+// The table's definition as source, as the driver trace prints a file's structure: the table is
+// opened through the driver (read only, shared) with a declaration made from the stored
+// definition. Empty, with the reason in `why`, when the driver does not open it.
+std::string structure_of(const std::string& full_name, const TableInfo& table, std::string& why) {
+  std::unique_ptr<vtn::File> file;
+  try {
+    file = declare_table(full_name + "\\!" + table.name, table.definition->definition);
+  } catch (const std::invalid_argument& e) {
+    why = e.what();
+    return "";
+  }
+  vtn::SHARE(*file, 0x40);
+  if (vtn::ERRORNUMBER() != 0 || file->block().instance == nullptr) {
+    why = "error " + std::to_string(vtn::ERRORNUMBER()) + ": " + vtn::ERRORTEXT();
+    return "";
+  }
+  std::string out;
+  vtn::append_structure_dump(out, *file->block().instance);
+  vtn::CLOSE(*file);
+  std::string lines;  // the trace ends its lines with CR LF
+  for (char c : out) {
+    if (c != '\r') lines += c;
+  }
+  return lines;
+}
+
 Json counter_json(const std::optional<Counter>& counter) {
   if (!counter) return nullptr;
   return Json{{"count", counter->count}, {"second", counter->second}};
@@ -33,7 +76,7 @@ Json definition_json(const tw::StoredDefinition& stored) {
   Json fields = Json::array(), memos = Json::array(), keys = Json::array();
   for (const tw::FieldDefinition& f : d.fields) {
     fields.push_back({{"label", utf8(f.name)},
-                      {"type", utf8(field_type_text(f))},
+                      {"type", utf8(type_text(f))},
                       {"offset", f.offset},
                       {"size", f.size}});
   }
@@ -162,7 +205,13 @@ void print_text(const std::string& name, const tw::FileHeader& h, const DiskLog&
                     label.c_str(), t.keys[k]->count, t.keys[k]->second);
       }
     }
-    std::printf("\n%s", utf8(definition_text(t.name, name, t.definition->definition)).c_str());
+    std::string why;
+    const std::string structure = structure_of(name, t, why);
+    if (structure.empty()) {
+      std::printf("  definition      the driver does not open the table: %s\n", utf8(why).c_str());
+    } else {
+      std::printf("\n%s", utf8(structure).c_str());
+    }
   }
 }
 

@@ -1,6 +1,7 @@
-// twl: looks inside record files (.TWL), checks them, recovers them after a crash and exports
-// their tables, without a program of one's own. Every subcommand opens the file shared and works
-// inside the record-file locks, so it is safe beside running programs.
+// twl: looks inside record files (.TWL), checks them, recovers them after a crash, exports and
+// imports their tables and rebuilds their keys, without a program of one's own. Every subcommand
+// opens the file shared and works inside the record-file locks, so it is safe beside running
+// programs.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
@@ -14,7 +15,8 @@ constexpr const char* kNameHelp =
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"twl: look inside, check, recover and export record files (.TWL)", "twl"};
+  CLI::App app{"twl: look inside, check, recover, export, import and rebuild record files (.TWL)",
+               "twl"};
   app.set_version_flag("--version", std::string("twl ") + TWL_VERSION);
   app.require_subcommand(1);
   app.fallthrough();  // the global options may follow the subcommand
@@ -55,6 +57,24 @@ int main(int argc, char** argv) {
   bool no_header = false;
   export_command->add_flag("--no-header", no_header, "CSV without the line of field labels");
 
+  twl::ImportOptions importing;
+  CLI::App* import_command = app.add_subcommand(
+      "import", "add the records of a CSV file (as export writes it) to an existing table");
+  import_command->add_option("FILE", importing.name, kNameHelp)->required();
+  import_command->add_option("CSV", importing.csv_path, "the CSV file, or - for standard input")
+      ->required();
+  bool import_no_header = false;
+  import_command->add_flag("--no-header", import_no_header,
+                           "the first line is a record even when it holds the field labels");
+  import_command->add_option("--batch", importing.batch, "records per LOGOUT / COMMIT (1000)")
+      ->check(CLI::PositiveNumber);
+
+  twl::RebuildOptions rebuild;
+  CLI::App* rebuild_command = app.add_subcommand(
+      "rebuild", "build the keys of a table (BUILD), with progress; Ctrl-C cancels cleanly");
+  rebuild_command->add_option("FILE", rebuild.name, kNameHelp)->required();
+  rebuild_command->add_option("--key", rebuild.key, "only this key (its label)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -73,6 +93,15 @@ int main(int argc, char** argv) {
   if (*recover_command) {
     recover.password = password;
     return twl::run_recover(recover);
+  }
+  if (*import_command) {
+    importing.password = password;
+    importing.header = !import_no_header;
+    return twl::run_import(importing);
+  }
+  if (*rebuild_command) {
+    rebuild.password = password;
+    return twl::run_rebuild(rebuild);
   }
   exporting.password = password;
   exporting.header = !no_header;

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <utility>
 
-#include "runtime/files/basic/basic_driver.hpp"
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
+#include "runtime/files/tarnwell/tarnwell_driver.hpp"
 #include "runtime/format/dates.hpp"
 #include "runtime/format/picture_format.hpp"
 #include "runtime/values/decimal.hpp"
@@ -32,24 +32,26 @@ void expect(std::string_view what, const std::string& got, std::string_view want
   }
 }
 
-// Adds two records to a new file in the current directory and reads them back in order.
+// Declares a table in a record file of the current directory, adds two records and reads them
+// back in the order of its key.
 void table() {
   vtn::File items{vtn::FileDeclaration("ITM")
-                      .driver(vtn::basic_entry)
-                      .name("items.csv")
+                      .driver(vtn::tarnwell_entry)
+                      .name("items.twl")
                       .create()
                       .field("CODE", vtn::ftype::LONG)
-                      .field("LABEL", vtn::ftype::STRING(10))};
+                      .field("LABEL", vtn::ftype::STRING(10))
+                      .key("BY_CODE", {"CODE"}, vtn::KA_PRIMARY)};
   vtn::CREATE(items);
   vtn::OPEN(items);
   expect("open", std::to_string(vtn::ERRORNUMBER()), "0");
-  for (const auto& [code, label] : {std::pair{7, "bolt"}, std::pair{9, "nut"}}) {
+  for (const auto& [code, label] : {std::pair{9, "nut"}, std::pair{7, "bolt"}}) {
     items.clear();
     std::memcpy(items.record(), &code, sizeof code);
     std::memcpy(items.record() + 4, label, std::strlen(label));
     vtn::ADD(items);
   }
-  vtn::SET(items);
+  vtn::SET(items.key("BY_CODE"));
   std::string read;
   for (vtn::NEXT(items); vtn::ERRORNUMBER() == 0; vtn::NEXT(items)) {
     int32_t code = 0;
