@@ -3,6 +3,7 @@
 // search in key order walks the key's entries and reaches each record through the record number
 // in the entry's data part, skipping entries whose record is gone. Every search stays inside the
 // table's own records of the kind concerned.
+#include <array>
 #include <cstring>
 
 #include "runtime/files/operation_rules.hpp"
@@ -29,15 +30,17 @@ bool data_exists(TableInstance& t, uint32_t record) {
   return t.store->find_exact(data_key(t.table, record)).has_value();
 }
 
-// The first entry in `direction` whose record exists, beginning with `first`.
+// The first entry in `direction` whose record exists, beginning with `r`. A reader that loads
+// the record anyway passes verify = false and walks on itself when the record is gone.
 std::optional<Found> walk_entries(TableInstance& t, TableKey& key, std::optional<RecordView> r,
-                                  bool forward) {
+                                  bool forward, bool verify = true) {
   RecordStore& s = entry_store(t, key);
-  const Bytes prefix = kind_key(t.table, key.kind);
+  const std::array<uint8_t, 5> prefix = {t.table[0], t.table[1], t.table[2], t.table[3], key.kind};
   while (r && has_prefix(r->key, prefix)) {
     Bytes saved(r->key.begin(), r->key.end());
     const uint32_t record = r->data.size() >= 4 ? load_be32(r->data.data()) : 0;
-    if (record != 0 && data_exists(t, record)) return Found{record, std::move(saved), true};
+    if (record != 0 && (!verify || data_exists(t, record)))
+      return Found{record, std::move(saved), true};
     r = forward ? s.find_first_after(saved) : s.find_last_before(saved);
   }
   return std::nullopt;
@@ -58,7 +61,9 @@ Bytes value_start(TableInstance& t, TableKey& key, bool forward) {
   return k;
 }
 
-std::optional<Found> search(TableInstance& t, const Position& p, bool forward) {
+// `verify`: an entry counts only when its record exists (BOF, EOF, SKIP); a reader that loads the
+// record anyway passes false and walks on when the load finds nothing.
+std::optional<Found> search(TableInstance& t, const Position& p, bool forward, bool verify) {
   RecordStore& data = *t.store;
   switch (p.kind) {
     case PositionKind::none:
@@ -67,7 +72,7 @@ std::optional<Found> search(TableInstance& t, const Position& p, bool forward) {
       return data_found(t, forward ? data.find_first_after(kind_key(t.table, kKindData))
                                    : data.find_last_before(kind_end(t.table, kKindData)));
     case PositionKind::file_from_record: {
-      const Bytes k = data_key(t.table, p.record);
+      const DataKey k = data_key(t.table, p.record);
       return data_found(t, forward ? data.find_at_or_after(k) : data.find_at_or_before(k));
     }
     case PositionKind::file_continuing:
@@ -78,7 +83,8 @@ std::optional<Found> search(TableInstance& t, const Position& p, bool forward) {
       auto found = walk_entries(
           t, *p.key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward);
       if (!found) return std::nullopt;
-      return Found{found->record, data_key(t.table, found->record), false};
+      const DataKey k = data_key(t.table, found->record);
+      return Found{found->record, Bytes(k.begin(), k.end()), false};
     }
     default:
       break;
@@ -90,30 +96,32 @@ std::optional<Found> search(TableInstance& t, const Position& p, bool forward) {
       return walk_entries(t, key,
                           forward ? s.find_first_after(kind_key(t.table, key.kind))
                                   : s.find_last_before(kind_end(t.table, key.kind)),
-                          forward);
+                          forward, verify);
     case PositionKind::key_from_value:
     case PositionKind::key_from_value_and_record:
-      return walk_entries(
-          t, key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward);
+      return walk_entries(t, key,
+                          forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved),
+                          forward, verify);
     case PositionKind::key_from_record: {
       const std::optional<Bytes> stored = stored_record(t, p.record);
       if (!stored) return std::nullopt;
       const Bytes k = entry_key(t, key, key_value(t, key, *stored), p.record);
-      return walk_entries(t, key, forward ? s.find_at_or_after(k) : s.find_at_or_before(k),
-                          forward);
+      return walk_entries(t, key, forward ? s.find_at_or_after(k) : s.find_at_or_before(k), forward,
+                          verify);
     }
     case PositionKind::key_continuing:
-      return walk_entries(
-          t, key, forward ? s.find_first_after(p.saved) : s.find_last_before(p.saved), forward);
+      return walk_entries(t, key,
+                          forward ? s.find_first_after(p.saved) : s.find_last_before(p.saved),
+                          forward, verify);
     default:
       return std::nullopt;
   }
 }
 
-void continue_from(TableInstance& t, const Found& f, TableKey* key) {
+void continue_from(TableInstance& t, Found&& f, TableKey* key) {
   t.position.kind = f.key_order ? PositionKind::key_continuing : PositionKind::file_continuing;
   t.position.key = f.key_order ? key : nullptr;
-  t.position.saved = f.saved;
+  t.position.saved = std::move(f.saved);
 }
 
 TableKey* key_of(FileCall& call) {
@@ -202,26 +210,35 @@ int32_t op_next(TableInstance& t, FileCall& call) {
   if (!forward && p.key && p.key->duplicates() &&
       (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
     store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
-  const std::optional<Found> f = search(t, p, forward);
-  if (!f) {
-    t.current = 0;
-    return err::kRecordNotAvailable;
+  while (true) {
+    std::optional<Found> f = search(t, p, forward, false);
+    if (!f) {
+      t.current = 0;
+      return err::kRecordNotAvailable;
+    }
+    const int32_t r = read_record(t, f->record);
+    if (r == err::kRecordNotFound && f->key_order) {
+      // An entry whose record is gone is skipped: read on from it.
+      p.kind = PositionKind::key_continuing;
+      p.saved = f->saved;
+      continue;
+    }
+    if (r != 0) {
+      t.current = 0;
+      return r == err::kRecordNotFound ? err::kRecordNotAvailable : r;
+    }
+    continue_from(t, std::move(*f), p.key);
+    return 0;
   }
-  if (int32_t r = read_record(t, f->record); r != 0) {
-    t.current = 0;
-    return r == err::kRecordNotFound ? err::kRecordNotAvailable : r;
-  }
-  continue_from(t, *f, p.key);
-  return 0;
 }
 
 int32_t op_skip(TableInstance& t, FileCall& call) {
   const auto count = static_cast<int32_t>(call.operand(0));
   const bool forward = count > 0;
   for (int64_t i = 0; i < (count < 0 ? -int64_t{count} : count); ++i) {
-    const std::optional<Found> f = search(t, t.position, forward);
+    std::optional<Found> f = search(t, t.position, forward, true);
     if (!f) break;  // stops at either end
-    continue_from(t, *f, t.position.key);
+    continue_from(t, std::move(*f), t.position.key);
   }
   t.current = 0;
   return 0;
@@ -233,7 +250,7 @@ int32_t op_bof_eof(TableInstance& t, FileCall& call) {
   if (!forward && p.key && p.key->duplicates() &&
       (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
     store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
-  call.value = search(t, p, forward) ? 0 : 1;
+  call.value = search(t, p, forward, true) ? 0 : 1;
   return 0;
 }
 
@@ -252,12 +269,13 @@ int32_t op_get(TableInstance& t, FileCall& call) {
         f = walk_entries(t, key, s.find_at_or_after(with_number(value_key, 0)), true);
         if (f && !has_prefix(f->saved, value_key)) f.reset();
       } else {
-        f = walk_entries(t, key, s.find_exact(value_key), true);
+        // The one entry of the value; a record that is gone reads as not found below.
+        f = walk_entries(t, key, s.find_exact(value_key), true, false);
         if (f && f->saved != value_key) f.reset();
       }
       if (!f) return err::kRecordNotFound;
       if (int32_t r = read_record(t, f->record); r != 0) return r;
-      continue_from(t, *f, &key);
+      continue_from(t, std::move(*f), &key);
       return 0;
     }
     case op::GETfileptr:
@@ -278,7 +296,8 @@ int32_t op_get(TableInstance& t, FileCall& call) {
   if (int32_t r = read_record(t, record); r != 0) return r;
   t.position.kind = PositionKind::file_continuing;
   t.position.key = nullptr;
-  t.position.saved = data_key(t.table, record);
+  const DataKey k = data_key(t.table, record);
+  t.position.saved.assign(k.begin(), k.end());
   return 0;
 }
 

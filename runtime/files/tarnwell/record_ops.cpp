@@ -259,10 +259,11 @@ Bytes kind_key(const Number& table, uint8_t kind) {
   return k;
 }
 
-Bytes data_key(const Number& table, uint32_t record) {
-  Bytes k = kind_key(table, kKindData);
-  auto r = be(record);
-  k.insert(k.end(), r.begin(), r.end());
+DataKey data_key(const Number& table, uint32_t record) {
+  DataKey k;
+  std::copy(table.begin(), table.end(), k.begin());
+  k[4] = kKindData;
+  store_be32(k.data() + 5, record);
   return k;
 }
 

@@ -3,6 +3,7 @@
 // (tarnwell_driver.cpp) calls them inside an access of the table's physical file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -37,7 +38,8 @@ inline constexpr uint32_t kBuildAccess = 0x22;
 
 // --- Key parts ------------------------------------------------------------------------------
 Bytes kind_key(const Number& table, uint8_t kind);
-Bytes data_key(const Number& table, uint32_t record);
+using DataKey = std::array<uint8_t, 9>;
+DataKey data_key(const Number& table, uint32_t record);
 // The first key part after every record of the kind (for reading backwards from the end).
 Bytes kind_end(const Number& table, uint8_t kind);
 bool has_prefix(ByteSpan key, ByteSpan prefix);

@@ -3,6 +3,7 @@
 // SEND and key building.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
 #include "runtime/files/tarnwell/tarnwell_driver.hpp"
+#include "runtime/platform/paths.hpp"
 #include "runtime/values/error_state.hpp"
 
 namespace vtn {
@@ -210,6 +212,31 @@ TEST_F(TableOperationsTest, PositionsAndReset) {
   EXPECT_FALSE(EOF_(people_));
   SKIP(people_, 10);
   EXPECT_TRUE(EOF_(people_));
+}
+
+TEST_F(TableOperationsTest, EntriesWhoseRecordIsGoneAreSkipped) {
+  add(1, "a", 1);
+  add(2, "b", 2);
+  const int32_t second = POINTER(people_);
+  add(3, "c", 3);
+  // Take record 2's data record away behind the table's back, leaving its key entries.
+  auto* store = provider_.store(*platform::full_path("people.TWL"));
+  ASSERT_NE(store, nullptr);
+  std::vector<uint8_t> key = {0, 0, 0, 1, 0xF3, 0, 0, 0, static_cast<uint8_t>(second)};
+  ASSERT_TRUE(store->delete_record(key));
+  for (const char* k : {"BY_ID", "BY_NAME", "BY_AGE_ID"}) {
+    SET(people_.key(k));
+    std::vector<int32_t> ids = read_all();
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<int32_t>{1, 3})) << k;
+  }
+  set(2, "", 0);
+  GET(people_, people_.key("BY_ID"));
+  EXPECT_EQ(ERRORNUMBER(), 35);
+  SET(people_.key("BY_ID"));
+  SKIP(people_, 1);
+  NEXT(people_);
+  EXPECT_EQ(rec().id, 3);  // SKIP counted only the records that are there
 }
 
 TEST_F(TableOperationsTest, SendOptions) {
