@@ -20,7 +20,8 @@
 
 namespace vtn::eval {
 
-inline constexpr size_t kMaxTextLength = size_t{1} << 26;  // 64 MiB
+// Bounds what one expression can make: with at most 25 arguments to a call, a few hundred MiB.
+inline constexpr size_t kMaxTextLength = size_t{1} << 24;  // 16 MiB
 inline constexpr int32_t kInsufficientMemory = 8;
 
 // The instructions. Constants and variables: kPushLong (a.long_value), kPushReal

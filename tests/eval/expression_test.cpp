@@ -256,7 +256,7 @@ TEST_F(ExpressionTest, AnUnboundNamePosts801WithTheName) {
 TEST_F(ExpressionTest, AbsurdSizesGiveTheMemoryErrorNotAnAbort) {
   for (const char* text :
        {"ALL('x', 2000000000)", "LEFT('a', 2147483647)", "RIGHT('a', 2147483647)",
-        "CENTER('a', 2147483647)", "LEN(ALL('ab', 40000000) & ALL('ab', 40000000))"}) {
+        "CENTER('a', 2147483647)", "LEN(ALL('ab', 10000000) & ALL('ab', 10000000))"}) {
     EXPECT_EQ(evaluate(text), std::nullopt) << text;
     EXPECT_EQ(ERRORNUMBER(), 8) << text;
   }
