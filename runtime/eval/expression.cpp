@@ -26,18 +26,18 @@ eval::Machine& Expression::run(eval::Want want) {
     program = eval::generate_program(tree_, want);
     machine_.reserve(*program);
   }
-  // A bound procedure may evaluate this same expression again: that one gets its own stacks.
+  // A bound procedure may evaluate this same expression again, at any depth: each level gets
+  // stacks of its own.
   eval::Machine* machine = &machine_;
-  if (running_) [[unlikely]] {
-    if (!nested_) nested_ = std::make_unique<eval::Machine>();
-    machine = nested_.get();
+  if (depth_ > 0) [[unlikely]] {
+    if (nested_.size() < depth_) nested_.push_back(std::make_unique<eval::Machine>());
+    machine = nested_[depth_ - 1].get();
     machine->reserve(*program);
   }
   machine->failure = 0;
-  const bool outer = !running_;
-  running_ = true;
+  ++depth_;
   eval::run(*program, *machine);
-  if (outer) running_ = false;
+  --depth_;
   failure_ = machine->failure;
   return *machine;
 }

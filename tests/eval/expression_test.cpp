@@ -4,6 +4,7 @@
 #include "runtime/eval/expression.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -156,6 +157,37 @@ TEST_F(ExpressionTest, NumbersOnlyProgramsTakeTheShortPathWithTheSameAnswers) {
   e->evaluate_real();
   a = 10;
   EXPECT_DOUBLE_EQ(e->evaluate_real(), 20);  // reads the variable anew
+}
+
+TEST_F(ExpressionTest, AProcedureMayEvaluateTheExpressionThatCallsIt) {
+  Expression* self = nullptr;
+  int32_t depth = 0;
+  bind("depth", depth);
+  bind_procedure("inner", {}, eval::ParamKind::kText, [&](auto) {
+    if (depth >= 2) return eval::ProcedureValue::of_text("end");
+    ++depth;
+    std::string nested(self->evaluate_text());  // its own stacks, the outer ones untouched
+    --depth;
+    return eval::ProcedureValue::of_text("<" + nested + ">");
+  });
+  auto e = compile("UPPER('a') & inner() & depth");
+  self = e.get();
+  EXPECT_EQ(e->evaluate_text(), "A<A<Aend2>1>0");
+  EXPECT_EQ(e->evaluate_text(), "A<A<Aend2>1>0");
+}
+
+TEST_F(ExpressionTest, GetIniReadsTheNamedSettingsFile) {
+  char path[] = "/tmp/eval_getini_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string text = "[Paths]\nData = /srv/data\n[Empty]\n";
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  const std::string file = std::string("'") + path + "'";
+  EXPECT_EQ(EVALUATE("GETINI('paths', 'DATA', 'none', " + file + ")"), "/srv/data");
+  EXPECT_EQ(EVALUATE("GETINI('paths', 'other', 'none', " + file + ")"), "none");
+  EXPECT_EQ(EVALUATE("GETINI('empty', 'data', , " + file + ")"), "");
+  unlink(path);
 }
 
 TEST_F(ExpressionTest, EvaluateOverTheStringStack) {
