@@ -26,6 +26,8 @@ struct BuiltinFunction {
   char result;            // L, R or T
   bool variadic;          // the last argument kind repeats up to max_args
   void (*call)(CallFrame& frame);
+  // A function of one REAL to a REAL (SQRT, SIN, ...), which the machine applies in place.
+  double (*real_function)(double) = nullptr;
 
   char arg_kind(int i) const;
 };

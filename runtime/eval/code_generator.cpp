@@ -75,6 +75,8 @@ class Generator {
     }
   }
 
+  void end() { op(Instr::kEnd); }
+
  private:
   void op(Instr code) {
     Instruction i{};
@@ -385,6 +387,14 @@ class Generator {
       number = kFormatTextNumber;
     }
     const BuiltinFunction& f = builtin_function(number);
+    if (f.real_function != nullptr) {
+      emit(args[0], Want::kReal);
+      Instruction i{};
+      i.op = Instr::kApplyReal;
+      i.a.function = f.real_function;
+      put(i);
+      return convert(Stack::kReal, want);
+    }
     int longs = 0, reals = 0, texts = 0;
     for (int i = 0; i < node.argument_count; ++i) {
       const char kind = f.arg_kind(i);
@@ -438,7 +448,40 @@ class Generator {
 
 Program generate_program(const SyntaxTree& tree, Want want) {
   Program program;
-  Generator(tree, program).emit(tree.root, want);
+  Generator generator(tree, program);
+  generator.emit(tree.root, want);
+  generator.end();
+  program.real_only =
+      program.real_depth <= kRealOnlyDepth &&
+      std::all_of(program.code.begin(), program.code.end(), [](const Instruction& i) {
+        switch (i.op) {
+          case Instr::kPushReal:
+          case Instr::kLoadRealF64:
+          case Instr::kLoadRealI32:
+          case Instr::kLoadReal:
+          case Instr::kAdd:
+          case Instr::kSubtract:
+          case Instr::kMultiply:
+          case Instr::kDivide:
+          case Instr::kModulo:
+          case Instr::kPower:
+          case Instr::kNegate:
+          case Instr::kSquare:
+          case Instr::kApplyReal:
+          case Instr::kAddConst:
+          case Instr::kSubtractConst:
+          case Instr::kMultiplyConst:
+          case Instr::kDivideConst:
+          case Instr::kAddVar:
+          case Instr::kSubtractVar:
+          case Instr::kMultiplyVar:
+          case Instr::kDivideVar:
+          case Instr::kEnd:
+            return true;
+          default:
+            return false;
+        }
+      });
   // A call's result may need a slot where its arguments had none.
   program.long_depth += 1;
   program.real_depth += 1;

@@ -22,19 +22,22 @@ std::unique_ptr<Expression> Expression::compile(std::string_view text, eval::Com
 
 eval::Machine& Expression::run(eval::Want want) {
   std::optional<eval::Program>& program = programs_[static_cast<size_t>(want)];
-  if (!program) program = eval::generate_program(tree_, want);
-  // A bound procedure may evaluate this same expression again: that one gets its own stacks.
-  eval::Machine* machine = &machine_;
-  if (running_) {
-    if (!nested_) nested_ = std::make_unique<eval::Machine>();
-    machine = nested_.get();
+  if (!program) {
+    program = eval::generate_program(tree_, want);
+    machine_.reserve(*program);
   }
-  machine->reserve(*program);
+  // A bound procedure may evaluate this same expression again, at any depth: each level gets
+  // stacks of its own.
+  eval::Machine* machine = &machine_;
+  if (depth_ > 0) [[unlikely]] {
+    if (nested_.size() < depth_) nested_.push_back(std::make_unique<eval::Machine>());
+    machine = nested_[depth_ - 1].get();
+    machine->reserve(*program);
+  }
   machine->failure = 0;
-  const bool outer = !running_;
-  running_ = true;
+  ++depth_;
   eval::run(*program, *machine);
-  if (outer) running_ = false;
+  --depth_;
   failure_ = machine->failure;
   return *machine;
 }
@@ -44,6 +47,11 @@ int32_t Expression::evaluate_long() {
 }
 
 double Expression::evaluate_real() {
+  const std::optional<eval::Program>& program = programs_[static_cast<size_t>(eval::Want::kReal)];
+  if (program && program->real_only) {
+    failure_ = 0;
+    return eval::run_real(*program);
+  }
   return run(eval::Want::kReal).reals[0];
 }
 

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "runtime/eval/program.hpp"
 #include "runtime/eval/syntax_tree.hpp"
@@ -55,8 +56,8 @@ class Expression {
   eval::SyntaxTree tree_;
   std::array<std::optional<eval::Program>, 4> programs_;
   eval::Machine machine_;
-  std::unique_ptr<eval::Machine> nested_;  // for an evaluation inside one of its own
-  bool running_ = false;
+  std::vector<std::unique_ptr<eval::Machine>> nested_;  // for evaluations inside its own
+  size_t depth_ = 0;                                    // evaluations under way
   int32_t failure_ = 0;
 };
 

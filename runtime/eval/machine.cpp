@@ -154,199 +154,327 @@ void call_procedure(const Instruction& instr, Machine& m) {
 
 }  // namespace
 
+// Each instruction jumps straight to the next one's code (threaded dispatch), which lets the
+// processor predict the jumps of a program as a whole.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
 void run(const Program& program, Machine& m) {
+  static const void* const kLabels[] = {
+#define VTN_EVAL_LABEL(name) &&name,
+      VTN_EVAL_INSTRUCTIONS(VTN_EVAL_LABEL)
+#undef VTN_EVAL_LABEL
+  };
   int32_t* longs = m.longs.data();
   double* reals = m.reals.data();
   TextSlot* texts = m.texts.data();
   int l = 0, r = 0, t = 0;
-  for (const Instruction& in : program.code) {
-    switch (in.op) {
-      case Instr::kPushLong:
-        longs[l++] = in.a.long_value;
-        break;
-      case Instr::kPushReal:
-        reals[r++] = in.a.real_value;
-        break;
-      case Instr::kPushText:
-        texts[t++].view = program.texts[in.index];
-        break;
-      case Instr::kLoadLongI32:
-        longs[l++] = load<int32_t>(in.a.pointer);
-        break;
-      case Instr::kLoadRealF64:
-        reals[r++] = load<double>(in.a.pointer);
-        break;
-      case Instr::kLoadRealI32:
-        reals[r++] = load<int32_t>(in.a.pointer);
-        break;
-      case Instr::kLoadLong:
-        longs[l++] = in.a.reference->read_long();
-        break;
-      case Instr::kLoadReal:
-        reals[r++] = in.a.reference->read_real();
-        break;
-      case Instr::kLoadText:
-        load_text(*in.a.reference, texts[t++]);
-        break;
-      case Instr::kLoadTruth:
-        longs[l++] = in.a.reference->is_empty() ? 0 : 1;
-        break;
+  const Instruction* ip = program.code.data();
+#define VTN_NEXT goto* kLabels[static_cast<int>((++ip)->op)]
+  goto* kLabels[static_cast<int>(ip->op)];
+kPushLong:
+  longs[l++] = ip->a.long_value;
+  VTN_NEXT;
+kPushReal:
+  reals[r++] = ip->a.real_value;
+  VTN_NEXT;
+kPushText:
+  texts[t++].view = program.texts[ip->index];
+  VTN_NEXT;
+kLoadLongI32:
+  longs[l++] = load<int32_t>(ip->a.pointer);
+  VTN_NEXT;
+kLoadRealF64:
+  reals[r++] = load<double>(ip->a.pointer);
+  VTN_NEXT;
+kLoadRealI32:
+  reals[r++] = load<int32_t>(ip->a.pointer);
+  VTN_NEXT;
+kLoadLong:
+  longs[l++] = ip->a.reference->read_long();
+  VTN_NEXT;
+kLoadReal:
+  reals[r++] = ip->a.reference->read_real();
+  VTN_NEXT;
+kLoadText:
+  load_text(*ip->a.reference, texts[t++]);
+  VTN_NEXT;
+kLoadTruth:
+  longs[l++] = ip->a.reference->is_empty() ? 0 : 1;
+  VTN_NEXT;
 
-      case Instr::kLongToReal:
-        reals[r++] = longs[--l];
-        break;
-      case Instr::kLongToText: {
-        TextSlot& s = texts[t++];
-        char digits[12];
-        const auto end = std::to_chars(digits, digits + sizeof digits, longs[--l]).ptr;
-        s.buffer.assign(digits, end);
-        s.view = s.buffer;
-        break;
-      }
-      case Instr::kRealToLong:
-        longs[l++] = real_to_long(reals[--r]);
-        break;
-      case Instr::kRealToText:
-        texts[t++].assign(real_to_text(reals[--r]));
-        break;
-      case Instr::kRealToTruth:
-        longs[l++] = reals[--r] != 0 ? 1 : 0;
-        break;
-      case Instr::kTextToLong:
-        longs[l++] = text_to_long(texts[--t].view);
-        break;
-      case Instr::kTextToReal:
-        reals[r++] = text_to_real(texts[--t].view);
-        break;
-      case Instr::kTextToTruth:
-        longs[l++] = text_is_true(texts[--t].view) ? 1 : 0;
-        break;
+kLongToReal:
+  reals[r++] = longs[--l];
+  VTN_NEXT;
+kLongToText : {
+  TextSlot& s = texts[t++];
+  char digits[12];
+  const auto end = std::to_chars(digits, digits + sizeof digits, longs[--l]).ptr;
+  s.buffer.assign(digits, end);
+  s.view = s.buffer;
+  VTN_NEXT;
+}
+kRealToLong:
+  longs[l++] = real_to_long(reals[--r]);
+  VTN_NEXT;
+kRealToText:
+  texts[t++].assign(real_to_text(reals[--r]));
+  VTN_NEXT;
+kRealToTruth:
+  longs[l++] = reals[--r] != 0 ? 1 : 0;
+  VTN_NEXT;
+kTextToLong:
+  longs[l++] = text_to_long(texts[--t].view);
+  VTN_NEXT;
+kTextToReal:
+  reals[r++] = text_to_real(texts[--t].view);
+  VTN_NEXT;
+kTextToTruth:
+  longs[l++] = text_is_true(texts[--t].view) ? 1 : 0;
+  VTN_NEXT;
 
-      case Instr::kAdd:
-        --r;
-        reals[r - 1] += reals[r];
-        break;
-      case Instr::kSubtract:
-        --r;
-        reals[r - 1] -= reals[r];
-        break;
-      case Instr::kMultiply:
-        --r;
-        reals[r - 1] *= reals[r];
-        break;
-      case Instr::kDivide:
-        --r;
-        reals[r - 1] /= reals[r];
-        break;
-      case Instr::kModulo:
-        --r;
-        reals[r - 1] = std::fmod(reals[r - 1], reals[r]);
-        break;
-      case Instr::kPower:
-        --r;
-        reals[r - 1] = std::pow(reals[r - 1], reals[r]);
-        break;
-      case Instr::kNegate:
-        reals[r - 1] = -reals[r - 1];
-        break;
-      case Instr::kSquare:
-        reals[r - 1] *= reals[r - 1];
-        break;
-      case Instr::kAddConst:
-        reals[r - 1] += in.a.real_value;
-        break;
-      case Instr::kSubtractConst:
-        reals[r - 1] -= in.a.real_value;
-        break;
-      case Instr::kMultiplyConst:
-        reals[r - 1] *= in.a.real_value;
-        break;
-      case Instr::kDivideConst:
-        reals[r - 1] /= in.a.real_value;
-        break;
-      case Instr::kAddVar:
-        reals[r - 1] += load<double>(in.a.pointer);
-        break;
-      case Instr::kSubtractVar:
-        reals[r - 1] -= load<double>(in.a.pointer);
-        break;
-      case Instr::kMultiplyVar:
-        reals[r - 1] *= load<double>(in.a.pointer);
-        break;
-      case Instr::kDivideVar:
-        reals[r - 1] /= load<double>(in.a.pointer);
-        break;
+kAdd:
+  --r;
+  reals[r - 1] += reals[r];
+  VTN_NEXT;
+kSubtract:
+  --r;
+  reals[r - 1] -= reals[r];
+  VTN_NEXT;
+kMultiply:
+  --r;
+  reals[r - 1] *= reals[r];
+  VTN_NEXT;
+kDivide:
+  --r;
+  reals[r - 1] /= reals[r];
+  VTN_NEXT;
+kModulo:
+  --r;
+  reals[r - 1] = std::fmod(reals[r - 1], reals[r]);
+  VTN_NEXT;
+kPower:
+  --r;
+  reals[r - 1] = std::pow(reals[r - 1], reals[r]);
+  VTN_NEXT;
+kNegate:
+  reals[r - 1] = -reals[r - 1];
+  VTN_NEXT;
+kApplyReal:
+  reals[r - 1] = ip->a.function(reals[r - 1]);
+  VTN_NEXT;
+kSquare:
+  reals[r - 1] *= reals[r - 1];
+  VTN_NEXT;
+kAddConst:
+  reals[r - 1] += ip->a.real_value;
+  VTN_NEXT;
+kSubtractConst:
+  reals[r - 1] -= ip->a.real_value;
+  VTN_NEXT;
+kMultiplyConst:
+  reals[r - 1] *= ip->a.real_value;
+  VTN_NEXT;
+kDivideConst:
+  reals[r - 1] /= ip->a.real_value;
+  VTN_NEXT;
+kAddVar:
+  reals[r - 1] += load<double>(ip->a.pointer);
+  VTN_NEXT;
+kSubtractVar:
+  reals[r - 1] -= load<double>(ip->a.pointer);
+  VTN_NEXT;
+kMultiplyVar:
+  reals[r - 1] *= load<double>(ip->a.pointer);
+  VTN_NEXT;
+kDivideVar:
+  reals[r - 1] /= load<double>(ip->a.pointer);
+  VTN_NEXT;
 
-      case Instr::kConcat: {
-        TextSlot& a = texts[t - 2];
-        const std::string_view b = texts[t - 1].view;
-        --t;
-        if (a.view.size() + b.size() > kMaxTextLength) {
-          m.failure = kInsufficientMemory;
-          a.view = {};
-        } else if (a.view.data() == a.buffer.data() && a.view.size() == a.buffer.size()) {
-          a.buffer.append(b);
-          a.view = a.buffer;
-        } else {
-          m.scratch.assign(a.view);
-          m.scratch.append(b);
-          a.buffer.swap(m.scratch);
-          a.view = a.buffer;
-        }
-        break;
-      }
-
-      case Instr::kCompareLong:
-        --l;
-        longs[l - 1] = compare_by(static_cast<OpCode>(in.compare), longs[l - 1], longs[l]);
-        break;
-      case Instr::kCompareReal:
-        r -= 2;
-        longs[l++] = compare_by(static_cast<OpCode>(in.compare), reals[r], reals[r + 1]);
-        break;
-      case Instr::kCompareText:
-        t -= 2;
-        longs[l++] = compare_by(static_cast<OpCode>(in.compare),
-                                collated_compare(texts[t].view, texts[t + 1].view), 0);
-        break;
-
-      case Instr::kAnd:
-        --l;
-        longs[l - 1] = (longs[l - 1] != 0) & (longs[l] != 0);
-        break;
-      case Instr::kOr:
-        --l;
-        longs[l - 1] = (longs[l - 1] != 0) | (longs[l] != 0);
-        break;
-      case Instr::kXor:
-        --l;
-        longs[l - 1] = (longs[l - 1] != 0) ^ (longs[l] != 0);
-        break;
-      case Instr::kNot:
-        longs[l - 1] = longs[l - 1] == 0;
-        break;
-
-      case Instr::kCallBuiltin:
-      case Instr::kCallProcedure: {
-        m.long_top = l;
-        m.real_top = r;
-        m.text_top = t;
-        if (in.op == Instr::kCallBuiltin) {
-          CallFrame frame(m, builtin_function(in.index), in.count);
-          builtin_function(in.index).call(frame);
-        } else {
-          call_procedure(in, m);
-        }
-        l = m.long_top;
-        r = m.real_top;
-        t = m.text_top;
-        break;
-      }
-    }
+kConcat : {
+  TextSlot& a = texts[t - 2];
+  const std::string_view b = texts[t - 1].view;
+  --t;
+  if (a.view.size() + b.size() > kMaxTextLength) {
+    m.failure = kInsufficientMemory;
+    a.view = {};
+  } else if (a.view.data() == a.buffer.data() && a.view.size() == a.buffer.size()) {
+    a.buffer.append(b);
+    a.view = a.buffer;
+  } else {
+    m.scratch.assign(a.view);
+    m.scratch.append(b);
+    a.buffer.swap(m.scratch);
+    a.view = a.buffer;
   }
+  VTN_NEXT;
+}
+
+kCompareLong:
+  --l;
+  longs[l - 1] = compare_by(static_cast<OpCode>(ip->compare), longs[l - 1], longs[l]);
+  VTN_NEXT;
+kCompareReal:
+  r -= 2;
+  longs[l++] = compare_by(static_cast<OpCode>(ip->compare), reals[r], reals[r + 1]);
+  VTN_NEXT;
+kCompareText:
+  t -= 2;
+  longs[l++] = compare_by(static_cast<OpCode>(ip->compare),
+                          collated_compare(texts[t].view, texts[t + 1].view), 0);
+  VTN_NEXT;
+
+kAnd:
+  --l;
+  longs[l - 1] = (longs[l - 1] != 0) & (longs[l] != 0);
+  VTN_NEXT;
+kOr:
+  --l;
+  longs[l - 1] = (longs[l - 1] != 0) | (longs[l] != 0);
+  VTN_NEXT;
+kXor:
+  --l;
+  longs[l - 1] = (longs[l - 1] != 0) ^ (longs[l] != 0);
+  VTN_NEXT;
+kNot:
+  longs[l - 1] = longs[l - 1] == 0;
+  VTN_NEXT;
+
+kCallBuiltin:
+kCallProcedure : {
   m.long_top = l;
   m.real_top = r;
   m.text_top = t;
+  if (ip->op == Instr::kCallBuiltin) {
+    CallFrame frame(m, builtin_function(ip->index), ip->count);
+    builtin_function(ip->index).call(frame);
+  } else {
+    call_procedure(*ip, m);
+  }
+  l = m.long_top;
+  r = m.real_top;
+  t = m.text_top;
+  VTN_NEXT;
 }
+kEnd:
+  m.long_top = l;
+  m.real_top = r;
+  m.text_top = t;
+#undef VTN_NEXT
+}
+
+// The same for programs of REAL instructions only, with the stack in registers and on the C++
+// stack: the common case of arithmetic over bound numbers.
+double run_real(const Program& program) {
+  static const void* const kLabels[] = {
+#define VTN_EVAL_LABEL(name) &&real_##name,
+      VTN_EVAL_INSTRUCTIONS(VTN_EVAL_LABEL)
+#undef VTN_EVAL_LABEL
+  };
+  double stack[kRealOnlyDepth];
+  double* top = stack - 1;  // the top entry
+  const Instruction* ip = program.code.data();
+#define VTN_NEXT goto* kLabels[static_cast<int>((++ip)->op)]
+#define VTN_OTHER(name) real_##name : return 0;
+  goto* kLabels[static_cast<int>(ip->op)];
+real_kPushReal:
+  *++top = ip->a.real_value;
+  VTN_NEXT;
+real_kLoadRealF64:
+  *++top = load<double>(ip->a.pointer);
+  VTN_NEXT;
+real_kLoadRealI32:
+  *++top = load<int32_t>(ip->a.pointer);
+  VTN_NEXT;
+real_kLoadReal:
+  *++top = ip->a.reference->read_real();
+  VTN_NEXT;
+real_kAdd:
+  --top;
+  top[0] += top[1];
+  VTN_NEXT;
+real_kSubtract:
+  --top;
+  top[0] -= top[1];
+  VTN_NEXT;
+real_kMultiply:
+  --top;
+  top[0] *= top[1];
+  VTN_NEXT;
+real_kDivide:
+  --top;
+  top[0] /= top[1];
+  VTN_NEXT;
+real_kModulo:
+  --top;
+  top[0] = std::fmod(top[0], top[1]);
+  VTN_NEXT;
+real_kPower:
+  --top;
+  top[0] = std::pow(top[0], top[1]);
+  VTN_NEXT;
+real_kNegate:
+  *top = -*top;
+  VTN_NEXT;
+real_kSquare:
+  *top *= *top;
+  VTN_NEXT;
+real_kApplyReal:
+  *top = ip->a.function(*top);
+  VTN_NEXT;
+real_kAddConst:
+  *top += ip->a.real_value;
+  VTN_NEXT;
+real_kSubtractConst:
+  *top -= ip->a.real_value;
+  VTN_NEXT;
+real_kMultiplyConst:
+  *top *= ip->a.real_value;
+  VTN_NEXT;
+real_kDivideConst:
+  *top /= ip->a.real_value;
+  VTN_NEXT;
+real_kAddVar:
+  *top += load<double>(ip->a.pointer);
+  VTN_NEXT;
+real_kSubtractVar:
+  *top -= load<double>(ip->a.pointer);
+  VTN_NEXT;
+real_kMultiplyVar:
+  *top *= load<double>(ip->a.pointer);
+  VTN_NEXT;
+real_kDivideVar:
+  *top /= load<double>(ip->a.pointer);
+  VTN_NEXT;
+real_kEnd:
+  return *top;
+  // Never reached: a real_only program holds none of these.
+  VTN_OTHER(kPushLong)
+  VTN_OTHER(kPushText)
+  VTN_OTHER(kLoadLongI32)
+  VTN_OTHER(kLoadLong)
+  VTN_OTHER(kLoadText)
+  VTN_OTHER(kLoadTruth)
+  VTN_OTHER(kLongToReal)
+  VTN_OTHER(kLongToText)
+  VTN_OTHER(kRealToLong)
+  VTN_OTHER(kRealToText)
+  VTN_OTHER(kRealToTruth)
+  VTN_OTHER(kTextToLong)
+  VTN_OTHER(kTextToReal)
+  VTN_OTHER(kTextToTruth)
+  VTN_OTHER(kConcat)
+  VTN_OTHER(kCompareLong)
+  VTN_OTHER(kCompareReal)
+  VTN_OTHER(kCompareText)
+  VTN_OTHER(kAnd)
+  VTN_OTHER(kOr)
+  VTN_OTHER(kXor)
+  VTN_OTHER(kNot)
+  VTN_OTHER(kCallBuiltin)
+  VTN_OTHER(kCallProcedure)
+#undef VTN_OTHER
+#undef VTN_NEXT
+}
+#pragma GCC diagnostic pop
 
 }  // namespace vtn::eval

@@ -20,61 +20,36 @@
 
 namespace vtn::eval {
 
-inline constexpr size_t kMaxTextLength = size_t{1} << 26;  // 64 MiB
+// Bounds what one expression can make: with at most 25 arguments to a call, a few hundred MiB.
+inline constexpr size_t kMaxTextLength = size_t{1} << 24;  // 16 MiB
 inline constexpr int32_t kInsufficientMemory = 8;
 
+// The instructions. Constants and variables: kPushLong (a.long_value), kPushReal
+// (a.real_value), kPushText (texts[index]); kLoadLongI32, kLoadRealF64 and kLoadRealI32 read a LONG
+// or REAL variable's storage at a.pointer directly, kLoadLong, kLoadReal, kLoadText and kLoadTruth
+// (1 when the variable holds no empty value) go through its typed reference a.reference.
+// Conversions of the top entry: k<From>To<To>. REAL arithmetic: the *Const forms take their right
+// operand from a.real_value, the *Var forms from the REAL variable at a.pointer; kApplyReal
+// applies a.function to the top. Comparisons (the operator in `compare`) of two LONGs, REALs or
+// texts give a LONG; kAnd, kOr, kXor and kNot work on truth values. kCallBuiltin calls the
+// built-in numbered `index`, kCallProcedure the procedure at a.pointer, with `count` arguments.
+// kEnd ends every program.
+#define VTN_EVAL_INSTRUCTIONS(X)                                                               \
+  X(kPushLong)                                                                                 \
+  X(kPushReal)                                                                                 \
+  X(kPushText) X(kLoadLongI32) X(kLoadRealF64) X(kLoadRealI32) X(kLoadLong) X(kLoadReal)       \
+      X(kLoadText) X(kLoadTruth) X(kLongToReal) X(kLongToText) X(kRealToLong) X(kRealToText)   \
+          X(kRealToTruth) X(kTextToLong) X(kTextToReal) X(kTextToTruth) X(kAdd) X(kSubtract)   \
+              X(kMultiply) X(kDivide) X(kModulo) X(kPower) X(kNegate) X(kSquare) X(kApplyReal) \
+                  X(kAddConst) X(kSubtractConst) X(kMultiplyConst) X(kDivideConst) X(kAddVar)  \
+                      X(kSubtractVar) X(kMultiplyVar) X(kDivideVar) X(kConcat) X(kCompareLong) \
+                          X(kCompareReal) X(kCompareText) X(kAnd) X(kOr) X(kXor) X(kNot)       \
+                              X(kCallBuiltin) X(kCallProcedure) X(kEnd)
+
 enum class Instr : uint8_t {
-  // Constants and variables.
-  kPushLong,     // a.long_value
-  kPushReal,     // a.real_value
-  kPushText,     // constants[index]
-  kLoadLongI32,  // a LONG variable: *(int32_t*)a.pointer
-  kLoadRealF64,  // a REAL variable: *(double*)a.pointer
-  kLoadRealI32,  // a LONG variable as REAL
-  kLoadLong,     // any variable, through its typed reference a.reference
-  kLoadReal,
-  kLoadText,
-  kLoadTruth,  // 1 when the variable does not hold an empty value
-  // Conversions of the top entry.
-  kLongToReal,
-  kLongToText,
-  kRealToLong,
-  kRealToText,
-  kRealToTruth,
-  kTextToLong,
-  kTextToReal,
-  kTextToTruth,
-  // REAL arithmetic; the *Const forms take their right operand from a.real_value, the *Var forms
-  // from the REAL variable at a.pointer.
-  kAdd,
-  kSubtract,
-  kMultiply,
-  kDivide,
-  kModulo,
-  kPower,
-  kNegate,
-  kSquare,
-  kAddConst,
-  kSubtractConst,
-  kMultiplyConst,
-  kDivideConst,
-  kAddVar,
-  kSubtractVar,
-  kMultiplyVar,
-  kDivideVar,
-  kConcat,
-  // Comparisons (the operator in `compare`) of two LONGs, REALs or texts; the result is a LONG.
-  kCompareLong,
-  kCompareReal,
-  kCompareText,
-  // Truth values (LONGs 0 and 1).
-  kAnd,
-  kOr,
-  kXor,
-  kNot,
-  // Calls: index is the built-in's number or the procedure's slot, count the arguments.
-  kCallBuiltin,
-  kCallProcedure,
+#define VTN_EVAL_ENUMERATOR(name) name,
+  VTN_EVAL_INSTRUCTIONS(VTN_EVAL_ENUMERATOR)
+#undef VTN_EVAL_ENUMERATOR
 };
 
 struct Instruction {
@@ -87,6 +62,7 @@ struct Instruction {
     double real_value;
     const void* pointer;
     TypedReference* reference;
+    double (*function)(double);
   } a{};
 };
 
@@ -96,7 +72,11 @@ struct Program {
   int long_depth = 0;              // the deepest each stack goes
   int real_depth = 0;
   int text_depth = 0;
+  // Only REAL instructions, within kRealOnlyDepth: run_real evaluates it with no machine at all.
+  bool real_only = false;
 };
+
+inline constexpr int kRealOnlyDepth = 64;
 
 // One slot of the text stack: the text, which may point into the slot's own buffer, into a
 // constant or into a variable's storage.
@@ -124,6 +104,8 @@ struct Machine {
 
 // Runs `program` on `machine`, leaving its one result on the stack of its kind.
 void run(const Program& program, Machine& machine);
+// The value of a real_only program.
+double run_real(const Program& program);
 
 // REAL to LONG as the run-time converts: truncated toward zero, the low 32 bits kept; NaN, the
 // infinities and values beyond 2^63 give -2147483648.

@@ -338,6 +338,55 @@ TEST_F(Registration, AFailedAddKeepsTheRequestAndTheSettings) {
   expect_tables_sound();
 }
 
+// The pack record is held by another process: PUT fails with 5. The run shows warning 31 with the
+// error, leaves the settings and keeps the request; once the hold is gone the request goes through.
+TEST_F(Registration, AFailedPutOfAHeldRecordKeepsTheRequest) {
+  seed_packs({{1, "North", "n"}, {2, "East", "old"}});
+  seed_settings({{1, "North", "n"}});
+  write_request("EAST", "e");
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  std::fflush(nullptr);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    vtn::OPEN(pack_table(), vtn::kReadWriteDenyNone);
+    vtn::HOLD(pack_table());
+    const bool holds = vtn::ERRORNUMBER() != 80;
+    pack_record().number = 2;
+    vtn::GET(pack_table(), pack_by_number());
+    char c = !holds ? 'h' : vtn::ERRORNUMBER() == 0 ? '1' : '0';
+    (void)!write(ready[1], &c, 1);
+    (void)!read(release[0], &c, 1);
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  if (c == 'h') {
+    (void)!write(release[1], "x", 1);
+    waitpid(holder, nullptr, 0);
+    GTEST_SKIP() << "the record-file driver does not hold records yet (HOLD answers 80)";
+  }
+  ASSERT_EQ(c, '1');
+  const FerruleRun run = run_ferrule();
+  (void)!write(release[1], "x", 1);
+  waitpid(holder, nullptr, 0);
+  EXPECT_EQ(run.exit_code, 0);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].caption, "Ошибка в процессе записи");
+  EXPECT_EQ(run.boxes[0].text,
+            "Возникла ошибка при записи изменений в файл PACKNAME.  Ошибка: Нет доступа (5)");
+  EXPECT_TRUE(request_waiting());
+  EXPECT_EQ(read_packs(), (std::vector<Pack>{{1, "North", "n"}, {2, "East", "old"}}));
+  EXPECT_EQ(read_settings(), (std::vector<Pack>{{1, "North", "n"}}));
+  EXPECT_EQ(run_ferrule().exit_code, 0);
+  EXPECT_FALSE(request_waiting());
+  EXPECT_EQ(read_packs(), (std::vector<Pack>{{1, "North", "n"}, {2, "EAST", "e"}}));
+  EXPECT_EQ(read_settings(), (std::vector<Pack>{{1, "EAST", "e"}}));
+  expect_tables_sound();
+}
+
 // Files that cannot be opened: the warning, its error, and the end of the program.
 TEST_F(Registration, FilesThatCannotBeOpened) {
   // Access denied: the table is something that is not a file.

@@ -173,9 +173,11 @@ int main(int argc, char** argv) {
   std::vector<std::string> env_files, env_keys;
   app.add_option("--env-file", env_files, "Apply an environment file (lines of KEY=VALUE).")
       ->type_name("FILE")
+      ->allow_extra_args(false)
       ->check(CLI::ExistingFile);
   app.add_option("--env", env_keys, "Apply one environment key, as ENVSET does (repeatable).")
-      ->type_name("KEY=VALUE");
+      ->type_name("KEY=VALUE")
+      ->allow_extra_args(false);
 
   std::vector<std::string> expressions;
   std::vector<std::string> binds;
@@ -183,7 +185,7 @@ int main(int argc, char** argv) {
   eval->footer(kEvalFooter);
   eval->add_option("--bind", binds, "Bind NAME to the text VALUE (repeatable).")
       ->type_name("NAME=VALUE")
-      ->take_all();
+      ->allow_extra_args(false);
   eval->add_option("expression", expressions, "Expressions; none: read them from standard input.")
       ->type_name("EXPRESSION");
 

@@ -49,7 +49,9 @@ inline Model records_of(RecordFile& file) {
     const auto r = first ? file.find_first_after({}) : file.find_first_after(last_key);
     if (!r) break;
     const Bytes key(r->key().begin(), r->key().end());
-    if (!first) EXPECT_LT(last_key, key) << "records out of order";
+    if (!first) {
+      EXPECT_LT(last_key, key) << "records out of order";
+    }
     out[key] = Bytes(r->data().begin(), r->data().end());
     last_key = key;
     first = false;

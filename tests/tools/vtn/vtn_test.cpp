@@ -91,6 +91,10 @@ TEST(VtnTest, BindsTextVariables) {
                          "n=42", "--", "UPPER(name) & n", "n > 7", "LEN(name)"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "ИВАНОВ42\n1\n6\n");
+  // Each --bind takes one pair; what follows is an expression.
+  const ToolRun one = run({"eval", "--bind", "n=5", "n * 2", "--bind", "m=1", "n + m"});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.out, "10\n6\n");
   const ToolRun bad = run({"eval", "--bind", "novalue", "1"});
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("NAME=VALUE"), std::string::npos);
