@@ -1,8 +1,13 @@
 #include "runtime/files/tarnwell/locking_hooks.hpp"
 
+#include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/table_ops.hpp"
 
 namespace vtn::tarnwell {
+
+RecordFile* record_file_of(TableInstance& t) {
+  return t.store != nullptr ? t.store->record_file() : nullptr;
+}
 
 int32_t begin_operation_access(TableInstance& t, bool write) {
   RecordStore& s = *t.store;
@@ -15,51 +20,53 @@ int32_t begin_operation_access(TableInstance& t, bool write) {
 }
 
 int32_t end_operation_access(TableInstance& t) {
-  // Inside a transaction the write access stays until COMMIT or ROLLBACK; transactions belong to
-  // the locking layer and cannot be started yet (LOGOUT answers 80).
+  // Inside a transaction the store keeps the write access (and does not flush) until COMMIT or
+  // ROLLBACK.
   return t.store->in_access() ? t.store->end_access() : 0;
 }
 
 void release_hold(TableInstance& t) {
-  // The locking layer unlocks the hold byte of t.held_record here.
-  t.held = false;
-  t.held_record = 0;
-  t.watch_active = false;
+  if (RecordFile* f = record_file_of(t)) {
+    release_hold(*f, t.holds, /*clear_watch=*/true);
+    return;
+  }
+  t.holds.held = false;
+  t.holds.held_record = 0;
+  t.holds.watch_active = false;
 }
 
 int32_t take_hold(TableInstance& t, uint32_t record) {
-  if (!t.hold_requested) return 0;
-  // HOLD cannot be requested before the locking layer exists (it answers 80); a request that
-  // arrives anyway must not pass as a hold that was never taken.
-  (void)record;
-  t.hold_requested = false;
-  return err::kUnsupported;
+  if (RecordFile* f = record_file_of(t)) return try_hold(*f, t.holds, record);
+  // A store in memory: no other process can hold the record.
+  if (t.holds.hold_requested) {
+    t.holds.held = true;
+    t.holds.held_record = record;
+    t.holds.hold_requested = false;
+  }
+  return 0;
 }
 
-void start_watch(TableInstance& t) {
-  if (!t.watch_requested) return;
-  t.watch_requested = false;
-  t.watch_active = true;
-  t.watch_copy = t.read_copy;
+void start_watch(TableInstance& t, const Bytes& record_and_memos) {
+  note_record_read(t.holds, record_and_memos);
 }
 
 int32_t lock_for_put(TableInstance& t, uint32_t record) {
-  // The locking layer locks the hold byte of `record` here when the table does not hold it.
-  (void)t;
-  (void)record;
-  return 0;
+  RecordFile* f = record_file_of(t);
+  return f != nullptr ? lock_for_put(*f, t.holds, record) : 0;
 }
 
-int32_t check_watch(TableInstance& t, const Bytes& stored) {
-  if (t.watch_active && stored != t.watch_copy) return 89;  // Record Changed By Another Station
-  return 0;
+int32_t check_watch(TableInstance& t, const Bytes& stored_and_memos) {
+  return check_watch(t.holds, stored_and_memos);
 }
 
-void unlock_after_put(TableInstance& t, uint32_t record) {
-  (void)record;
-  t.held = false;
-  t.held_record = 0;
-  t.watch_active = false;
+void finish_put(TableInstance& t) {
+  if (RecordFile* f = record_file_of(t)) {
+    finish_put(*f, t.holds);
+    return;
+  }
+  t.holds.held = false;
+  t.holds.held_record = 0;
+  t.holds.watch_active = false;
 }
 
 }  // namespace vtn::tarnwell

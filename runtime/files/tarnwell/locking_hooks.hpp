@@ -1,10 +1,9 @@
 // The places where the locking layer (holds, watches, table locks, transactions) joins the table
 // operations. The table layer calls these at the points the locking rules name; each says what
-// it must do once the locking layer fills it in.
+// it does.
 //
-// Today HOLD, WATCH, LOCK and the transaction operations answer 80 (tarnwell_driver.cpp), so no
-// hold or watch is ever requested and these hooks only keep the table's flags straight. The
-// access hooks are whole: every operation runs inside an access of its physical file.
+// The hooks work on the page store's RecordFile (record_holds.hpp); a table on a store in memory
+// has no other process to fear, so every hold is granted there.
 #pragma once
 
 #include <cstdint>
@@ -19,17 +18,22 @@ int32_t begin_operation_access(TableInstance& t, bool write);
 int32_t end_operation_access(TableInstance& t);
 
 // Reading a record: releases the previous hold and clears the watch (release_hold); takes the
-// hold on `record` when one is requested (take_hold: 0, or 43 when another process holds it);
-// keeps the copy for a requested watch (start_watch).
+// hold on `record` when one is requested (take_hold: 0, or 43 while another process holds it);
+// keeps the copy of the record and its memos for a requested watch (start_watch).
 void release_hold(TableInstance& t);
 int32_t take_hold(TableInstance& t, uint32_t record);
-void start_watch(TableInstance& t);
+void start_watch(TableInstance& t, const Bytes& record_and_memos);
 
 // PUT and DELETE: the record's hold byte for the duration of the change when this table does not
-// hold it (5 when another process does); the watch check against the stored record (89 when
-// another station changed it); and the release at the end.
+// hold it (5 when another process does); the watch check against the stored record and its memos
+// (89 when another station changed it). finish_put lets the bytes go once the operation's access
+// has ended (the change is then visible to others; inside a transaction the bytes stay until it
+// ends), and clears the hold and the watch.
 int32_t lock_for_put(TableInstance& t, uint32_t record);
-int32_t check_watch(TableInstance& t, const Bytes& stored);
-void unlock_after_put(TableInstance& t, uint32_t record);
+int32_t check_watch(TableInstance& t, const Bytes& stored_and_memos);
+void finish_put(TableInstance& t);
+
+// The page store's file behind the table, or null for a store in memory.
+RecordFile* record_file_of(TableInstance& t);
 
 }  // namespace vtn::tarnwell

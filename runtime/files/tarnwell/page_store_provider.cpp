@@ -9,6 +9,7 @@
 #include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/table_ops.hpp"
+#include "runtime/files/tarnwell/transaction.hpp"
 #include "runtime/platform/file_handle.hpp"
 #include "runtime/platform/system_error.hpp"
 
@@ -37,6 +38,7 @@ class RecordFileStore : public RecordStore {
   explicit RecordFileStore(RecordFile& file) : file_(file) {}
 
   RecordFile& file() { return file_; }
+  RecordFile* record_file() override { return &file_; }
 
   int32_t begin_access(StoreAccess mode, bool wait) override {
     return driver_error(
@@ -85,6 +87,10 @@ class PageStoreProvider : public StoreProvider {
  public:
   int32_t open(const std::string& full_name, uint32_t access, std::string_view password,
                RecordStore*& out) override {
+    // A page log left by a transaction that never committed must be abandoned, not applied: the
+    // decision needs the transaction control files, so it is installed before the first open.
+    static const bool recovery_installed = (install_transaction_recovery(), true);
+    (void)recovery_installed;
     RecordFile* file = nullptr;
     if (int32_t r = open_record_file(full_name, access, password, file); r != 0)
       return driver_error(r);

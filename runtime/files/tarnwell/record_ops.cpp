@@ -330,6 +330,16 @@ void write_fresh_counters(TableInstance& t) {
     if (!key->dynamic()) write_counter(t, key->kind, {});
 }
 
+// The record with its memos as a watch compares them: the record buffer's bytes, then the data of
+// every stored memo chunk, so that a memo changed elsewhere is noticed too.
+Bytes watched_form(TableInstance& t, uint32_t record, std::span<const uint8_t> record_bytes) {
+  Bytes form(record_bytes.begin(), record_bytes.end());
+  for (size_t i = 0; i < t.memos.size(); ++i)
+    for (const Record& c : memo_chunks_of(t, record, static_cast<uint8_t>(i)))
+      form.insert(form.end(), c.data().begin(), c.data().end());
+  return form;
+}
+
 std::optional<Bytes> stored_record(TableInstance& t, uint32_t record) {
   auto r = t.store->find_exact(data_key(t.table, record));
   if (!r) return std::nullopt;
@@ -358,7 +368,7 @@ int32_t read_record(TableInstance& t, uint32_t record) {
   t.nomemo_requested = false;
   t.current = record;
   t.read_copy.assign(buffer.begin(), buffer.end());
-  start_watch(t);
+  if (t.holds.watch_requested) start_watch(t, watched_form(t, record, t.read_copy));
   return 0;
 }
 
@@ -409,7 +419,8 @@ int32_t put_record(TableInstance& t) {
   const std::optional<Bytes> before = stored_record(t, record);
   if (!before) {
     result = err::kRecordNotAvailable;
-  } else if (int32_t w = check_watch(t, *before); w != 0) {
+  } else if (int32_t w = t.holds.watch_active ? check_watch(t, watched_form(t, record, *before)) : 0;
+             w != 0) {
     result = w;
   } else {
     const Bytes after(record_buffer(t).begin(), record_buffer(t).end());
@@ -427,7 +438,6 @@ int32_t put_record(TableInstance& t) {
       }
     }
   }
-  unlock_after_put(t, record);
   return result;
 }
 
@@ -451,10 +461,7 @@ int32_t op_delete(TableInstance& t, FileCall&) {
   const uint32_t record = t.current;
   if (int32_t r = lock_for_put(t, record); r != 0) return r;
   const std::optional<Bytes> before = stored_record(t, record);
-  if (!before) {
-    unlock_after_put(t, record);
-    return err::kRecordNotAvailable;
-  }
+  if (!before) return err::kRecordNotAvailable;
   t.store->delete_record(data_key(t.table, record));
   // Entries of the stored record go; a stale key may lack one, which changes nothing.
   for (auto& key : t.keys) {
@@ -470,7 +477,6 @@ int32_t op_delete(TableInstance& t, FileCall&) {
   if (c.count) --c.count;
   write_counter(t, kKindData, c);
   delete_memos(t, record);
-  unlock_after_put(t, record);
   t.current = 0;
   return 0;
 }

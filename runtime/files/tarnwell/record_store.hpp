@@ -22,6 +22,8 @@
 
 namespace vtn::tarnwell {
 
+class RecordFile;
+
 enum class StoreAccess { read, write };
 
 struct RecordView {
@@ -35,6 +37,10 @@ using Bytes = std::vector<uint8_t>;
 class RecordStore {
  public:
   virtual ~RecordStore() = default;
+
+  // The physical file behind the store, on which holds, table locks and transactions work; null
+  // for a store in memory, which no other process can see (every lock is granted).
+  virtual RecordFile* record_file() { return nullptr; }
 
   // Every operation runs inside an access; see the locking rules of the file. Results are 0 or an
   // error code (5 when the lock could not be had without waiting).

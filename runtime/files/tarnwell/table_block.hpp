@@ -15,6 +15,7 @@
 #include "runtime/files/file_block.hpp"
 #include "runtime/files/tarnwell/definition_stream.hpp"
 #include "runtime/files/tarnwell/key_encoding.hpp"
+#include "runtime/files/tarnwell/record_holds.hpp"
 #include "runtime/files/tarnwell/record_store.hpp"
 
 namespace vtn::tarnwell {
@@ -84,14 +85,8 @@ struct TableInstance : DriverInstance {
   Position position;
   Bytes read_copy;  // the record as last read or added, in the record buffer's code page
 
-  // One-shot requests and their states. Holds and watches are taken by the locking layer.
-  bool hold_requested = false;
-  bool held = false;
-  int32_t hold_seconds = -1;
-  uint32_t held_record = 0;
-  bool watch_requested = false;
-  bool watch_active = false;
-  Bytes watch_copy;
+  // Holds and watches of this table (the locking layer keeps their states).
+  RecordHolds holds;
   bool nomemo_requested = false;
   bool read_without_memos = false;
   bool fullbuild = false;

@@ -5,6 +5,7 @@
 // record (FB), counters (F6), data records (F3), key entries and memo chunks.
 #include "runtime/files/operation_rules.hpp"
 #include "runtime/files/tarnwell/locking_hooks.hpp"
+#include "runtime/files/tarnwell/table_lock.hpp"
 #include "runtime/files/tarnwell/table_names.hpp"
 #include "runtime/files/tarnwell/table_ops.hpp"
 #include "runtime/platform/code_pages.hpp"
@@ -134,7 +135,10 @@ int32_t open_table(TableInstance& t, uint32_t access, bool creating, bool accept
 void close_table(TableInstance& t) {
   if (t.store == nullptr) return;
   if (t.store->in_access()) t.store->end_access();
+  // A closed table leaves neither its record nor its table locked while other tables of the same
+  // file stay open in the process.
   release_hold(t);
+  if (RecordFile* f = record_file_of(t)) unlock_table(*f, number_value(t.table));
   store_provider().close(t.store);
   t.store = nullptr;
   t.current = 0;

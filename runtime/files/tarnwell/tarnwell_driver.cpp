@@ -6,16 +6,24 @@
 #include "runtime/files/call_sequence.hpp"
 #include "runtime/files/driver_trace.hpp"
 #include "runtime/files/operation_rules.hpp"
+#include "runtime/files/tarnwell/access_locks.hpp"
 #include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/lock_retry.hpp"
 #include "runtime/files/tarnwell/locking_hooks.hpp"
+#include "runtime/files/tarnwell/record_file.hpp"
+#include "runtime/files/tarnwell/record_holds.hpp"
 #include "runtime/files/tarnwell/send_options.hpp"
+#include "runtime/files/tarnwell/table_lock.hpp"
 #include "runtime/files/tarnwell/table_ops.hpp"
+#include "runtime/files/tarnwell/transaction.hpp"
 #include "runtime/values/error_state.hpp"
 
 namespace vtn::tarnwell {
 namespace {
 
 constexpr int32_t kInsufficientMemory = 8;
+constexpr int32_t kRecordHeld = 43;  // Record Is Already Held
+constexpr int32_t kNotLocked = 158;  // UNLOCK of a table this file did not lock
 
 enum class Access : uint8_t { none, read, write };
 
@@ -27,10 +35,57 @@ struct Operation {
   Access access;
 };
 
-// Holds, watches, locks and transactions: the locking layer's mechanism (reader slots, writer
-// byte, hold bytes, the transaction control file) is not part of this driver yet.
-int32_t locking_not_built(TableInstance&, FileCall&) {
-  return err::kUnsupported;
+// Holds, watches, table locks and transactions (record_holds.hpp, table_lock.hpp,
+// transaction.hpp) work on the page store's file; a table on a store in memory has no other
+// process to keep out, so its locks are always granted and it has nothing to commit.
+
+int32_t op_hold(TableInstance& t, FileCall& call) {
+  request_hold(t.holds,
+               call.code == op::HOLDfilesec ? static_cast<int32_t>(call.operand(0)) : kHoldForever);
+  return 0;
+}
+
+int32_t op_release(TableInstance& t, FileCall&) {
+  release_hold(t);
+  return 0;
+}
+
+int32_t op_watch(TableInstance& t, FileCall&) {
+  request_watch(t.holds);
+  return 0;
+}
+
+int32_t op_lock(TableInstance& t, FileCall& call) {
+  RecordFile* f = record_file_of(t);
+  if (f == nullptr) return 0;
+  return lock_table(
+      *f, number_value(t.table),
+      call.code == op::LOCKfilesec ? static_cast<int32_t>(call.operand(0)) : kLockForever);
+}
+
+int32_t op_unlock(TableInstance& t, FileCall&) {
+  RecordFile* f = record_file_of(t);
+  if (f == nullptr) return 0;
+  const int32_t r = unlock_table(*f, number_value(t.table));
+  return r == kNotLocked ? 0 : r;
+}
+
+int32_t op_logout(TableInstance& t, FileCall&) {
+  RecordFile* f = record_file_of(t);
+  return f != nullptr ? logout(*f) : 0;
+}
+
+int32_t op_commit(TableInstance&, FileCall&) {
+  return commit();
+}
+
+int32_t op_rollback(TableInstance&, FileCall&) {
+  return rollback();
+}
+
+int32_t op_flush(TableInstance& t, FileCall&) {
+  RecordFile* f = record_file_of(t);
+  return f != nullptr ? flush_now(*f) : t.store->flush();
 }
 
 // Blob parts and properties beyond the blob's size have no mechanism here yet.
@@ -71,24 +126,24 @@ constexpr Operation kOperations[] = {
     {op::BYTES, op_bytes, Access::read},
     {op::EOF_, op_bof_eof, Access::read},
     {op::CLOSE, op_close, Access::none},
-    {op::COMMIT, locking_not_built, Access::none},
+    {op::COMMIT, op_commit, Access::none},
     {op::COPY, op_rename_copy, Access::none},
     {op::CREATE, op_create, Access::none},
     {op::DELETE, op_delete, Access::write},
     {op::DUPLICATE, op_duplicate, Access::read},
     {op::DUPLICATEkey, op_duplicate, Access::read},
     {op::EMPTY, op_empty, Access::write},
-    {op::FLUSH, locking_not_built, Access::none},
+    {op::FLUSH, op_flush, Access::none},
     {op::GETfilekey, op_get, Access::read},
     {op::GETfileptr, op_get, Access::read},
     {op::GETkeyptr, op_get, Access::read},
     {op::GET_PROPERTY, not_built, Access::none},
     {op::GETPROPERTYkey, not_built, Access::none},
-    {op::HOLDfile, locking_not_built, Access::none},
-    {op::HOLDfilesec, locking_not_built, Access::none},
-    {op::LOCKfile, locking_not_built, Access::none},
-    {op::LOCKfilesec, locking_not_built, Access::none},
-    {op::LOGOUT, locking_not_built, Access::none},
+    {op::HOLDfile, op_hold, Access::none},
+    {op::HOLDfilesec, op_hold, Access::none},
+    {op::LOCKfile, op_lock, Access::none},
+    {op::LOCKfilesec, op_lock, Access::none},
+    {op::LOGOUT, op_logout, Access::none},
     {op::NAME, op_name, Access::none},
     {op::NEXT, op_next, Access::read},
     {op::NOMEMO, op_nomemo, Access::none},
@@ -105,12 +160,12 @@ constexpr Operation kOperations[] = {
     {op::RECORDSkey, op_records, Access::read},
     {op::REGETfile, op_get, Access::read},
     {op::REGETkey, op_get, Access::read},
-    {op::RELEASE, locking_not_built, Access::none},
+    {op::RELEASE, op_release, Access::none},
     {op::REMOVE, op_remove, Access::none},
     {op::RENAME, op_rename_copy, Access::none},
     {op::RESETfile, op_set, Access::none},
     {op::RESETkey, op_set, Access::none},
-    {op::ROLLBACK, locking_not_built, Access::none},
+    {op::ROLLBACK, op_rollback, Access::none},
     {op::SEND, op_send, Access::read},
     {op::SETfile, op_set, Access::none},
     {op::SETfilekey, op_set, Access::none},
@@ -124,8 +179,8 @@ constexpr Operation kOperations[] = {
     {op::SHARE, op_open, Access::none},
     {op::SKIP, op_skip, Access::read},
     {op::STREAM, op_stream, Access::none},
-    {op::UNLOCK, locking_not_built, Access::none},
-    {op::WATCH, locking_not_built, Access::none},
+    {op::UNLOCK, op_unlock, Access::none},
+    {op::WATCH, op_watch, Access::none},
     {op::BUILDdynfilter, op_build, Access::none},
     {op::BLOB_YIELD, not_built, Access::none},
     {op::BLOB_TAKE, not_built, Access::none},
@@ -147,6 +202,38 @@ Access access_of(const Operation& o, const FileCall& call) {
     return q.option == SendOption::flags && q.assigns ? Access::write : Access::read;
   }
   return o.access;
+}
+
+bool changes_a_record(int32_t code) {
+  return code == op::PUT || code == op::PUTfileptr || code == op::DELETE;
+}
+
+// Runs the operation; a read that was refused its hold (43) while HOLD asked for one is repeated
+// from the same position, outside its access between tries (the holder's flush needs every reader
+// slot, and the next try must see what the holder wrote), until the hold succeeds or HOLDfilesec's
+// deadline passes.
+int32_t run_holding(const Operation& o, TableInstance& t, FileCall& call, Access access) {
+  if (!t.holds.hold_requested) return o.run(t, call);
+  const uint32_t start = tick_clock();
+  const uint32_t current = t.current;
+  const Position position = t.position;
+  for (uint32_t tries = 0;; ++tries) {
+    const int32_t result = o.run(t, call);
+    if (result != kRecordHeld || !t.holds.hold_requested) return result;
+    t.current = current;
+    t.position = position;
+    if (!may_retry_hold(t.holds, start)) {
+      give_up_hold(t.holds);
+      return kRecordHeld;
+    }
+    if (access != Access::none) {
+      if (int32_t r = end_operation_access(t); r != 0) return r;
+    }
+    pause_before_retry(tries);
+    if (access != Access::none) {
+      if (int32_t r = begin_operation_access(t, access == Access::write); r != 0) return r;
+    }
+  }
 }
 
 void report_internal_error(TableInstance& t) {
@@ -185,11 +272,12 @@ int32_t TarnwellDriver::perform(FileCall& call) {
     if (access != Access::none) {
       if (int32_t r = begin_operation_access(t, access == Access::write); r != 0) return r;
     }
-    int32_t result = o->run(t, call);
+    int32_t result = run_holding(*o, t, call, access);
     if (access != Access::none && t.is_open()) {
       const int32_t ended = end_operation_access(t);
       if (result == 0) result = ended;
     }
+    if (changes_a_record(o->code) && t.is_open()) finish_put(t);
     return result;
   } catch (const InternalError& e) {
     t.internal_error = e.check();
