@@ -231,13 +231,13 @@ NumberDigits scientific_mantissa(const NumberDigits& number, int integers, int p
 }
 
 std::string collect(const Row& row, int count) {
-  std::string out(static_cast<size_t>(count), ' ');
+  char out[CompiledPicture::kMaxCells];
   size_t n = 0;
   for (int i = 0; i < count; ++i) {
-    if (row.shown[i]) out[n++] = row.out[i];
+    out[n] = row.out[i];
+    n += row.shown[i] ? 1 : 0;
   }
-  out.resize(n);
-  return out;
+  return std::string(out, n);
 }
 
 // The exponent after "e" in to_chars' scientific form: a sign and at least two digits.
