@@ -6,13 +6,13 @@
 #   4. runs once more beside a damaged settings table: the warning a person would see.
 # After each run it prints the pack table and the settings table, read back by a small C++ program
 # that declares the two files the way any program using the run-time would, and the message
-# boxes the run showed (VTN_MSGBOX_LOG). Installs the build tools first when the machine lacks
-# them.
+# boxes the run showed (VTN_MSGBOX_LOG). Installs the build tools (and the libraries the build
+# configures the project's tools with) first when the machine lacks them.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 missing=()
-for package in cmake ninja-build g++; do
+for package in cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libsqlite3-dev; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 if ((${#missing[@]})); then
