@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 #include "runtime/platform/char_classes.hpp"
@@ -55,16 +56,26 @@ bool looks_like_utf8(std::string_view text) {
   return beyond_ascii;
 }
 
+// A settings file is a small text file. Anything else named as one (a device such as /dev/zero,
+// a FIFO with no writer, a file of gigabytes) reads as a missing file instead of hanging the
+// process or filling its memory: an expression may name any path.
+constexpr uintmax_t kMaxProfileBytes = 16u << 20;
+
 // The whole file, in 1251; false when it cannot be read.
 bool read_profile_file(const std::string& path, std::string& text) {
   if (path.empty()) return false;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error) ||
+      std::filesystem::file_size(path, error) > kMaxProfileBytes || error)
+    return false;
   FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
   text.clear();
   char buffer[4096];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  const bool failed = std::ferror(f) != 0;
+  while (text.size() <= kMaxProfileBytes && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    text.append(buffer, n);
+  const bool failed = std::ferror(f) != 0 || text.size() > kMaxProfileBytes;
   std::fclose(f);
   if (failed) return false;
   if (text.starts_with("\xEF\xBB\xBF")) {

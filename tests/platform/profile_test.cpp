@@ -1,6 +1,7 @@
 #include "runtime/platform/profile.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -150,6 +151,17 @@ TEST_F(ProfileFile, PrivateProfiles) {
             "given path");
   EXPECT_EQ(get_private_profile_string("Main", "Name", "-", "absent.ini"), "-");
   EXPECT_EQ(get_private_profile_int("Main", "Count", -4, "absent.ini"), -4);
+}
+
+// A path that names no small text file reads as a missing one, at once: a device that never ends,
+// a FIFO that nobody writes, a directory.
+TEST_F(ProfileFile, OnlyRegularFilesAreRead) {
+  const std::string fifo = (dir_ / "fifo.ini").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {std::string("/dev/zero"), fifo, dir_.string()}) {
+    EXPECT_EQ(get_private_profile_string("Main", "Name", "-", path), "-") << path;
+    EXPECT_EQ(get_private_profile_int("Main", "Count", -4, path), -4) << path;
+  }
 }
 
 }  // namespace
