@@ -13,7 +13,9 @@ function(vtn_pkg_config_link_flag item out)
     set(flag "-pthread")
   elseif(IS_ABSOLUTE "${item}" OR item MATCHES "^-")
     set(flag "${item}")
-  elseif(item MATCHES "^[A-Za-z0-9_.+-]+$" AND NOT TARGET ${item})
+  elseif(item MATCHES "^[A-Za-z0-9_.+-]+$")
+    # A library name, or an imported target named after its library (FLTK's fltk, fltk_images,
+    # ...): the linker finds it by that name.
     set(flag "-l${item}")
   else()
     message(WARNING "vtn.pc: cannot express the link item '${item}' for pkg-config")
