@@ -11,18 +11,11 @@ namespace tw = vtn::tarnwell;
 
 namespace {
 
-tw::Record copy(const StoredRecord& stored) {
-  tw::Record record;
-  record.bytes.assign(stored.bytes.begin(), stored.bytes.end());
-  record.key_length = static_cast<uint16_t>(stored.key_length);
-  return record;
-}
-
 void read_table(RecordFile& file, TableInfo& table) {
   std::vector<tw::Record> chunks;
   for_each_with_prefix(file, tw::kind_prefix(table.number, tw::kKindDefinition),
                        [&](const StoredRecord& r) {
-                         chunks.push_back(copy(r));
+                         chunks.push_back(record_copy(r));
                          return true;
                        });
   if (auto stream = tw::join_definition_chunks(table.number, chunks)) {
@@ -30,7 +23,7 @@ void read_table(RecordFile& file, TableInfo& table) {
   }
   for_each_with_prefix(file, tw::kind_prefix(table.number, tw::kKindCollation),
                        [&](const StoredRecord& r) {
-                         const tw::Record record = copy(r);
+                         const tw::Record record = record_copy(r);
                          if (auto view = tw::read_collation(record)) {
                            table.has_collation = true;
                            table.oem = view->oem;
@@ -41,7 +34,7 @@ void read_table(RecordFile& file, TableInfo& table) {
   if (table.definition) table.keys.resize(table.definition->definition.keys.size());
   for_each_with_prefix(file, tw::kind_prefix(table.number, tw::kKindCounter),
                        [&](const StoredRecord& r) {
-                         auto view = tw::read_counter(copy(r));
+                         auto view = tw::read_counter(record_copy(r));
                          if (!view) return true;
                          const Counter counter{view->count, view->second};
                          if (view->counted_kind == tw::kKindData) {
@@ -59,7 +52,7 @@ std::vector<TableInfo> read_catalog(RecordFile& file) {
   std::vector<TableInfo> tables;
   const uint8_t names[] = {tw::kTableNameByte};
   for_each_with_prefix(file, names, [&](const StoredRecord& r) {
-    if (auto view = tw::read_table_name(copy(r))) {
+    if (auto view = tw::read_table_name(record_copy(r))) {
       TableInfo table;
       table.name = view->name;
       table.number = view->table;

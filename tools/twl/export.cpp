@@ -24,13 +24,6 @@ namespace tw = vtn::tarnwell;
 
 namespace {
 
-tw::Record copy(const StoredRecord& stored) {
-  tw::Record record;
-  record.bytes.assign(stored.bytes.begin(), stored.bytes.end());
-  record.key_length = static_cast<uint16_t>(stored.key_length);
-  return record;
-}
-
 // Where the records go.
 class Sink {
  public:
@@ -270,7 +263,7 @@ void values_of(RecordFile& file, const TableInfo& table, const std::vector<Colum
     prefix.push_back(static_cast<uint8_t>(c.index));
     std::vector<tw::Record> chunks;
     for_each_with_prefix(file, prefix, [&](const StoredRecord& r) {
-      chunks.push_back(copy(r));
+      chunks.push_back(record_copy(r));
       return true;
     });
     const tw::MemoFormat format{memo.is_blob(), (memo.flags & tw::kMemoBinary) != 0, table.oem};
@@ -327,7 +320,7 @@ std::string export_table(RecordFile& file, const TableInfo& table, const std::st
     std::vector<Number> order;
     for_each_with_prefix(file, tw::kind_prefix(table.number, static_cast<uint8_t>(k)),
                          [&](const StoredRecord& r) {
-                           if (auto entry = tw::read_key_entry(copy(r), duplicates)) {
+                           if (auto entry = tw::read_key_entry(record_copy(r), duplicates)) {
                              order.push_back(entry->record);
                            }
                            return true;

@@ -66,6 +66,13 @@ int32_t Session::run(AccessMode mode, const std::function<void()>& body) {
   return file_->end_access();
 }
 
+vtn::tarnwell::Record record_copy(const StoredRecord& stored) {
+  vtn::tarnwell::Record record;
+  record.bytes.assign(stored.bytes.begin(), stored.bytes.end());
+  record.key_length = static_cast<uint16_t>(stored.key_length);
+  return record;
+}
+
 void for_each_with_prefix(RecordFile& file, std::span<const uint8_t> prefix,
                           const std::function<bool(const StoredRecord&)>& visit) {
   std::vector<uint8_t> key(prefix.begin(), prefix.end());

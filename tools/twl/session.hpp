@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "runtime/files/tarnwell/record_file.hpp"
+#include "runtime/files/tarnwell/record_kinds.hpp"
 
 namespace twl {
 
@@ -63,6 +64,9 @@ class Session {
 struct OwnedRecord {
   std::vector<uint8_t> key, data;
 };
+
+// The same copy in the form the record decoders take.
+vtn::tarnwell::Record record_copy(const StoredRecord& stored);
 
 // Calls `visit` for every record whose key part begins with `prefix`, in key order, until it
 // returns false. REQUIRES: an access is in progress. `visit` may not change the file.

@@ -16,13 +16,6 @@ namespace {
 // Findings of one kind beyond this many are counted, not listed.
 constexpr size_t kFindingsListed = 50;
 
-tw::Record copy(const StoredRecord& stored) {
-  tw::Record record;
-  record.bytes.assign(stored.bytes.begin(), stored.bytes.end());
-  record.key_length = static_cast<uint16_t>(stored.key_length);
-  return record;
-}
-
 // Collects the findings about one table or key, listing the first ones.
 class Findings {
  public:
@@ -83,7 +76,7 @@ void check_key(RecordFile& file, const TableInfo& table, size_t k,
   for_each_with_prefix(file, tw::kind_prefix(table.number, static_cast<uint8_t>(k)),
                        [&](const StoredRecord& r) {
                          ++entries;
-                         const tw::Record record = copy(r);
+                         const tw::Record record = record_copy(r);
                          auto entry = tw::read_key_entry(record, duplicates);
                          if (!entry) {
                            findings.add("a malformed key entry");
@@ -180,7 +173,7 @@ std::vector<TableFinding> check_table(RecordFile& file, const TableInfo& table,
   std::set<uint32_t> orphans;
   for_each_with_prefix(
       file, tw::kind_prefix(table.number, tw::kKindMemo), [&](const StoredRecord& r) {
-        auto view = tw::read_memo_chunk(copy(r));
+        auto view = tw::read_memo_chunk(record_copy(r));
         if (view &&
             !std::binary_search(numbers.begin(), numbers.end(), number_value(view->record))) {
           orphans.insert(number_value(view->record));
