@@ -7,6 +7,7 @@
 #include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/page_tree.hpp"
 #include "runtime/files/tarnwell/zones.hpp"
+#include "runtime/platform/system_error.hpp"
 
 namespace vtn::tarnwell {
 namespace {
@@ -163,6 +164,33 @@ int32_t abandon_flush(PageStore& s) {
   s.phase0_done = false;
   release_readers(s);
   return error;
+}
+
+int32_t cut_unused_space(PageStore& s) {
+  if (s.phase0_done) return 0;
+  const bool lock_here = !s.all_readers_locked;
+  if (lock_here) {
+    if (const int32_t error = s.locks.lock_all_readers()) return error;
+    s.all_readers_locked = true;
+  }
+  auto done = [&s, lock_here](int32_t result) {
+    if (lock_here) release_readers(s);
+    return result;
+  };
+  // Read under the locks: the header on disk is the one every other process goes by.
+  FileHeader on_disk;
+  if (const int32_t error = s.read_disk_header(on_disk)) return done(error);
+  uint64_t size = 0;
+  if (!s.file.size(size)) return done(static_cast<int32_t>(platform::last_error()));
+  if (on_disk.log_start != on_disk.log_end) return done(0);
+  const auto used_end = static_cast<uint64_t>(end_of_used_space(on_disk));
+  if (size <= used_end) return done(0);
+  if (!s.file.set_size(used_end) || !s.flush_buffers()) {
+    s.last_error = platform::last_error();
+    if (s.last_error == 0) s.last_error = platform::kErrorGeneralFailure;
+    return done(static_cast<int32_t>(s.last_error));
+  }
+  return done(0);
 }
 
 int32_t flush_file(PageStore& s) {

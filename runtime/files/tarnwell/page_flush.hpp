@@ -45,4 +45,14 @@ int32_t abandon_flush(PageStore& s);
 // Both phases; 0 at once when nothing is dirty.
 int32_t flush_file(PageStore& s);
 
+// Cuts the physical file back to the end of the used space its header on disk describes (what
+// lies beyond is old page log and space freed by compaction). Only a file whose log on disk is
+// empty is cut, and only while every reader is out of its access (the exclusive reader lock), so
+// no process can be reading through a log or a page that the cut removes; cached pages elsewhere
+// stay valid, since nothing inside the used space moves. The cut is made durable before the lock
+// is released; a crash before that leaves the longer file, as consistent as the shorter one.
+// Changes still in memory (a file in a transaction) are not written: they will be placed by their
+// flush as in any file. REQUIRES: a write access, no phase 0 waiting for its phase 1.
+int32_t cut_unused_space(PageStore& s);
+
 }  // namespace vtn::tarnwell

@@ -41,8 +41,8 @@ class RecordFileStore : public RecordStore {
   RecordFile* record_file() override { return &file_; }
 
   int32_t begin_access(StoreAccess mode, bool wait) override {
-    return driver_error(
-        file_.begin_access(mode == StoreAccess::write ? AccessMode::write : AccessMode::read, wait));
+    return driver_error(file_.begin_access(
+        mode == StoreAccess::write ? AccessMode::write : AccessMode::read, wait));
   }
   int32_t end_access() override { return driver_error(file_.end_access()); }
   bool in_access() const override { return file_.in_access(); }
@@ -69,9 +69,13 @@ class RecordFileStore : public RecordStore {
   Number new_number() override { return file_.new_table_number(); }
   size_t dirty_pages() const override { return file_.dirty_page_count(); }
   int32_t flush() override { return driver_error(file_.flush()); }
-  // Cutting the file back to its used space needs the page store's file handle, which its
-  // interface does not offer yet: PACK reports 80 after building the keys.
-  int32_t truncate_unused() override { return err::kUnsupported; }
+  // PACK: what the build changed is flushed first, so that the used space the cut keeps is the
+  // final one. In a transaction the flush waits for COMMIT and the file is cut to the state on
+  // disk; the commit's flush then grows it again as far as its pages need.
+  int32_t truncate_unused() override {
+    if (const int32_t r = file_.flush()) return driver_error(r);
+    return driver_error(file_.cut_unused_space());
+  }
   void discard_changes() override { file_.discard_changes(); }
   uint64_t file_bytes() override {
     std::error_code ignored;

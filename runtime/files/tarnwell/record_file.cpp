@@ -228,6 +228,11 @@ int32_t RecordFile::abandon_flush() {
   return tarnwell::abandon_flush(*store_);
 }
 
+int32_t RecordFile::cut_unused_space() {
+  require_write(*store_);
+  return tarnwell::cut_unused_space(*store_);
+}
+
 void RecordFile::discard_changes() {
   PageStore& s = *store_;
   s.discard();

@@ -144,6 +144,10 @@ class RecordFile {
   int32_t flush_phase0();
   int32_t flush_phase1();
   int32_t abandon_flush();
+  // Cuts the physical file back to the end of its used space on disk (PACK), waiting until no
+  // reader is inside an access. Flush first: changes still in memory are not written. Does
+  // nothing between the two phases of a commit. REQUIRES: write access. Returns 0 or the error.
+  int32_t cut_unused_space();
   // Drops every change in memory: the next access rereads the header and the pages. Ends the
   // access in progress (ROLLBACK).
   void discard_changes();
