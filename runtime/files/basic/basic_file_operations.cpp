@@ -35,8 +35,9 @@ uint32_t min_buffer(const BasicInstance& in) {
   return std::max(in.record_length, kSmallBuffer);
 }
 
-bool reconfigure(BasicInstance& in) {
-  return in.text.configure(in.options.buffer_size, in.options.quick_scan);
+// `access` is the OPEN access code: deny write and deny all keep other writers out.
+bool reconfigure(BasicInstance& in, uint32_t access) {
+  return in.text.configure(in.options.buffer_size, in.options.quick_scan, (access & 0x30) != 0);
 }
 
 int32_t open_failure(BasicInstance& in) {
@@ -81,7 +82,8 @@ int32_t open_file(FileCall& call) {
       std::min<uint64_t>(2 * in.table.longest_text, kMaxBufferUnits * kBufferUnit));
   in.options.quick_scan = exclusive;
   apply_driver_options(in.options, in.driver_options, min_buffer(in));
-  if (!reconfigure(in)) return open_failure(in);
+  in.options_changed();
+  if (!reconfigure(in, access)) return open_failure(in);
 
   in.flags = 0;
   if ((access & 3) == 0) in.flags |= BF_READ_ONLY;
@@ -203,7 +205,8 @@ int32_t send_option(FileCall& call) {
   }
   OptionChange change;
   call.result_text = apply_option(in.options, cleaned, min_buffer(in), &change).value_or("");
-  if (change.buffer && in.text.is_open() && !reconfigure(in)) return 8;
+  in.options_changed();
+  if (change.buffer && in.text.is_open() && !reconfigure(in, in.open_mode)) return 8;
   return 0;
 }
 

@@ -32,9 +32,15 @@ struct BasicInstance : DriverInstance {
   std::vector<char> cleared_record;     // the RECORD after CLEAR, taken at OPEN
 
   bool shared() const { return (flags & BF_SHARED) != 0; }
-  LineSyntax syntax() const { return LineSyntax::of(options); }
+  // The syntax of the current options, kept ready for every record.
+  const LineSyntax& syntax() const { return syntax_; }
+  // REQUIRES: called after every change of `options` (the syntax views its texts).
+  void options_changed() { syntax_ = LineSyntax::of(options); }
   // Writes may wait in the write buffer when no other handle can write the file.
   bool may_hold_back_writes() const { return (open_mode & 0x30) != 0; }
+
+ private:
+  LineSyntax syntax_;
 };
 
 }  // namespace vtn::basic

@@ -48,7 +48,7 @@ int32_t read_record(BasicInstance& in, uint64_t pointer) {
   if (!refresh_size(in)) return system_failure();
   if (pointer - 1 >= in.file_size) return kRecordNotAvailable;
   const uint64_t offset = pointer - 1;
-  const LineSyntax syntax = in.syntax();
+  const LineSyntax& syntax = in.syntax();
   const size_t window = record_window(in);
   const size_t lookahead = std::max(syntax.delimiter.size(), syntax.end_of_record.size());
   TextView text;

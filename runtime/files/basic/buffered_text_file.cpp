@@ -10,6 +10,8 @@ namespace {
 
 // Held-back writes go out once they reach this many bytes (or the buffer size, when larger).
 constexpr size_t kWriteBehind = 64 * 1024;
+// How far quick scan reads ahead when no other handle can change the file.
+constexpr size_t kReadAhead = 64 * 1024;
 
 }  // namespace
 
@@ -27,18 +29,21 @@ bool BufferedTextFile::close() {
   return flushed;
 }
 
-bool BufferedTextFile::configure(uint32_t buffer_size, bool quick_scan) {
+bool BufferedTextFile::configure(uint32_t buffer_size, bool quick_scan, bool sole_writer) {
   buffer_size = std::max<uint32_t>(buffer_size, 1);
-  if (buffer_size != buffer_size_ || buffer_ == nullptr) {
+  const size_t capacity =
+      quick_scan && sole_writer ? std::max<size_t>(buffer_size, kReadAhead) : buffer_size;
+  if (capacity != capacity_ || buffer_ == nullptr) {
     // Not value-initialised: a large buffer costs only the pages that reads touch.
-    std::unique_ptr<uint8_t[]> fresh(new (std::nothrow) uint8_t[size_t{buffer_size} + 1]);
+    std::unique_ptr<uint8_t[]> fresh(new (std::nothrow) uint8_t[capacity + 1]);
     if (fresh == nullptr) {
       platform::set_last_error(platform::kErrorNotEnoughMemory);
       return false;
     }
     buffer_ = std::move(fresh);
-    buffer_size_ = buffer_size;
+    capacity_ = capacity;
   }
+  buffer_size_ = buffer_size;
   quick_scan_ = quick_scan;
   forget_buffer();
   return true;
@@ -52,7 +57,7 @@ bool BufferedTextFile::view(uint64_t offset, size_t length, TextView& out) {
       (offset + length <= start_ + valid_ || (at_end_ && offset <= start_ + valid_));
   if (!inside) {
     // Quick scan reads a whole buffer ahead; otherwise only what is asked, every time.
-    const size_t want = quick_scan_ ? buffer_size_ : length;
+    const size_t want = quick_scan_ ? capacity_ : length;
     size_t got = 0;
     forget_buffer();
     if (!handle_.read_at(offset, std::span<uint8_t>(buffer_.get(), want), got)) return false;

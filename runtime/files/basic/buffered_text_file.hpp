@@ -47,7 +47,11 @@ class BufferedTextFile {
   platform::FileHandle& handle() { return handle_; }
 
   // A new buffer size (at least 1) and scan mode. May fail only for lack of memory (false).
-  bool configure(uint32_t buffer_size, bool quick_scan);
+  // When no other handle can write the file (`sole_writer`), quick scan reads further ahead
+  // than the buffer size: nothing can change the bytes it holds, so fewer, larger reads serve
+  // the same views.
+  bool configure(uint32_t buffer_size, bool quick_scan, bool sole_writer);
+  // The size of the views: the buffer size of the options.
   uint32_t buffer_size() const { return buffer_size_; }
 
   // The bytes of the file at [offset, offset + length); length is cut to the buffer size.
@@ -69,8 +73,9 @@ class BufferedTextFile {
   void forget_buffer() { valid_ = 0, loaded_ = false; }
 
   platform::FileHandle handle_;
-  std::unique_ptr<uint8_t[]> buffer_;  // buffer_size_ + 1 bytes
+  std::unique_ptr<uint8_t[]> buffer_;  // capacity_ + 1 bytes
   uint32_t buffer_size_ = 0;
+  size_t capacity_ = 0;  // what one read may fill: the buffer size or more
   bool quick_scan_ = false;
   uint64_t start_ = 0;   // file offset of buffer_[0]
   size_t valid_ = 0;     // bytes read into the buffer

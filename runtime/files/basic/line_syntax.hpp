@@ -3,12 +3,12 @@
 // the writer and the record scanner share it.
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #include "runtime/files/basic/basic_options.hpp"
+#include "runtime/files/basic/stop_bytes.hpp"
 
 namespace vtn::basic {
 
@@ -38,42 +38,74 @@ struct LineSyntax {
   // LF ends a record as well.
   bool lf_ends_record() const { return end_of_record == "\r\n"; }
 
-  // Whether a byte may begin something other than plain text: a delimiter, an end of record, a
-  // quote or a Ctrl-Z. Runs of other bytes can be taken without looking further.
-  bool special(uint8_t c) const { return special_[c] != 0; }
-
   // The length of the end of record that begins at text[pos] (0 when none); the sequence must
   // lie wholly within `size` bytes.
   size_t end_of_record_at(const uint8_t* text, size_t size, size_t pos) const {
     if (pos >= size) return 0;
     const uint8_t c = text[pos];
-    if (!end_of_record.empty() && c == static_cast<uint8_t>(end_of_record[0]) &&
-        pos + end_of_record.size() <= size &&
-        std::memcmp(text + pos, end_of_record.data(), end_of_record.size()) == 0)
-      return end_of_record.size();
+    if (c == eor_first_ && sequence_at(end_of_record, text, size, pos)) return end_of_record.size();
     if (c == '\n' && lf_) return 1;
     return 0;
   }
 
   bool delimiter_at(const uint8_t* text, size_t size, size_t pos) const {
-    return pos < size && !delimiter.empty() && text[pos] == static_cast<uint8_t>(delimiter[0]) &&
-           pos + delimiter.size() <= size &&
-           std::memcmp(text + pos, delimiter.data(), delimiter.size()) == 0;
+    return pos < size && text[pos] == delimiter_first_ && sequence_at(delimiter, text, size, pos);
   }
+
+  // The bytes that can begin a delimiter, an end of record or a Ctrl-Z that ends the file: where
+  // passing over the text between values must look closer.
+  const StopBytes& stops_between_values() const { return between_values_; }
+  // ... a delimiter, an end of record or a Ctrl-Z: where a bare text value may end.
+  const StopBytes& stops_in_bare_text() const { return bare_text_; }
+  // ... a quote, an end of record, a Ctrl-Z or a delimiter of more than one byte: where a quoted
+  // text value may end or hold a sequence that is stored as a whole. A one-byte delimiter inside
+  // quotes is stored like any other byte.
+  const StopBytes& stops_in_quoted_text() const { return quoted_text_; }
+  // ... an end of record or a Ctrl-Z: where the rest of a line may end.
+  const StopBytes& stops_at_line_end() const { return line_end_; }
+
+  // The delimiter when it is one byte that cannot also begin an end of record or a Ctrl-Z that
+  // ends the file, so that finding it settles the matter; otherwise -1 (no byte).
+  int simple_delimiter() const { return simple_delimiter_; }
 
   // REQUIRES: called again after any of the fields above changes.
   void mark_special_bytes() {
-    special_.fill(0);
     lf_ = lf_ends_record();
-    if (!delimiter.empty()) special_[static_cast<uint8_t>(delimiter[0])] = 1;
-    if (!end_of_record.empty()) special_[static_cast<uint8_t>(end_of_record[0])] = 1;
-    if (lf_) special_['\n'] = 1;
-    special_[quote] = 1;
-    special_[26] = 1;  // Ctrl-Z
+    delimiter_first_ = delimiter.empty() ? 0 : static_cast<uint8_t>(delimiter[0]);
+    eor_first_ = end_of_record.empty() ? 0 : static_cast<uint8_t>(end_of_record[0]);
+    between_values_ = bare_text_ = quoted_text_ = line_end_ = StopBytes{};
+    for (StopBytes* set : {&between_values_, &bare_text_, &quoted_text_, &line_end_}) {
+      if (!end_of_record.empty()) set->add(eor_first_);
+      if (lf_) set->add('\n');
+      if (ctrl_z_is_eof) set->add(26);
+    }
+    if (!delimiter.empty()) {
+      between_values_.add(delimiter_first_);
+      bare_text_.add(delimiter_first_);
+      if (delimiter.size() > 1) quoted_text_.add(delimiter_first_);
+    }
+    quoted_text_.add(quote);
+    simple_delimiter_ =
+        delimiter.size() == 1 && !line_end_.contains(delimiter_first_) ? delimiter_first_ : -1;
   }
 
  private:
-  std::array<uint8_t, 256> special_ = {};
+  // Whether `sequence` (not empty) lies wholly within `size` bytes at text[pos]; the caller has
+  // compared the first byte.
+  static bool sequence_at(std::string_view sequence, const uint8_t* text, size_t size, size_t pos) {
+    if (sequence.empty() || pos + sequence.size() > size) return false;
+    for (size_t k = 1; k < sequence.size(); ++k)
+      if (text[pos + k] != static_cast<uint8_t>(sequence[k])) return false;
+    return true;
+  }
+
+  StopBytes between_values_;
+  StopBytes bare_text_;
+  StopBytes quoted_text_;
+  StopBytes line_end_;
+  uint8_t delimiter_first_ = 0;
+  uint8_t eor_first_ = 0;
+  int simple_delimiter_ = -1;
   bool lf_ = false;
 };
 

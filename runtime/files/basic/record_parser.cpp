@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/files/basic/packed_from_text.hpp"
 #include "runtime/values/decimal.hpp"
 #include "runtime/values/mbf.hpp"
 
@@ -33,8 +34,13 @@ class LineScanner {
 
   // Passes over everything up to and including the next delimiter.
   void pass_delimiter() {
+    // Most often the value ended right at a one-byte delimiter.
+    if (!ended_ && pos_ < limit_ && p_[pos_] == s_.simple_delimiter()) {
+      ++pos_;
+      return;
+    }
     while (!at_end()) {
-      pos_ += plain_run(limit_);
+      pos_ = s_.stops_between_values().find(p_, pos_, limit_);
       if (at_end()) return;
       if (delimiter_here()) {
         pos_ += s_.delimiter.size();
@@ -51,13 +57,6 @@ class LineScanner {
   }
 
   bool delimiter_here() const { return s_.delimiter_at(p_, size_, pos_); }
-  // The number of plain bytes (no delimiter, end of record, quote or Ctrl-Z can begin at them)
-  // from the cursor up to `stop`.
-  size_t plain_run(size_t stop) const {
-    size_t i = pos_;
-    while (i < stop && !s_.special(p_[i])) ++i;
-    return i - pos_;
-  }
   bool ctrl_z_here() const { return s_.ctrl_z_is_eof && pos_ < limit_ && p_[pos_] == kCtrlZ; }
   bool ended() const { return ended_; }
 
@@ -68,7 +67,12 @@ class LineScanner {
 
  private:
   // The extent of a number at the cursor: [sign] digits [. digits] [e [sign] digits].
-  std::string_view number_text(bool real);
+  // `shape`, when given, learns whether a point and an exponent were met.
+  struct NumberShape {
+    bool point = false;
+    bool exponent = false;
+  };
+  std::string_view number_text(bool real, NumberShape* shape = nullptr);
   void convert_text(const TableField& f, char* storage);
 
   const LineSyntax& s_;
@@ -84,7 +88,7 @@ bool is_digit(uint8_t c) {
   return c >= '0' && c <= '9';
 }
 
-std::string_view LineScanner::number_text(bool real) {
+std::string_view LineScanner::number_text(bool real, NumberShape* shape) {
   const size_t start = pos_;
   size_t i = pos_;
   auto digits = [&] {
@@ -96,6 +100,7 @@ std::string_view LineScanner::number_text(bool real) {
     if (i < limit_ && p_[i] == '.') {
       ++i;
       digits();
+      if (shape != nullptr) shape->point = true;
     }
     if (i < limit_ && (p_[i] == 'e' || p_[i] == 'E')) {
       size_t e = i + 1;
@@ -103,6 +108,7 @@ std::string_view LineScanner::number_text(bool real) {
       if (e < limit_ && is_digit(p_[e])) {
         i = e;
         digits();
+        if (shape != nullptr) shape->exponent = true;
       }
     }
   }
@@ -121,8 +127,39 @@ int64_t integer_of(std::string_view text) {
   return static_cast<int64_t>(negative ? 0 - n : n);
 }
 
+// The common real, digits with at most a point and no exponent, whose digits fit the 53 bits of
+// a double: dividing by an exact power of ten then rounds once, as the full reader does.
+bool simple_real(std::string_view text, double& value) {
+  constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++i;
+  uint64_t digits = 0;
+  uint32_t count = 0;
+  uint32_t fraction = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' && !point) {
+      point = true;
+      continue;
+    }
+    // 15 digits stay below 2^53.
+    if (!is_digit(static_cast<uint8_t>(c)) || ++count > 15) return false;
+    digits = digits * 10 + static_cast<uint64_t>(c - '0');
+    if (point) ++fraction;
+  }
+  if (count == 0) return false;
+  value = static_cast<double>(digits) / kExactPowers[fraction];
+  if (negative) value = -value;
+  return true;
+}
+
 double real_of(std::string_view text) {
   if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  if (double value = 0; simple_real(text, value)) return value;
   double value = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
   // Beyond the range of a REAL: infinity or zero, as the C library reads it.
@@ -187,19 +224,18 @@ void LineScanner::convert(const TableField& f, char* storage) {
       break;
     case ValueType::DECIMAL:
     case ValueType::PDECIMAL: {
-      const std::string_view text = number_text(true);
-      DecimalStack& stack = decimal_stack();
-      // The decimal reader takes an exponent only after a point; "1E5" goes through REAL.
-      if (text.find_first_of("eE") != std::string_view::npos &&
-          text.find('.') == std::string_view::npos)
-        stack.push_real(real_of(text));
-      else
-        stack.push_text(text);
+      NumberShape shape;
+      const std::string_view text = number_text(true, &shape);
+      const PackedLayout layout =
+          f.type == ValueType::DECIMAL ? PackedLayout::kSignFirst : PackedLayout::kSignLast;
       auto* bytes = reinterpret_cast<uint8_t*>(storage);
-      if (f.type == ValueType::DECIMAL)
-        stack.pop_decimal(bytes, f.size, f.places);
-      else
-        stack.pop_pdecimal(bytes, f.size, f.places);
+      // The decimal reader takes an exponent only after a point; "1E5" goes through REAL.
+      if (shape.exponent && !shape.point) {
+        decimal_stack().push_real(real_of(text));
+        pop_packed(layout, bytes, f.size, f.places);
+      } else {
+        store_packed_text(text, layout, bytes, f.size, f.places);
+      }
       break;
     }
     default:
@@ -220,9 +256,10 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
   const bool quoted = pos_ < limit_ && p_[pos_] == quote;
   if (quoted) ++pos_;
   bool closed = false;
+  const StopBytes& stops = quoted ? s_.stops_in_quoted_text() : s_.stops_in_bare_text();
   while (n < capacity && pos_ < limit_) {
     // A run of plain text goes in at once.
-    const size_t run = plain_run(std::min<size_t>(limit_, pos_ + (capacity - n)));
+    const size_t run = stops.find(p_, pos_, std::min<size_t>(limit_, pos_ + (capacity - n))) - pos_;
     std::memcpy(out + n, p_ + pos_, run);
     n += static_cast<uint32_t>(run);
     pos_ += run;
@@ -258,6 +295,8 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
     // The rest of a quoted text cut at the capacity, closing quote included; a doubled quote
     // is text, not the end.
     while (pos_ < limit_ && !ctrl_z_here()) {
+      pos_ = s_.stops_in_quoted_text().find(p_, pos_, limit_);
+      if (pos_ >= limit_ || ctrl_z_here()) break;
       if (!s_.end_of_record_in_quote && s_.end_of_record_at(p_, size_, pos_) != 0) break;
       if (p_[pos_] == quote) {
         if (pos_ + 1 < limit_ && p_[pos_ + 1] == quote) {
@@ -276,8 +315,7 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
 
 void LineScanner::pass_line_end() {
   if (ended_) return;
-  for (size_t i = pos_; i < size_; ++i) {
-    if (!s_.special(p_[i])) continue;
+  for (size_t i = pos_; (i = s_.stops_at_line_end().find(p_, i, size_)) < size_; ++i) {
     if (s_.ctrl_z_is_eof && p_[i] == kCtrlZ) return;  // the line ends here; nothing to pass
     if (const size_t n = s_.end_of_record_at(p_, size_, i); n != 0) {
       pos_ = i + n;
@@ -314,8 +352,12 @@ bool find_line_end(BufferedTextFile& file, const LineSyntax& syntax, uint64_t fr
   for (;;) {
     TextView v;
     if (!file.view(from, file.buffer_size(), v)) return false;
+    if (!v.ends_file && v.size < sequence) {  // a buffer shorter than the sequence
+      end = from + (syntax.ctrl_z_is_eof && v.size > 0 && v.data[0] == kCtrlZ ? 0 : v.size);
+      return true;
+    }
     size_t i = 0;
-    for (; i < v.size; ++i) {
+    for (; (i = syntax.stops_at_line_end().find(v.data, i, v.size)) < v.size; ++i) {
       if (syntax.ctrl_z_is_eof && v.data[i] == kCtrlZ) {
         end = from + i;
         return true;
@@ -330,7 +372,7 @@ bool find_line_end(BufferedTextFile& file, const LineSyntax& syntax, uint64_t fr
       end = from + v.size;
       return true;
     }
-    if (i == 0) {  // a buffer shorter than the sequence: nothing more can match
+    if (i == 0) {  // nothing was read: nothing more can match
       end = from + v.size;
       return true;
     }

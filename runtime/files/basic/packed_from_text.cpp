@@ -1,0 +1,114 @@
+#include "runtime/files/basic/packed_from_text.hpp"
+
+#include <array>
+#include <cstring>
+
+#include "runtime/values/decimal.hpp"
+
+namespace vtn::basic {
+namespace {
+
+// The decimal reader looks at no more than this many characters.
+constexpr size_t kReaderLimit = 99;
+// Digits that a uint64_t always holds, and the largest power of ten it holds.
+constexpr uint32_t kFastDigits = 18;
+constexpr uint32_t kWordDigits = 19;
+// The decimal stack keeps 32 places; more places than that take the stack's way.
+constexpr uint32_t kFastPlaces = 31;
+
+constexpr auto kPowersOfTen = [] {
+  std::array<uint64_t, kWordDigits + 1> p{};
+  p[0] = 1;
+  for (size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+  return p;
+}();
+
+// 0..99 as two packed digits.
+constexpr auto kPackedPairs = [] {
+  std::array<uint8_t, 100> p{};
+  for (size_t i = 0; i < p.size(); ++i) p[i] = static_cast<uint8_t>((i / 10) << 4 | (i % 10));
+  return p;
+}();
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The number in units of the last place, rounded half away from zero, when it fits a word:
+// `value` and `negative`. False sends the text the stack's way.
+bool scaled_value(std::string_view text, uint32_t places, uint64_t& value, bool& negative) {
+  if (text.size() > kReaderLimit || places > kFastPlaces) return false;
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  negative = i < text.size() && text[i] == '-';
+  if (negative) ++i;
+  uint64_t digits = 0;
+  uint32_t count = 0;
+  uint32_t fraction = 0;
+  for (; i < text.size() && is_digit(text[i]); ++i, ++count) {
+    if (count == kFastDigits) return false;
+    digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+    for (++i; i < text.size() && is_digit(text[i]); ++i, ++count, ++fraction) {
+      if (count == kFastDigits) return false;
+      digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) return false;
+  }
+  if (fraction <= places) {
+    const uint32_t shift = places - fraction;
+    if (count + shift > kWordDigits) return false;
+    value = digits * kPowersOfTen[shift];
+  } else {
+    const uint64_t units = digits / kPowersOfTen[fraction - places - 1];
+    value = units / 10 + (units % 10 >= 5 ? 1 : 0);
+  }
+  return true;
+}
+
+}  // namespace
+
+void store_packed_text(std::string_view text, PackedLayout layout, uint8_t* storage, uint32_t bytes,
+                       uint32_t places) {
+  uint64_t value = 0;
+  bool negative = false;
+  if (!scaled_value(text, places, value, negative)) {
+    decimal_stack().push_text(text);
+    pop_packed(layout, storage, bytes, places);
+    return;
+  }
+  if (bytes == 0) return;
+  // 2 x bytes - 1 digits, the most significant first, after the sign nibble or before it: for
+  // DECIMAL every byte but the first holds two digits, for PDECIMAL every byte but the last.
+  std::memset(storage, 0, bytes);
+  const uint64_t kept = bytes > kWordDigits / 2 ? value : value % kPowersOfTen[2 * bytes - 1];
+  const bool stored_nonzero = kept != 0;
+  value = kept;
+  if (layout == PackedLayout::kSignFirst) {
+    for (uint32_t b = bytes; b-- > 1 && value != 0; value /= 100)
+      storage[b] = kPackedPairs[value % 100];
+    storage[0] = static_cast<uint8_t>(value);
+  } else {
+    storage[bytes - 1] = static_cast<uint8_t>((value % 10) << 4);
+    value /= 10;
+    for (uint32_t b = bytes - 1; b-- > 0 && value != 0; value /= 100)
+      storage[b] = kPackedPairs[value % 100];
+  }
+  // A value whose kept digits are all zero is stored as a positive zero.
+  if (layout == PackedLayout::kSignFirst) {
+    if (negative && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+  } else {
+    storage[bytes - 1] =
+        static_cast<uint8_t>(storage[bytes - 1] | (negative && stored_nonzero ? 0x0D : 0x0F));
+  }
+}
+
+void pop_packed(PackedLayout layout, uint8_t* storage, uint32_t bytes, uint32_t places) {
+  if (layout == PackedLayout::kSignFirst)
+    decimal_stack().pop_decimal(storage, bytes, places);
+  else
+    decimal_stack().pop_pdecimal(storage, bytes, places);
+}
+
+}  // namespace vtn::basic
