@@ -12,29 +12,15 @@
 #include "runtime/files/tarnwell/byte_order.hpp"
 #include "runtime/files/tarnwell/external_sort.hpp"
 #include "runtime/files/tarnwell/locking_hooks.hpp"
+#include "runtime/files/tarnwell/record_filter.hpp"
 #include "runtime/files/tarnwell/table_ops.hpp"
-#include "runtime/platform/system_error.hpp"
-#include "runtime/values/char_tables.hpp"
+#include "runtime/values/error_state.hpp"
 
 namespace vtn::tarnwell {
 namespace {
 
 constexpr size_t kFlushEveryDirtyPages = 400;
-constexpr int32_t kSystemErrorBase = 300;
 constexpr int32_t kInvalidIndexString = 76;
-
-int32_t system_error() {
-  return kSystemErrorBase + static_cast<int32_t>(platform::last_error());
-}
-
-void delete_entries(RecordStore& s, const Bytes& prefix) {
-  auto r = s.find_first_after(prefix);
-  while (r && has_prefix(r->key, prefix)) {
-    const Bytes key(r->key.begin(), r->key.end());
-    s.delete_record(key);
-    r = s.find_first_after(key);
-  }
-}
 
 // Records fed to the sorter, with the progress events the file asks for.
 class RecordWalk {
@@ -73,17 +59,19 @@ class RecordWalk {
   TableInstance& t_;
 };
 
-int32_t build_key(TableInstance& t, TableKey& key) {
+// `filter`: only the records it accepts get an entry (a filtered dynamic index).
+int32_t build_key(TableInstance& t, TableKey& key, RecordFilter* filter = nullptr) {
   if (key.shape.components.empty()) return err::kKeyMustBeRebuilt;
   RecordStore& s = entry_store(t, key);
   const Bytes prefix = kind_key(t.table, key.kind);
-  delete_entries(s, prefix);
+  delete_records_from(s, prefix);
 
   const size_t value_length = key.shape.value_length;
   const size_t item_size = value_length + 4;
   ExternalSorter sorter(item_size);
   Bytes item(item_size);
   const int32_t walked = RecordWalk(t).run([&](uint32_t record) {
+    if (filter != nullptr && !filter->accepts()) return 0;
     encode_key_value(key.shape, record_buffer(t), t.collation, item);
     store_be32(item.data() + value_length, record);
     return sorter.add(item) ? 0 : system_error();
@@ -150,15 +138,53 @@ bool parse_components(const TableInstance& t, const std::string& text, std::vect
   return !out.empty();
 }
 
-int32_t run_build(TableInstance& t, FileCall& call) {
-  if (t.fullbuild) {
-    t.collation = collation_from(char_tables(), t.oem_file);
-    const Record r = collation_record(t.table, t.oem_file, t.collation.bytes);
-    if (t.store->find_exact(r.key()))
-      t.store->replace_record(r.key(), r.data());
-    else
-      t.store->insert_record(r.key(), r.data());
+bool blank(const std::string& text) {
+  return text.find_first_not_of(' ') == std::string::npos;
+}
+
+// Compiles the filter of BUILDdynfilter over the table's fields, bound to the record buffer.
+// 0, 80 without an installed compiler, or the compiler's 800 / 801 with its reason as the
+// driver's message.
+int32_t compile_filter(TableInstance& t, const std::string& text,
+                       std::unique_ptr<RecordFilter>& out) {
+  const RecordFilterCompiler compile = record_filter_compiler();
+  if (compile == nullptr) return err::kUnsupported;
+  std::span<uint8_t> buffer = record_buffer(t);
+  std::vector<FilterField> fields;
+  for (const FieldDescriptor& f : t.fields) {
+    if (f.element_count() != 1 || f.offset + f.size > buffer.size()) continue;
+    fields.push_back({f.label, f.value_type(), buffer.data() + f.offset, f.size, f.places});
   }
+  FilterCompilation c = compile(text, fields);
+  if (!c.filter) {
+    post_driver_error(std::to_string(c.error), c.reason);
+    return c.error;
+  }
+  out = std::move(c.filter);
+  return 0;
+}
+
+// BUILDdyn and BUILDdynfilter: the components given at run time (none: those declared), then
+// the entries of the records that pass the filter.
+int32_t build_dynamic(TableInstance& t, FileCall& call) {
+  TableKey& key = *static_cast<TableKey*>(call.key_data);
+  if (!key.dynamic()) return kInvalidIndexString;
+  if (!blank(call.strings[0])) {
+    std::vector<int32_t> components;
+    if (!parse_components(t, call.strings[0], components) ||
+        !shape_key(t.fields, components.data(), components.size(),
+                   (key.key_flags & kKeyNoCase) != 0, key.shape))
+      return kInvalidIndexString;
+  }
+  std::unique_ptr<RecordFilter> filter;
+  if (call.code == op::BUILDdynfilter && !blank(call.strings[1])) {
+    if (int32_t r = compile_filter(t, call.strings[1], filter); r != 0) return r;
+  }
+  return build_key(t, key, filter.get());
+}
+
+int32_t run_build(TableInstance& t, FileCall& call) {
+  if (t.fullbuild) write_collation(t);
   int32_t result = 0;
   auto keep_first = [&result](int32_t r) {
     if (r == err::kCreatesDuplicateKey) {
@@ -179,18 +205,9 @@ int32_t run_build(TableInstance& t, FileCall& call) {
       return result;
     case op::BUILDkey:
       return build_key(t, *static_cast<TableKey*>(call.key_data));
-    case op::BUILDdyn: {
-      TableKey& key = *static_cast<TableKey*>(call.key_data);
-      if (!key.dynamic()) return kInvalidIndexString;
-      if (!call.strings[0].empty() && call.strings[0].find_first_not_of(' ') != std::string::npos) {
-        std::vector<int32_t> components;
-        if (!parse_components(t, call.strings[0], components) ||
-            !shape_key(t.fields, components.data(), components.size(),
-                       (key.key_flags & kKeyNoCase) != 0, key.shape))
-          return kInvalidIndexString;
-      }
-      return build_key(t, key);
-    }
+    case op::BUILDdyn:
+    case op::BUILDdynfilter:
+      return build_dynamic(t, call);
     default:
       return err::kUnsupported;
   }
@@ -199,9 +216,6 @@ int32_t run_build(TableInstance& t, FileCall& call) {
 }  // namespace
 
 int32_t op_build(TableInstance& t, FileCall& call) {
-  // The filter of BUILDdynfilter is an expression of the evaluator, which the file layer cannot
-  // reach yet: refuse it rather than build an index that ignores the filter.
-  if (call.code == op::BUILDdynfilter) return err::kUnsupported;
   const bool opened_here = !t.is_open();
   if (opened_here) {
     if (int32_t r = open_table(t, kBuildAccess, false, false); r != 0) return r;

@@ -35,7 +35,7 @@ TableName split_table_name(std::string_view declared, const DirectoryTest& is_di
     if (!is_directory(before)) {
       std::string table(declared.substr(at + kSeparator.size()));
       if (table.empty()) table = kUnnamedTable;
-      return {before, table};
+      return {before, table, true};
     }
     from = at + 1;
   }

@@ -28,6 +28,7 @@ inline constexpr std::string_view kDefaultExtension = ".TWL";
 struct TableName {
   std::string file;   // the file part as declared, "\" read as "/" (program text)
   std::string table;  // the table name, "UNNAMED" when none is given
+  bool table_given = false;  // the name carries the separator
 };
 
 // Whether a path (program text, "/" separated) names an existing directory.

@@ -1,4 +1,5 @@
 // The life cycle of a table: CREATE, OPEN (and SHARE), CLOSE, NAME, REMOVE, RENAME, COPY, EMPTY.
+// RENAME and COPY of a whole physical file are here; of one table, in table_copy.cpp.
 //
 // A table lives in its physical file as a table-name record (FE, name, 00 -> table number) and
 // the records that begin with its table number: its definition stream (FA chunks), its collation
@@ -16,17 +17,12 @@
 namespace vtn::tarnwell {
 namespace {
 
-constexpr int32_t kSystemErrorBase = 300;
-
-Bytes name_key(const std::string& table) {
-  const Record r = table_name_record(table, Number{});
-  return Bytes(r.key().begin(), r.key().end());
-}
-
 void write_definition_stream(TableInstance& t) {
   for (const Record& c : definition_chunks(t.table, write_definition(t.definition)))
     t.store->insert_record(c.key(), c.data());
 }
+
+}  // namespace
 
 void write_collation(TableInstance& t) {
   t.collation = collation_from(char_tables(), t.oem_file);
@@ -36,6 +32,8 @@ void write_collation(TableInstance& t) {
   else
     t.store->insert_record(r.key(), r.data());
 }
+
+namespace {
 
 void take_collation(TableInstance& t) {
   Bytes k = kind_key(t.table, kKindCollation);
@@ -76,7 +74,7 @@ std::optional<std::vector<uint8_t>> stored_definition_stream(TableInstance& t) {
 // Opens the table in the open store. 0 or an error; the caller ends the access.
 int32_t find_or_make_table(TableInstance& t, const std::string& table_name, bool creating,
                            bool accept_any_definition) {
-  const Bytes key = name_key(table_name);
+  const Bytes key = table_name_key(table_name);
   if (creating) {
     if (int32_t r = begin_operation_access(t, true); r != 0) return r;
     if (auto old = t.store->find_exact(key); old && old->data.size() == 4) {
@@ -108,11 +106,17 @@ int32_t find_or_make_table(TableInstance& t, const std::string& table_name, bool
   return 0;
 }
 
-int32_t system_error() {
-  return kSystemErrorBase + static_cast<int32_t>(platform::last_error());
+}  // namespace
+
+Bytes table_name_key(const std::string& table) {
+  const Record r = table_name_record(table, Number{});
+  return Bytes(r.key().begin(), r.key().end());
 }
 
-}  // namespace
+int32_t system_error() {
+  constexpr int32_t kSystemErrorBase = 300;
+  return kSystemErrorBase + static_cast<int32_t>(platform::last_error());
+}
 
 int32_t open_table(TableInstance& t, uint32_t access, bool creating, bool accept_any_definition) {
   const TableName name = split_table_name(t.file_name);
@@ -173,14 +177,12 @@ int32_t op_name(TableInstance& t, FileCall& call) {
   return 0;
 }
 
-int32_t op_remove(TableInstance& t, FileCall&) {
-  if (t.file_name.empty()) return err::kInvalidFilename;
-  if (int32_t r = open_table(t, kRemoveAccess, false, true); r != 0) return r;
+int32_t remove_open_table(TableInstance& t) {
   const TableName name = split_table_name(t.file_name);
   int32_t result = begin_operation_access(t, true);
   bool last_table = false;
   if (result == 0) {
-    t.store->delete_record(name_key(name.table));
+    t.store->delete_record(table_name_key(name.table));
     auto other = t.store->find_first_after(Bytes{kTableNameByte});
     last_table = !other || other->key.empty() || other->key[0] != kTableNameByte;
     if (!last_table) delete_table_records(t);
@@ -192,17 +194,26 @@ int32_t op_remove(TableInstance& t, FileCall&) {
   return result;
 }
 
+int32_t op_remove(TableInstance& t, FileCall&) {
+  if (t.file_name.empty()) return err::kInvalidFilename;
+  if (int32_t r = open_table(t, kRemoveAccess, false, true); r != 0) return r;
+  return remove_open_table(t);
+}
+
 int32_t op_rename_copy(TableInstance& t, FileCall& call) {
+  if (t.file_name.empty() || call.strings[0].empty()) return err::kInvalidFilename;
   const TableName from = split_table_name(t.file_name);
   const TableName to = split_table_name(call.strings[0]);
   const auto from_path = physical_file_path(from.file);
   const auto to_path = physical_file_path(to.file);
   if (!from_path || !to_path) return err::kInvalidFilename;
-  // A whole physical file moves or is copied with all its tables. Moving one table of a file
-  // into another file would need a copy record by record, which is not built: say so.
-  if (from.table != to.table) return err::kUnsupported;
-  const bool ok = call.code == op::RENAME ? platform::rename_file(*from_path, *to_path, false)
-                                          : platform::copy_file(*from_path, *to_path, true);
+  const bool rename = call.code == op::RENAME;
+  // A name with a table part on either side copies (or moves) that one table; otherwise the
+  // physical file goes whole, with every table in it.
+  if (from.table_given || to.table_given)
+    return copy_table(t, from, *from_path, to, *to_path, rename);
+  const bool ok = rename ? platform::rename_file(*from_path, *to_path, false)
+                         : platform::copy_file(*from_path, *to_path, true);
   return ok ? 0 : system_error();
 }
 

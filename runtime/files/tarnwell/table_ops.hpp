@@ -11,6 +11,7 @@
 
 #include "runtime/files/call_sequence.hpp"
 #include "runtime/files/tarnwell/table_block.hpp"
+#include "runtime/files/tarnwell/table_names.hpp"
 
 namespace vtn::tarnwell {
 
@@ -110,6 +111,26 @@ int32_t op_bytes(TableInstance& t, FileCall& call);
 // Opens the table named by the instance with `access`. `creating`: create or replace it.
 int32_t open_table(TableInstance& t, uint32_t access, bool creating, bool accept_any_definition);
 void close_table(TableInstance& t);
+// Removes the open table from its file and closes it: its table-name record goes, and its
+// records, unless it was the file's last table; then the physical file is deleted.
+int32_t remove_open_table(TableInstance& t);
+// Deletes every record whose key part begins with `prefix`.
+void delete_records_from(RecordStore& s, ByteSpan prefix);
+
+// --- Copying a table (table_copy.cpp) -----------------------------------------------------
+// COPY or RENAME of the table `from` (the instance's table, closed) to `to` in the physical file
+// `to_path`. 0, an error of OPEN, or 300 + 80 (target table exists, RENAME; or the same table)
+// / 300 + 32 (COPY onto itself).
+int32_t copy_table(TableInstance& t, const TableName& from, const std::string& from_path,
+                   const TableName& to, const std::string& to_path, bool rename);
+
+// Replaces the table's collation record with one made from the run-time's current collation
+// tables and the file's OEM attribute, and keys the table by it (CREATE, and a FULLBUILD).
+void write_collation(TableInstance& t);
+// The key part of the table-name record of `table`.
+Bytes table_name_key(const std::string& table);
+// The platform's last error as the code the driver reports (300 + the system error).
+int32_t system_error();
 
 // --- Keys (key_build.cpp) -------------------------------------------------------------------
 int32_t op_build(TableInstance& t, FileCall& call);

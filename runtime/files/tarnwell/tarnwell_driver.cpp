@@ -10,6 +10,7 @@
 #include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/lock_retry.hpp"
 #include "runtime/files/tarnwell/locking_hooks.hpp"
+#include "runtime/files/tarnwell/properties.hpp"
 #include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/record_holds.hpp"
 #include "runtime/files/tarnwell/send_options.hpp"
@@ -88,11 +89,6 @@ int32_t op_flush(TableInstance& t, FileCall&) {
   return f != nullptr ? flush_now(*f) : t.store->flush();
 }
 
-// Blob parts and properties beyond the blob's size have no mechanism here yet.
-int32_t not_built(TableInstance&, FileCall&) {
-  return err::kUnsupported;
-}
-
 int32_t op_nomemo(TableInstance& t, FileCall&) {
   t.nomemo_requested = true;
   return 0;
@@ -101,19 +97,6 @@ int32_t op_nomemo(TableInstance& t, FileCall&) {
 // STREAM asks for faster bulk writing; this driver has nothing to change for it.
 int32_t op_stream(TableInstance&, FileCall&) {
   return 0;
-}
-
-int32_t op_blob_size(TableInstance& t, FileCall& call) {
-  const auto n = static_cast<int32_t>(call.operand(0));
-  size_t blob = 0;
-  for (TableMemo& m : t.memos) {
-    if (!m.blob) continue;
-    if (++blob == static_cast<size_t>(n)) {
-      call.value = static_cast<int32_t>(m.blob_contents.size());
-      return 0;
-    }
-  }
-  return err::kInvalidRecordDeclaration;
 }
 
 constexpr Operation kOperations[] = {
@@ -137,8 +120,8 @@ constexpr Operation kOperations[] = {
     {op::GETfilekey, op_get, Access::read},
     {op::GETfileptr, op_get, Access::read},
     {op::GETkeyptr, op_get, Access::read},
-    {op::GET_PROPERTY, not_built, Access::none},
-    {op::GETPROPERTYkey, not_built, Access::none},
+    {op::GET_PROPERTY, op_property, Access::none},
+    {op::GETPROPERTYkey, op_key_property, Access::none},
     {op::HOLDfile, op_hold, Access::none},
     {op::HOLDfilesec, op_hold, Access::none},
     {op::LOCKfile, op_lock, Access::none},
@@ -174,19 +157,19 @@ constexpr Operation kOperations[] = {
     {op::SETkeykeyptr, op_set, Access::none},
     {op::SETkeykey, op_set, Access::none},
     {op::SETkeyptr, op_set, Access::none},
-    {op::SET_PROPERTY, not_built, Access::none},
-    {op::SETPROPERTYkey, not_built, Access::none},
+    {op::SET_PROPERTY, op_property, Access::none},
+    {op::SETPROPERTYkey, op_key_property, Access::none},
     {op::SHARE, op_open, Access::none},
     {op::SKIP, op_skip, Access::read},
     {op::STREAM, op_stream, Access::none},
     {op::UNLOCK, op_unlock, Access::none},
     {op::WATCH, op_watch, Access::none},
     {op::BUILDdynfilter, op_build, Access::none},
-    {op::BLOB_YIELD, not_built, Access::none},
-    {op::BLOB_TAKE, not_built, Access::none},
-    {op::BLOB_SIZE, op_blob_size, Access::none},
-    {op::BLOB_GET_PROP, not_built, Access::none},
-    {op::BLOB_SET_PROP, not_built, Access::none},
+    {op::BLOB_YIELD, op_blob, Access::none},
+    {op::BLOB_TAKE, op_blob, Access::none},
+    {op::BLOB_SIZE, op_blob, Access::none},
+    {op::BLOB_GET_PROP, op_blob, Access::none},
+    {op::BLOB_SET_PROP, op_blob, Access::none},
 };
 static_assert(std::size(kOperations) == 70);
 
@@ -278,6 +261,9 @@ int32_t TarnwellDriver::perform(FileCall& call) {
       if (result == 0) result = ended;
     }
     if (changes_a_record(o->code) && t.is_open()) finish_put(t);
+    // APPEND makes its record the current one, as ADD does; the file's state must say so, or
+    // POINTER, PUT and DELETE would answer 33 right after it.
+    if (o->code == op::APPEND && result == 0) t.file_state |= FS_CURRENT;
     return result;
   } catch (const InternalError& e) {
     t.internal_error = e.check();

@@ -7,10 +7,11 @@
 //                  .key("BY_NUMBER", {"NUMBER"}, KA_PRIMARY)};
 //
 // Every call runs the shared call sequence (call_sequence.hpp); the operations themselves are in
-// table_open, record_ops, positioning, key_build and send_options. An internal consistency error
-// found during an operation abandons it with error 90 and leaves the table accepting only CLOSE
-// and NAME. Holds, watches, table locks and transactions are the locking layer's: until it
-// exists those operations answer 80 (locking_hooks.hpp shows where it joins).
+// table_open, table_copy, record_ops, positioning, key_build, send_options and properties. An
+// internal consistency error found during an operation abandons it with error 90 and leaves the
+// table accepting only CLOSE and NAME. Holds, watches, table locks and transactions are the
+// locking layer's (locking_hooks.hpp shows where it joins). A filtered index build compiles its
+// filter with the expression evaluator, which installs itself (record_filter.hpp).
 #pragma once
 
 #include <array>

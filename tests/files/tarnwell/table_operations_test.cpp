@@ -145,6 +145,46 @@ TEST_F(TableOperationsTest, CaseInsensitiveKeyFindsEitherCase) {
   EXPECT_EQ(rec().id, 1);
 }
 
+// APPEND makes its record the current one, as ADD does, whatever was current before it.
+TEST_F(TableOperationsTest, AppendedRecordIsCurrent) {
+  enum class Then { pointer, put, remove };
+  for (Then then : {Then::pointer, Then::put, Then::remove}) {
+    SCOPED_TRACE(static_cast<int>(then));
+    CLOSE(people_);
+    OPEN(people_, 0x42);  // nothing current
+    set(10 + static_cast<int32_t>(then), "appended", 30);
+    APPEND(people_);
+    ASSERT_EQ(ERRORNUMBER(), 0);
+    const int32_t record = POINTER(people_);
+    ASSERT_EQ(ERRORNUMBER(), 0);
+    GET(people_, record);
+    ASSERT_EQ(ERRORNUMBER(), 0);
+    ASSERT_EQ(rec().id, 10 + static_cast<int32_t>(then));
+    set(10 + static_cast<int32_t>(then), "appended", 30);
+    APPEND(people_);
+    const int32_t appended = POINTER(people_);
+    EXPECT_EQ(ERRORNUMBER(), 0);
+    EXPECT_NE(appended, record);
+    switch (then) {
+      case Then::pointer:
+        break;
+      case Then::put:
+        rec().age = 31;
+        PUT(people_);
+        ASSERT_EQ(ERRORNUMBER(), 0);
+        GET(people_, appended);
+        EXPECT_EQ(rec().age, 31);
+        break;
+      case Then::remove:
+        DELETE(people_);
+        ASSERT_EQ(ERRORNUMBER(), 0);
+        GET(people_, appended);
+        EXPECT_EQ(ERRORNUMBER(), 35);
+        break;
+    }
+  }
+}
+
 TEST_F(TableOperationsTest, AppendLeavesKeysStaleUntilBuilt) {
   add(1, "a", 1);
   for (int i = 2; i <= 4; ++i) {
