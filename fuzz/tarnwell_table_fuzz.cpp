@@ -3,7 +3,7 @@
 // store's checker finds sound after every operation.
 //
 // Input: a sequence of steps; each step is one byte choosing the operation and, for the
-// operations that write, 16 bytes of record (LONG id, STRING(8) name, SHORT group, LONG extra).
+// operations that write, 18 bytes of record (LONG id, STRING(8) name, SHORT group, LONG extra).
 #include <unistd.h>
 
 #include <cstddef>
