@@ -1,7 +1,9 @@
 // Cost of the decimal stack's arithmetic on 31-digit values and of the conversions between
 // numbers and text, each beside a peer that does the same job:
-//  - the decimal stack against GCC's _Decimal128 (34 digits) on volatile operands, so that the
-//    peer, like ours, loads its operands and stores its result every time;
+//  - a statement "c = a op b" as a compiled program runs it on DECIMAL(31,15) fields (16 bytes):
+//    push a, push b, the operation, pop into c; against GCC's _Decimal128 (34 digits) with
+//    volatile operands and result, so that the peer, like ours, loads both operands from memory
+//    and stores its result every time;
 //  - REAL, LONG and decimal text against std::to_chars and std::from_chars on the same digits.
 #include <benchmark/benchmark.h>
 
@@ -20,39 +22,44 @@
 namespace {
 
 using vtn::DecimalStack;
-using vtn::DecimalValue;
 
-// Working values of 31 significant digits (16 before the point, 15 after).
-DecimalValue make(const char* text) {
+// DECIMAL(31,15): 16 digits before the point and 15 after.
+constexpr uint32_t kBytes = 16;
+constexpr uint32_t kPlaces = 15;
+
+struct Field {
+  uint8_t bytes[kBytes];
+};
+
+Field make(const char* text) {
   DecimalStack& s = vtn::decimal_stack();
   s.clear();
   s.push_text(text);
-  DecimalValue v = s.entry(1);
-  s.clear();
-  return v;
+  Field f;
+  s.pop_decimal(f.bytes, kBytes, kPlaces);
+  return f;
 }
 
-const DecimalValue kA = make("-8234567890123456.789012345678901");
-const DecimalValue kB = make("1357913579135791.357913579135791");
+const Field kA = make("-8234567890123456.789012345678901");
+const Field kB = make("1357913579135791.357913579135791");
 
 template <void (DecimalStack::*Op)()>
-void BM_Binary(benchmark::State& state) {
+void BM_Statement(benchmark::State& state) {
   DecimalStack& s = vtn::decimal_stack();
   s.clear();
+  Field c{};
   for (auto _ : state) {
-    s.push_long(0);
-    s.entry(1) = kA;
-    s.push_long(0);
-    s.entry(1) = kB;
+    s.push_decimal(kA.bytes, kBytes, kPlaces);
+    s.push_decimal(kB.bytes, kBytes, kPlaces);
     (s.*Op)();
-    benchmark::DoNotOptimize(s.entry(1));
-    s.clear();
+    s.pop_decimal(c.bytes, kBytes, kPlaces);
+    benchmark::DoNotOptimize(c);
   }
 }
-BENCHMARK(BM_Binary<&DecimalStack::add>)->Name("add_31_digits/ours");
-BENCHMARK(BM_Binary<&DecimalStack::subtract>)->Name("subtract_31_digits/ours");
-BENCHMARK(BM_Binary<&DecimalStack::multiply>)->Name("multiply_31_digits/ours");
-BENCHMARK(BM_Binary<&DecimalStack::divide>)->Name("divide_31_digits/ours");
+BENCHMARK(BM_Statement<&DecimalStack::add>)->Name("add_31_digits/ours");
+BENCHMARK(BM_Statement<&DecimalStack::subtract>)->Name("subtract_31_digits/ours");
+BENCHMARK(BM_Statement<&DecimalStack::multiply>)->Name("multiply_31_digits/ours");
+BENCHMARK(BM_Statement<&DecimalStack::divide>)->Name("divide_31_digits/ours");
 
 #if VTN_HAVE_DECIMAL128
 using Decimal128 = float __attribute__((mode(TD)));

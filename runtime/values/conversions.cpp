@@ -11,6 +11,11 @@ constexpr size_t kDecimalReaderLimit = 99;
 constexpr size_t kRealReaderLimit = 39;
 constexpr size_t kRealTextLimit = 20;  // an inline StringStack entry
 
+// 10^0 to 10^22: every one exactly a double.
+constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -152,15 +157,61 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
     if (used != nullptr) *used = 0;
     return 0.0;
   }
+  const size_t number_start = i;
+  // The common number, at most 15 significant digits scaled by at most 10^22 either way, is read
+  // here in one pass: the digits and the power of ten are both exact doubles, so one multiply or
+  // divide rounds correctly, as from_chars would.
+  uint64_t mantissa = 0;
+  int significant = 0;  // leading zeros are none; beyond 15 only counted
+  int64_t scale = 0;
+  for (; i < text.size() && is_digit(text[i]); ++i) {
+    const unsigned d = static_cast<unsigned>(text[i] - '0');
+    if (mantissa == 0 && d == 0) continue;
+    if (++significant <= 15) mantissa = mantissa * 10 + d;
+  }
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && is_digit(text[i]); ++i) {
+      const unsigned d = static_cast<unsigned>(text[i] - '0');
+      if (mantissa == 0 && d == 0) {
+        --scale;
+      } else if (++significant <= 15) {
+        mantissa = mantissa * 10 + d;
+        --scale;
+      }
+    }
+  }
+  if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
+    size_t k = i + 1;
+    bool negative_exponent = false;
+    if (k < text.size() && (text[k] == '+' || text[k] == '-')) negative_exponent = text[k++] == '-';
+    if (k < text.size() && is_digit(text[k])) {
+      int64_t exponent = 0;
+      for (; k < text.size() && is_digit(text[k]); ++k) {
+        if (exponent < 100000) exponent = exponent * 10 + (text[k] - '0');
+      }
+      scale += negative_exponent ? -exponent : exponent;
+      i = k;
+    }
+  }
+  if (significant <= 15 && scale >= -22 && scale <= 22) {
+    if (used != nullptr) *used = i;
+    double value = static_cast<double>(mantissa);
+    if (scale >= 0) {
+      value *= kExactPowersOfTen[scale];
+    } else {
+      value /= kExactPowersOfTen[-scale];
+    }
+    return negative ? -value : value;
+  }
   double value = 0.0;
   const auto [stop, error] =
-      std::from_chars(text.data() + i, end, value, std::chars_format::general);
+      std::from_chars(text.data() + number_start, end, value, std::chars_format::general);
   if (used != nullptr) *used = static_cast<size_t>(stop - text.data());
   if (error == std::errc::result_out_of_range) {
-    value =
-        overflows(std::string_view(text.data() + i, static_cast<size_t>(stop - text.data()) - i))
-            ? HUGE_VAL
-            : 0.0;
+    value = overflows(std::string_view(text.data() + number_start,
+                                       static_cast<size_t>(stop - text.data()) - number_start))
+                ? HUGE_VAL
+                : 0.0;
   }
   return negative ? -value : value;
 }
@@ -170,6 +221,7 @@ double text_to_real(std::string_view text) {
 }
 
 std::string real_to_text(double value) {
+  if (value == 0) return "0";  // a zero has no sign, as a decimal zero has none
   // At most 14 significant digits; the longest forms (a negative value with a three-digit
   // negative exponent) keep one digit fewer so that the text fits an inline stack entry.
   char buffer[40];

@@ -46,7 +46,7 @@ double text_to_real(std::string_view text);
 double text_to_real_prefix(std::string_view text, size_t* used);
 
 // A REAL as text: the general form with at most 14 significant digits, no trailing point
-// ("100", "0.1", "-1.5E+20"). The result has at most 20 characters.
+// ("100", "0.1", "-1.5E+20"); a negative zero is "0". The result has at most 20 characters.
 std::string real_to_text(double value);
 
 // A LONG as its decimal digits with a leading "-" when negative.

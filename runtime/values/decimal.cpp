@@ -9,6 +9,7 @@
 #include "runtime/core/fatal_error.hpp"
 #include "runtime/values/conversions.hpp"
 #include "runtime/values/decimal_arithmetic.hpp"
+#include "runtime/values/decimal_packed.hpp"
 #include "runtime/values/string_stack.hpp"
 
 namespace vtn {
@@ -34,55 +35,6 @@ void set_unsigned(DecimalValue& v, uint32_t magnitude) {
     magnitude /= 10;
   }
   if (i > kUnits) v.hi = static_cast<uint8_t>(i - 1);
-}
-
-// The n-th nibble of packed storage, high nibble of each byte first.
-uint8_t nibble_at(const uint8_t* storage, int64_t n) {
-  const uint8_t b = storage[n / 2];
-  return static_cast<uint8_t>(n % 2 == 0 ? b >> 4 : b & 0x0F);
-}
-
-// Unpacks 2n-1 digit nibbles, starting at nibble `first_nibble` of the storage (1 for DECIMAL,
-// whose first nibble is the sign; 0 for PDECIMAL), into positions 2n - p + 30 down to 32 - p.
-// Positions outside the working value are dropped, and a nibble that is no decimal digit reads as
-// 0 so that no working value ever holds one.
-void unpack(DecimalValue& v, const uint8_t* storage, uint32_t bytes, uint32_t places,
-            int64_t first_nibble) {
-  decimal::set_zero(v);
-  if (bytes == 0) return;
-  const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
-  const int64_t hi = count - 1 + kUnits - static_cast<int64_t>(places);
-  const int64_t lo = kUnits - static_cast<int64_t>(places);
-  const int64_t first = std::max<int64_t>(lo, 0);
-  const int64_t last = std::min<int64_t>(hi, kTop);
-  if (first > last) return;
-  for (int64_t pos = first; pos <= last; ++pos) {
-    const uint8_t d = nibble_at(storage, first_nibble + hi - pos);
-    v.digit[pos] = d <= 9 ? d : 0;
-  }
-  v.lo = static_cast<uint8_t>(first);
-  v.hi = static_cast<uint8_t>(last);
-  decimal::trim_high(v);
-}
-
-// Clears the storage and writes the digits of v (already rounded) from position 2n - p + 30 down
-// to 32 - p, starting at nibble `first_nibble` (as for unpack). Returns whether any digit written
-// is not zero: the sign follows the digits that were stored, so a value whose every kept digit is
-// zero (its high digits dropped by a small field) is stored as a positive zero.
-bool pack(const DecimalValue& v, uint8_t* storage, uint32_t bytes, uint32_t places,
-          int64_t first_nibble) {
-  for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
-  const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
-  const int64_t hi = count - 1 + kUnits - static_cast<int64_t>(places);
-  bool stored_nonzero = false;
-  for (int64_t k = 0; k < count; ++k) {
-    const int64_t pos = hi - k;
-    const uint8_t d = (pos >= v.lo && pos <= v.hi) ? v.digit[pos] : 0;
-    stored_nonzero = stored_nonzero || d != 0;
-    const int64_t n = first_nibble + k;
-    storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | (n % 2 == 0 ? d << 4 : d));
-  }
-  return stored_nonzero;
 }
 
 // Writes `digits` significant digits of `magnitude` as "d.ddd...e+NN" followed by a NUL (correctly
@@ -156,7 +108,7 @@ void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t
   DecimalValue& v = push_slot();
   if (bytes == 0) return;
   // The high nibble of byte 0 is the sign; the digits start with its low nibble.
-  unpack(v, storage, bytes, places, 1);
+  decimal::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble);
   if ((storage[0] >> 4) != 0 && !decimal::is_zero(v)) v.sign = 1;
 }
 
@@ -164,7 +116,7 @@ void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_
   DecimalValue& v = push_slot();
   if (bytes == 0) return;
   // The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign.
-  unpack(v, storage, bytes, places, 0);
+  decimal::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble);
   if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::is_zero(v)) v.sign = 1;
 }
 
@@ -227,7 +179,7 @@ void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places
   DecimalValue v = pop_value();
   if (bytes == 0) return;
   decimal::round_places(v, places);
-  const bool stored_nonzero = pack(v, storage, bytes, places, 1);
+  const bool stored_nonzero = decimal::pack(v, storage, bytes, places, decimal::kDecimalFirstNibble);
   if (v.sign && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
 }
 
@@ -235,7 +187,7 @@ void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t place
   DecimalValue v = pop_value();
   if (bytes == 0) return;
   decimal::round_places(v, places);
-  const bool stored_nonzero = pack(v, storage, bytes, places, 0);
+  const bool stored_nonzero = decimal::pack(v, storage, bytes, places, decimal::kPDecimalFirstNibble);
   const bool negative = v.sign && stored_nonzero;
   storage[bytes - 1] = static_cast<uint8_t>(storage[bytes - 1] | (negative ? 0x0D : 0x0F));
 }

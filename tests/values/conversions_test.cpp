@@ -89,6 +89,15 @@ TEST(ConversionsTest, TextToReal) {
       {"1e-400", 0.0, 6},
       {std::string(38, '0') + "7", 7.0, 39},
       {std::string(39, '0') + "7", 0.0, 39},  // only the first 39 characters are read
+      // Around the one-pass reading: 15 significant digits and powers up to 22 either way, and
+      // just beyond (16 digits, 10^23), where the value must be rounded as carefully.
+      {"999999999999999e22", 999999999999999e22, 18},
+      {"0.0000000999999999999999", 0.0000000999999999999999, 24},
+      {"9007199254740993", 9007199254740993.0, 16},
+      {"1e23", 1e23, 4},
+      {"8.589973e9", 8.589973e9, 10},
+      {"00000.0001230e-3x", 1.23e-7, 16},
+      {"-0", -0.0, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -106,6 +115,7 @@ TEST(ConversionsTest, RealToText) {
   } cases[] = {
       {100.0, "100"},
       {0.0, "0"},
+      {-0.0, "0"},  // a zero shows no sign
       {-7.5, "-7.5"},
       {0.1, "0.1"},
       {1.0 / 3.0, "0.33333333333333"},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/values/string_stack.hpp"
+#include "values/scratch_directory.hpp"
 
 namespace vtn {
 namespace {

@@ -148,7 +148,6 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
   return negative ? -value : value;
 }
 
-
 std::string real_to_text(double value) {
   // At most 14 significant digits; the longest forms (a negative value with a three-digit
   // negative exponent) keep one digit fewer so that the text fits an inline stack entry.
@@ -267,6 +266,12 @@ struct Generator {
         "inf",
         "nan",
         "1e",
+        "123",
+        "4567",
+        "e22",
+        "e-22",
+        "e23",
+        "9007199254740993",
         "0.000000000000000000001",
         "123456789012345678901234567890123456789012345678901"};
     std::string t;

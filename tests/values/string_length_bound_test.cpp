@@ -11,6 +11,7 @@
 #include "runtime/core/process_exit.hpp"
 #include "runtime/values/string_functions.hpp"
 #include "runtime/values/string_stack.hpp"
+#include "values/scratch_directory.hpp"
 
 namespace vtn {
 namespace {

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "values/scratch_directory.hpp"
+
 namespace vtn {
 namespace {
 

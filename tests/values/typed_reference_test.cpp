@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/values/calendar.hpp"
+#include "values/scratch_directory.hpp"
 
 namespace vtn {
 namespace {

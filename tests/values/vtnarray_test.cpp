@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "values/scratch_directory.hpp"
+
 namespace vtn {
 namespace {
 
