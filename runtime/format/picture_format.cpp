@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/format/picture_detail.hpp"
 #include "runtime/values/conversions.hpp"
@@ -89,6 +90,60 @@ NumberDigits text_to_number_digits(std::string_view text) {
   return n;
 }
 
+// The pictures that FORMAT and DEFORMAT get as text are mostly the same few: the last ones
+// compiled are kept, keyed by their text, per thread. Pictures that copy the locale's date and
+// time pictures (@D17, @D18, @T7, @T8) are compiled on every call, so that a change of the locale
+// shows at once; so are texts longer than any ordinary picture.
+class PictureCache {
+ public:
+  const CompiledPicture* find(std::string_view text) const {
+    for (const Entry& e : entries_) {
+      if (e.used && e.length == text.size() && std::memcmp(e.text, text.data(), text.size()) == 0) {
+        return &e.picture;
+      }
+    }
+    return nullptr;
+  }
+
+  const CompiledPicture& keep(std::string_view text, const CompiledPicture& picture) {
+    Entry& e = entries_[next_];
+    next_ = (next_ + 1) % kEntries;
+    std::memcpy(e.text, text.data(), text.size());
+    e.length = static_cast<uint8_t>(text.size());
+    e.used = true;
+    e.picture = picture;
+    e.picture.source = std::string_view(e.text, e.length);
+    return e.picture;
+  }
+
+  static constexpr size_t kMaxText = 64;
+
+ private:
+  static constexpr int kEntries = 8;
+  struct Entry {
+    char text[kMaxText];
+    uint8_t length = 0;
+    bool used = false;
+    CompiledPicture picture;
+  };
+  Entry entries_[kEntries];
+  int next_ = 0;
+};
+
+bool follows_locale(const CompiledPicture& p) {
+  return (p.kind == PictureKind::kDate && (p.number == 17 || p.number == 18)) ||
+         (p.kind == PictureKind::kTime && (p.number == 7 || p.number == 8));
+}
+
+// The compiled form of `text`: from the cache, or compiled into `scratch` (and kept).
+const CompiledPicture& compiled(std::string_view text, CompiledPicture& scratch) {
+  thread_local PictureCache cache;
+  if (const CompiledPicture* hit = cache.find(text)) return *hit;
+  compile_picture(text, scratch);
+  if (text.size() > PictureCache::kMaxText || follows_locale(scratch)) return scratch;
+  return cache.keep(text, scratch);
+}
+
 }  // namespace
 
 std::string format_number(const NumberDigits& number, const CompiledPicture& p) {
@@ -112,27 +167,23 @@ std::string format_text(std::string_view text, const CompiledPicture& p) {
 }
 
 std::string format_picture(double value, std::string_view picture) {
-  CompiledPicture p;
-  compile_picture(picture, p);
-  return format_real(value, p);
+  CompiledPicture scratch;
+  return format_real(value, compiled(picture, scratch));
 }
 
 std::string format_picture(const NumberDigits& number, std::string_view picture) {
-  CompiledPicture p;
-  compile_picture(picture, p);
-  return format_number(number, p);
+  CompiledPicture scratch;
+  return format_number(number, compiled(picture, scratch));
 }
 
 std::string format_picture_text(std::string_view text, std::string_view picture) {
-  CompiledPicture p;
-  compile_picture(picture, p);
-  return format_text(text, p);
+  CompiledPicture scratch;
+  return format_text(text, compiled(picture, scratch));
 }
 
 std::string deformat_picture(std::string_view text, std::string_view picture) {
-  CompiledPicture p;
-  compile_picture(picture, p);
-  return deformat(text, p);
+  CompiledPicture scratch;
+  return deformat(text, compiled(picture, scratch));
 }
 
 void FORMAT(double value, std::string_view picture) {

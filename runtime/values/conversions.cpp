@@ -1,7 +1,9 @@
 #include "runtime/values/conversions.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <system_error>
 
 namespace vtn {
@@ -55,6 +57,44 @@ bool overflows(std::string_view number) {
   return seen_nonzero && magnitude > 0;
 }
 
+// Whether the eight characters at p are all digits: every byte is 0x30 to 0x39 when its high
+// nibble is 3 both before and after adding 6. (A byte of 0xFA or more carries into the next one,
+// but fails the test itself.)
+bool eight_digits(const char* p) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull;
+  return ((x & kHigh) | (((x + 0x0606060606060606ull) & kHigh) >> 4)) == 0x3333333333333333ull;
+}
+
+// The number that eight digit characters at p spell (the first the most significant): pairs,
+// then fours, then all eight, each step one multiply on every lane.
+uint32_t eight_digit_value(const char* p) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  x -= 0x3030303030303030ull;
+  x = (x * 10) + (x >> 8);
+  x = (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+       (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+      32;
+  return static_cast<uint32_t>(x);
+}
+
+// Reads the run of digits at text[i] into the number, eight at a time where it can; zeros before
+// the first significant digit are passed over. Returns the index after the run.
+size_t read_digits(std::string_view text, size_t i, DecimalTextDigits& number) {
+  if (number.count == 0) {
+    while (i < text.size() && text[i] == '0') ++i;
+  }
+  const size_t start = i;
+  while (i + 8 <= text.size() && eight_digits(text.data() + i)) i += 8;
+  while (i < text.size() && is_digit(text[i])) ++i;
+  std::memcpy(number.digits + number.count, text.data() + start, i - start);
+  number.count = static_cast<uint8_t>(number.count + (i - start));
+  return i;
+}
+
 }  // namespace
 
 void read_decimal_text(std::string_view text, DecimalTextDigits& number) {
@@ -68,15 +108,12 @@ void read_decimal_text(std::string_view text, DecimalTextDigits& number) {
     number.negative = true;
     ++i;
   }
-  // Leading zeros are no significant digits; every digit after the point counts as a place.
-  const auto take = [&](char c) {
-    if (number.count != 0 || c != '0') number.digits[number.count++] = c;
-  };
   int32_t fraction_digits = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i) take(text[i]);
+  i = read_digits(text, i, number);
   if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
-    ++i;
-    for (; i < text.size() && is_digit(text[i]); ++i, ++fraction_digits) take(text[i]);
+    const size_t fraction_start = ++i;
+    i = read_digits(text, i, number);
+    fraction_digits = static_cast<int32_t>(i - fraction_start);
     if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
       ++i;
       bool negative_exponent = false;
@@ -161,24 +198,31 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
   // The common number, at most 15 significant digits scaled by at most 10^22 either way, is read
   // here in one pass: the digits and the power of ten are both exact doubles, so one multiply or
   // divide rounds correctly, as from_chars would.
+  // Zeros before the first significant digit only move the point; beyond 15 significant digits
+  // the mantissa is of no use (the careful reading below takes over), so it may wrap.
   uint64_t mantissa = 0;
-  int significant = 0;  // leading zeros are none; beyond 15 only counted
+  int64_t significant = 0;
   int64_t scale = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i) {
-    const unsigned d = static_cast<unsigned>(text[i] - '0');
-    if (mantissa == 0 && d == 0) continue;
-    if (++significant <= 15) mantissa = mantissa * 10 + d;
-  }
-  if (i < text.size() && text[i] == '.') {
-    for (++i; i < text.size() && is_digit(text[i]); ++i) {
-      const unsigned d = static_cast<unsigned>(text[i] - '0');
-      if (mantissa == 0 && d == 0) {
-        --scale;
-      } else if (++significant <= 15) {
-        mantissa = mantissa * 10 + d;
-        --scale;
-      }
+  const auto digit_run = [&](bool fraction) {
+    if (mantissa == 0) {
+      const size_t zeros = i;
+      while (i < text.size() && text[i] == '0') ++i;
+      if (fraction) scale -= static_cast<int64_t>(i - zeros);
     }
+    const size_t start = i;
+    for (; i + 8 <= text.size() && eight_digits(text.data() + i); i += 8) {
+      mantissa = mantissa * 100000000u + eight_digit_value(text.data() + i);
+    }
+    for (; i < text.size() && is_digit(text[i]); ++i) {
+      mantissa = mantissa * 10u + static_cast<unsigned>(text[i] - '0');
+    }
+    significant += static_cast<int64_t>(i - start);
+    if (fraction) scale -= static_cast<int64_t>(i - start);
+  };
+  digit_run(false);
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    digit_run(true);
   }
   if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
     size_t k = i + 1;

@@ -262,6 +262,34 @@ TEST(PictureFormat, Text) {
   EXPECT_EQ(format_picture_text("abc", "").size(), 255u);
 }
 
+// The language's functions keep the pictures they compiled: more pictures than are kept, in
+// turn, and a picture text whose buffer is reused give what a picture compiled anew gives.
+TEST(PictureFormat, KeptPicturesGiveWhatFreshOnesGive) {
+  const char* pictures[] = {"@N-12.2", "@N12.2B", "@E12.1", "@D1",      "@D6", "@T4",
+                            "@S5",     "@P###P",  "@N$9.2", "@N(12.2)", "@T1", "@D17",
+                            "@N-14.4", "@K##K",   "@Q",     "",         "@N3", "@T8"};
+  const double values[] = {-1234.5, 81762, 0, 4710901};
+  for (int round = 0; round < 3; ++round) {
+    for (const char* picture : pictures) {
+      SCOPED_TRACE(picture);
+      CompiledPicture fresh;
+      compile_picture(picture, fresh);
+      for (const double value : values) {
+        ASSERT_EQ(format_picture(value, picture), format_real(value, fresh));
+        ASSERT_EQ(format_picture_text("-12.5", picture), format_text("-12.5", fresh));
+        const std::string shown = format_real(value, fresh);
+        ASSERT_EQ(deformat_picture(shown, picture), deformat(shown, fresh));
+      }
+    }
+  }
+  std::string buffer = "@N-12.2";
+  EXPECT_EQ(format_picture(-1.5, buffer), "       -1.50");
+  buffer = "@N-12.3";
+  EXPECT_EQ(format_picture(-1.5, buffer), "      -1.500");
+  buffer.replace(0, buffer.size(), "@N-12.2");
+  EXPECT_EQ(format_picture(-1.5, buffer), "       -1.50");
+}
+
 TEST(PictureFormat, LanguageFunctionsPushTheirResult) {
   StringStack& stack = string_stack();
   const int depth = stack.depth();

@@ -230,7 +230,37 @@ std::string push_real_text(double value) {
   return s.pop_text();
 }
 
+// The working value that pushing a text made, with its lo and hi, placed digit by digit.
+std::string push_text_value(std::string_view text) {
+  const DecimalText number = read_decimal_text(text);
+  DecimalValue v;
+  decimal::set_zero(v);
+  const int64_t count = static_cast<int64_t>(number.digits.size());
+  const int64_t top = count - 1 + number.exponent + 32;
+  const int64_t hi = std::min<int64_t>(top, 63);
+  const int64_t lo = std::max<int64_t>(number.exponent + 32, 0);
+  if (count != 0 && lo <= hi) {
+    for (int64_t pos = lo; pos <= hi; ++pos) {
+      v.digit[pos] = static_cast<uint8_t>(number.digits[static_cast<size_t>(top - pos)] - '0');
+    }
+    v.lo = static_cast<uint8_t>(lo);
+    v.hi = static_cast<uint8_t>(hi);
+    v.sign = number.negative ? 1 : 0;
+    decimal::trim_high(v);
+  }
+  std::string shown = v.sign ? "-" : "+";
+  for (int i = v.hi; i >= v.lo; --i) shown += static_cast<char>('0' + v.digit[i]);
+  return shown + " lo " + std::to_string(v.lo) + " hi " + std::to_string(v.hi);
+}
+
 }  // namespace reference
+
+std::string top_value() {
+  const DecimalValue& v = decimal_stack().entry(1);
+  std::string shown = v.sign ? "-" : "+";
+  for (int i = v.hi; i >= v.lo; --i) shown += static_cast<char>('0' + v.digit[i]);
+  return shown + " lo " + std::to_string(v.lo) + " hi " + std::to_string(v.hi);
+}
 
 struct Generator {
   std::mt19937_64 random{27182818};
@@ -273,7 +303,8 @@ struct Generator {
         "e23",
         "9007199254740993",
         "0.000000000000000000001",
-        "123456789012345678901234567890123456789012345678901"};
+        "123456789012345678901234567890123456789012345678901",
+        "31415926535897932384626433832795"};
     std::string t;
     const size_t pieces = below(8);
     for (size_t i = 0; i < pieces; ++i) {
@@ -328,6 +359,9 @@ TEST(NumberTextDifferential, TextReadersAgreeWithTheFormerReaders) {
     const double expected_real = reference::text_to_real_prefix(text, &expected_used);
     ASSERT_TRUE(same_bits(real, expected_real)) << real << " against " << expected_real;
     ASSERT_EQ(used, expected_used);
+    decimal_stack().push_text(text);
+    ASSERT_EQ(top_value(), reference::push_text_value(text));
+    decimal_stack().clear();
   }
 }
 
