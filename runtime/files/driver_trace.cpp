@@ -7,8 +7,8 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <map>
 #include <mutex>
-#include <set>
 #include <span>
 
 #include "runtime/files/call_sequence.hpp"
@@ -41,20 +41,29 @@ bool is_data_operation(int32_t code) {
          std::end(kDataOperations);
 }
 
-// The files whose structure this run has dumped.
+// The files whose structure this run has dumped, each with the dump. A FileBlock is known by
+// its address, and a new FileBlock may take the address of one that has gone: a file whose
+// structure reads differently from the dump kept for its address is a new file and is dumped.
 std::mutex& dumped_mutex() {
   static std::mutex m;
   return m;
 }
-std::set<const FileBlock*>& dumped_files() {
-  static std::set<const FileBlock*> files;
+std::map<const FileBlock*, std::string>& dumped_files() {
+  static std::map<const FileBlock*, std::string> files;
   return files;
 }
 
-// True the first time it is asked for `file`.
-bool first_dump(const FileBlock* file) {
-  std::lock_guard lock(dumped_mutex());
-  return dumped_files().insert(file).second;
+// Appends the structure dump of the instance's file when this run has not yet dumped that file.
+void append_first_structure_dump(std::string& entry, const DriverInstance& instance) {
+  std::string dump;
+  append_structure_dump(dump, instance);
+  {
+    std::lock_guard lock(dumped_mutex());
+    std::string& known = dumped_files()[instance.file];
+    if (known == dump) return;
+    known = dump;
+  }
+  entry += dump;
 }
 
 // Whether the options text holds ALLOWDETAILS: options are split at each "/" outside double
@@ -150,7 +159,7 @@ void trace_call(DriverInstance& instance, const DriverKeyData* key_data, int32_t
   const uint32_t saved_error = platform::last_error();
   std::string entry;
   const bool details = instance.trace_details != 0 && instance.file != nullptr;
-  if (details && first_dump(instance.file)) append_structure_dump(entry, instance);
+  if (details) append_first_structure_dump(entry, instance);
 
   std::string head(operation_name(code));
   head += "(" + instance.file_name;

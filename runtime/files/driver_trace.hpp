@@ -44,9 +44,11 @@ void trace_call(DriverInstance& instance, const DriverKeyData* key_data, int32_t
 // Appends printf-style text to an entry under construction, at most 1023 characters per call.
 void trace_print(std::string& entry, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// The structure of a file is dumped once per run. A FileBlock that goes away before the end of
-// the run (a program normally keeps its files for the whole run) is forgotten with this, so that
-// another FileBlock at the same address gets its own dump.
+// The structure of a file is dumped once per run. A FileBlock that takes the address of one that
+// has gone is told from it by its structure and gets its own dump; one declared exactly like the
+// old one is not dumped again (its dump would repeat the one already in the log). A FileBlock
+// that goes away before the end of the run can be forgotten with this, so that the next
+// FileBlock at its address is dumped whatever its structure.
 void forget_traced_file(const FileBlock* file);
 
 }  // namespace vtn

@@ -127,6 +127,36 @@ TEST_F(DriverTraceTest, ScriptedRunOfTheCommaDelimitedDriver) {
   EXPECT_EQ(log(), expected);
 }
 
+// A FileBlock that takes the address of one that has gone is dumped when its structure differs;
+// the structure of the file that stays is dumped once.
+TEST_F(DriverTraceTest, ANewFileAtAnOldAddressIsDumped) {
+  settings("[XWBASIC]\nProfile=1\nTraceFile=" + path("trace.log") + "\nDetails=1\n");
+  write_bytes(path("a.csv"), "1\r\n");
+  const std::string name = path("a.csv");
+  alignas(File) unsigned char storage[sizeof(File)];
+  auto run = [&](FileDeclaration declaration) {
+    File* f = new (storage) File(std::move(declaration));
+    OPEN(*f, 0x40);
+    CLOSE(*f);
+    OPEN(*f, 0x40);
+    CLOSE(*f);
+    const FileBlock* block = &f->declared();
+    f->~File();
+    return block;
+  };
+  const FileBlock* first =
+      run(FileDeclaration("A").driver(basic_entry).name(name).field("N", ftype::LONG));
+  const FileBlock* second =
+      run(FileDeclaration("B").driver(basic_entry).name(name).field("M", ftype::STRING(4)));
+  ASSERT_EQ(first, second);
+  const std::string text = log();
+  EXPECT_EQ(text.find("A:N"), text.rfind("A:N"));  // once for the two OPENs of the first file
+  EXPECT_NE(text.find("A:N"), std::string::npos);
+  EXPECT_NE(text.find("B:M                   STRING(4)"), std::string::npos) << text;
+  EXPECT_LT(text.find("A:N"), text.find("B:M"));
+  forget_traced_file(second);
+}
+
 // The settings decide whether a file is traced, where, and in how much detail.
 TEST_F(DriverTraceTest, SettingsDecideWhatIsWritten) {
   struct Row {

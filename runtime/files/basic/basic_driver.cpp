@@ -3,6 +3,7 @@
 #include <array>
 
 #include "runtime/files/basic/basic_operations.hpp"
+#include "runtime/files/basic/basic_properties.hpp"
 #include "runtime/files/call_sequence.hpp"
 #include "runtime/files/driver_trace.hpp"
 
@@ -11,12 +12,18 @@ namespace {
 
 using basic::BasicInstance;
 
+constexpr int32_t kInvalidKeyFile = 38;
 constexpr int32_t kInvalidRecordDeclaration = 47;
 constexpr int32_t kUnsupported = 80;
 
 int32_t answer_zero(FileCall& call) {
   call.value = 0;
   return 0;
+}
+
+// A file of this driver has no keys, so no key of it can carry a property.
+int32_t no_such_key(FileCall&) {
+  return kInvalidKeyFile;
 }
 
 int32_t own_entry(FileCall& call) {
@@ -69,6 +76,10 @@ constexpr Operation kOperations[] = {
     {op::ENDVIEW, answer_zero},
     {op::COUNTRECORDS, answer_zero},
     {op::CLEAR, basic::clear_record_buffer},
+    {op::SET_PROPERTY, basic::set_property},
+    {op::GET_PROPERTY, basic::get_property},
+    {op::SETPROPERTYkey, no_such_key},
+    {op::GETPROPERTYkey, no_such_key},
     {op::Internal91, own_entry},
 };
 

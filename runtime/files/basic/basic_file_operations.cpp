@@ -192,7 +192,11 @@ int32_t lock_file_seconds(FileCall& call) {
 }
 
 int32_t unlock_file(FileCall& call) {
-  release_lock(instance_of(call));
+  BasicInstance& in = instance_of(call);
+  release_lock(in);
+  // LOCK made a shared file exclusive; with the lock gone, it is shared again, so that EMPTY
+  // and the other operations that need exclusive access are refused once more.
+  if (in.lock_depth == 0 && (in.open_mode & 0x30) == 0) in.file_state &= ~FS_EXCLUSIVE;
   return 0;
 }
 

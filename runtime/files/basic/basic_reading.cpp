@@ -5,13 +5,14 @@
 
 #include "runtime/files/basic/basic_operations.hpp"
 #include "runtime/files/basic/record_parser.hpp"
+#include "runtime/values/error_state.hpp"
 #include "runtime/values/typed_reference.hpp"
 
 namespace vtn::basic {
 namespace {
 
 constexpr int32_t kRecordNotAvailable = 33;
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr int32_t kFileSystemError = 90;
 
 // The pointer held by a POSITION string: its first four bytes, least significant first.
 uint32_t pointer_in(std::string_view position) {
@@ -19,6 +20,25 @@ uint32_t pointer_in(std::string_view position) {
   std::memcpy(bytes, position.data(), std::min<size_t>(position.size(), 4));
   return bytes[0] | (uint32_t{bytes[1]} << 8) | (uint32_t{bytes[2]} << 16) |
          (uint32_t{bytes[3]} << 24);
+}
+
+// Pointers and sizes travel as the 32 bits of a LONG: a file of up to 4 GB has every pointer
+// (those past 2 GB read as negative numbers and go back unchanged). Beyond that a position
+// cannot be given, and saying so beats handing out a pointer to another record.
+constexpr uint64_t kLargestPointer = UINT32_MAX;
+
+int32_t beyond_pointer_range() {
+  post_driver_error("POINTER", "The position lies beyond 4 GB and cannot be given as a pointer");
+  return kFileSystemError;
+}
+
+// The current record's pointer; 0 without one.
+int32_t current_pointer(const BasicInstance& in, uint32_t& pointer) {
+  pointer = 0;
+  if (!(in.flags & BF_CURRENT)) return 0;
+  if (in.record_offset + 1 > kLargestPointer) return beyond_pointer_range();
+  pointer = static_cast<uint32_t>(in.record_offset + 1);
+  return 0;
 }
 
 // The text window of one record: twice the record, the longer separator and two bytes per
@@ -124,14 +144,16 @@ int32_t end_of_file(FileCall& call) {
 
 int32_t pointer_of(FileCall& call) {
   BasicInstance& in = instance_of(call);
-  call.value = (in.flags & BF_CURRENT) ? static_cast<int32_t>(in.record_offset + 1) : 0;
+  uint32_t pointer = 0;
+  if (int32_t r = current_pointer(in, pointer); r != 0) return r;
+  call.value = static_cast<int32_t>(pointer);
   return 0;
 }
 
 int32_t position_of(FileCall& call) {
   BasicInstance& in = instance_of(call);
-  const uint32_t pointer =
-      (in.flags & BF_CURRENT) ? static_cast<uint32_t>(in.record_offset + 1) : 0;
+  uint32_t pointer = 0;
+  if (int32_t r = current_pointer(in, pointer); r != 0) return r;
   const char bytes[4] = {static_cast<char>(pointer), static_cast<char>(pointer >> 8),
                          static_cast<char>(pointer >> 16), static_cast<char>(pointer >> 24)};
   call.result_text.assign(bytes, 4);
@@ -140,12 +162,13 @@ int32_t position_of(FileCall& call) {
 
 int32_t bytes_of(FileCall& call) {
   BasicInstance& in = instance_of(call);
-  if (in.flags & BF_CURRENT) {
-    call.value = static_cast<int32_t>(in.line_length);
-    return 0;
+  uint64_t bytes = in.line_length;
+  if (!(in.flags & BF_CURRENT)) {
+    if (!refresh_size(in)) return system_failure();
+    bytes = in.file_size;
   }
-  if (!refresh_size(in)) return system_failure();
-  call.value = static_cast<int32_t>(in.file_size);
+  if (bytes > kLargestPointer) return beyond_pointer_range();
+  call.value = static_cast<int32_t>(static_cast<uint32_t>(bytes));
   return 0;
 }
 

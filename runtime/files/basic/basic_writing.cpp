@@ -43,6 +43,18 @@ std::string line_of(BasicInstance& in) {
   return line;
 }
 
+// The length of the UTF-8 mark that begins the file within the `old_length` bytes of a record
+// at offset 0 (0 when there is none).
+bool file_mark_length(BasicInstance& in, uint64_t old_length, uint64_t& mark) {
+  mark = 0;
+  if (old_length < kUtf8Mark.size()) return true;
+  TextView text;
+  if (!in.text.view(0, kUtf8Mark.size(), text)) return false;
+  if (std::string_view(reinterpret_cast<const char*>(text.data), text.size) == kUtf8Mark)
+    mark = kUtf8Mark.size();
+  return true;
+}
+
 // Writes `line` in place of the `old_length` bytes at `offset` (an append when offset is the end
 // of the file).
 int32_t replace_text(BasicInstance& in, uint64_t offset, uint64_t old_length,
@@ -84,7 +96,19 @@ int32_t write_record(BasicInstance& in, std::optional<uint64_t> offset, uint64_t
   if (!refresh_size(in)) r = system_failure();
   if (r == 0) {
     const uint64_t at = offset.value_or(in.file_size);
-    r = at > in.file_size ? kRecordNotAvailable : replace_text(in, at, old_length, line_of(in));
+    if (at > in.file_size) {
+      r = kRecordNotAvailable;
+    } else {
+      // The UTF-8 mark at the start of the file belongs to the file, not to its first record:
+      // the record's new text goes after it. The record still begins at offset 0.
+      uint64_t mark = 0;
+      if (at == 0 && !file_mark_length(in, old_length, mark)) r = system_failure();
+      if (r == 0) r = replace_text(in, at + mark, old_length - mark, line_of(in));
+      if (r == 0 && mark != 0) {
+        in.record_offset = 0;
+        in.line_length += mark;
+      }
+    }
   }
   if (in.shared()) {
     // Another process may read the file as soon as the lock goes.

@@ -12,6 +12,10 @@
 
 namespace vtn::basic {
 
+// The UTF-8 mark with which some programs begin a text file. It belongs to the file, not to its
+// first record: reading passes over it and rewriting the first record keeps it.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 struct LineSyntax {
   std::string_view delimiter = ",";
   std::string_view end_of_record = "\r\n";

@@ -349,6 +349,87 @@ TEST_F(BasicRewriteTest, TheCountedLockKeepsOtherWritersOut) {
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 5);
 }
 
+// LOCK gives a shared file the exclusive access that EMPTY needs, and UNLOCK takes it away again;
+// a file opened deny-write keeps it.
+TEST_F(BasicRewriteTest, ExclusiveAccessLastsAsLongAsTheLock) {
+  struct Row {
+    const char* what;
+    uint32_t access;
+    bool lock;
+    int32_t empty_error;
+  };
+  const Row rows[] = {
+      {"shared, never locked", 0x42, false, 63},
+      {"shared, locked and unlocked", 0x42, true, 63},
+      {"deny write, locked and unlocked", 0x22, true, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    SetUp();
+    File f = declare();
+    OPEN(f, row.access);
+    if (row.lock) {
+      LOCK(f);
+      ASSERT_EQ(ERRORNUMBER(), 0);
+      UNLOCK(f);
+      ASSERT_EQ(ERRORNUMBER(), 0);
+    }
+    EMPTY(f);
+    EXPECT_EQ(ERRORNUMBER(), row.empty_error);
+    CLOSE(f);
+    EXPECT_EQ(read_bytes(path("r.csv")).empty(), row.empty_error == 0);
+  }
+  // While the lock is held, EMPTY is allowed on a shared file.
+  SetUp();
+  File f = declare();
+  SHARE(f);
+  LOCK(f);
+  EMPTY(f);
+  EXPECT_EQ(ERRORNUMBER(), 0);
+  CLOSE(f);
+  EXPECT_EQ(read_bytes(path("r.csv")), "");
+}
+
+// A file that begins with the UTF-8 mark keeps it when its first record is rewritten.
+TEST_F(BasicRewriteTest, RewritingTheFirstRecordKeepsTheUtf8Mark) {
+  const std::string mark = "\xEF\xBB\xBF";
+  struct Row {
+    const char* what;
+    bool by_pointer;
+    std::string text;
+    std::string file;
+  };
+  const Row rows[] = {
+      {"PUT, same length", false, "xy", mark + "1,\"xy\"\r\n2,\"bb\"\r\n"},
+      {"PUT, longer", false, "longer", mark + "1,\"longer\"\r\n2,\"bb\"\r\n"},
+      {"PUT, shorter", false, "", mark + "1,\"\"\r\n2,\"bb\"\r\n"},
+      {"PUT at pointer 1", true, "p", mark + "1,\"p\"\r\n2,\"bb\"\r\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    write_bytes(path("r.csv"), mark + "1,\"aa\"\r\n2,\"bb\"\r\n");
+    File f = declare();
+    SHARE(f);
+    SET(f);
+    NEXT(f);
+    ASSERT_EQ(ERRORNUMBER(), 0);
+    std::memset(f.record() + 4, ' ', 10);
+    std::memcpy(f.record() + 4, row.text.data(), row.text.size());
+    if (row.by_pointer)
+      PUT(f, 1);
+    else
+      PUT(f);
+    EXPECT_EQ(ERRORNUMBER(), 0);
+    EXPECT_EQ(POINTER(f), 1);
+    EXPECT_EQ(read_bytes(path("r.csv")), row.file);
+    NEXT(f);  // the next pointer followed the rewritten record
+    EXPECT_EQ(field_text(f, 2), "bb");
+    GET(f, 1);
+    EXPECT_EQ(field_text(f, 2), row.text);
+    CLOSE(f);
+  }
+}
+
 // Several processes append to one shared file at once: every line arrives whole, none is lost.
 TEST_F(BasicRewriteTest, ConcurrentAppendsFromSeveralProcesses) {
   write_bytes(path("r.csv"), "");
