@@ -9,11 +9,7 @@
 namespace vtn {
 namespace {
 
-using basic::kPropertyDriver;
-using basic::kPropertyFileSize;
-using basic::kPropertyName;
-using basic::kPropertyOption;
-using basic::kPropertyPointer;
+namespace prop = basic::prop;
 using basic_testing::BasicTest;
 using basic_testing::field_text;
 using basic_testing::read_bytes;
@@ -44,13 +40,24 @@ TEST_F(BasicPropertiesTest, ReadingAndSettingInTurn) {
     int32_t error;
   };
   const Step closed[] = {
-      {"the driver", false, kPropertyDriver, "", "BASIC", 0},
-      {"the name before OPEN", false, kPropertyName, "", name, 0},
-      {"no size while closed", false, kPropertyFileSize, "", "", 37},
-      {"no current record", false, kPropertyPointer, "", "0", 0},
+      {"the driver", false, prop::kDriver, "", "BASIC", 0},
+      {"the name before OPEN", false, prop::kName, "", name, 0},
+      {"no size while closed", false, prop::kFileSize, "", "", 37},
+      {"no pointer while closed", false, prop::kPointer, "", "", 37},
+      {"no physical file while closed", false, prop::kPhysicalFile, "", "", 37},
+      {"the options as declared", false, prop::kDriverOptions, "", "/QUOTE=39/ALWAYSQUOTE=OFF", 0},
+      {"a field's label", false, prop::kLabel, " 2 ", "P:T", 0},
+      {"a field's type", false, prop::kType, "1", "LONG", 0},
+      {"a field's size", false, prop::kSize, "2", "4", 0},
+      {"no such field", false, prop::kSize, "3", "", 0},
+      {"not a field number", false, prop::kLabel, "x", "", 0},
+      {"the record's size", false, prop::kRecordSize, "", "8", 0},
+      {"the fields", false, prop::kFields, "", "2", 0},
+      {"no keys", false, prop::kKeys, "", "0", 0},
+      {"no record count", false, 0x7304, "", "", 80},
       {"an unknown property", false, 0x7349, "", "", 80},
-      {"the driver is read only", true, kPropertyDriver, "", "X", 80},
-      {"an empty name", true, kPropertyName, "", "", 45},
+      {"the driver is read only", true, prop::kDriver, "", "X", 80},
+      {"an empty name", true, prop::kName, "", "", 45},
   };
   for (const Step& s : closed) {
     SCOPED_TRACE(s.what);
@@ -70,22 +77,23 @@ TEST_F(BasicPropertiesTest, ReadingAndSettingInTurn) {
   NEXT(f);
   ASSERT_EQ(ERRORNUMBER(), 0);
   const Step open[] = {
-      {"the full path once open", false, kPropertyName, "", name, 0},
-      {"the size", false, kPropertyFileSize, "", "17", 0},
-      {"the pointer of the second record", false, kPropertyPointer, "", "9", 0},
-      {"an option from the options text", false, kPropertyOption, "quote", "39", 0},
-      {"a switch", false, kPropertyOption, "ALWAYSQUOTE", "OFF", 0},
-      {"every option", false, kPropertyOption, "",
+      {"the full path once open", false, prop::kName, "", name, 0},
+      {"the physical file", false, prop::kPhysicalFile, "", name, 0},
+      {"the size", false, prop::kFileSize, "", "17", 0},
+      {"the pointer of the second record", false, prop::kPointer, "", "9", 0},
+      {"an option from the options text", false, prop::kOption, "quote", "39", 0},
+      {"a switch", false, prop::kOption, "ALWAYSQUOTE", "OFF", 0},
+      {"every option", false, prop::kOption, "",
        "/FILEBUFFERS=2/FIELDDELIMITER=1,44/QUOTE=39/ENDOFRECORD=2,13,10/ENDOFRECORDINQUOTE=ON"
        "/CTRLZISEOF=ON/QUICKSCAN=ON/ALWAYSQUOTE=OFF",
        0},
-      {"an unknown option", false, kPropertyOption, "NOSUCH", "", 78},
-      {"no renaming while open", true, kPropertyName, "", "x.csv", 52},
-      {"setting an option", true, kPropertyOption, "QUOTE", "34", 0},
-      {"...is what SEND answers", false, kPropertyOption, "QUOTE", "34", 0},
-      {"setting a delimiter", true, kPropertyOption, "FIELDDELIMITER", "1,59", 0},
-      {"setting an unknown option", true, kPropertyOption, "NOSUCH", "1", 78},
-      {"the pointer is read only", true, kPropertyPointer, "", "1", 80},
+      {"an unknown option", false, prop::kOption, "NOSUCH", "", 78},
+      {"no renaming while open", true, prop::kName, "", "x.csv", 52},
+      {"setting an option", true, prop::kOption, "QUOTE", "34", 0},
+      {"...is what SEND answers", false, prop::kOption, "QUOTE", "34", 0},
+      {"setting a delimiter", true, prop::kOption, "FIELDDELIMITER", "1,59", 0},
+      {"setting an unknown option", true, prop::kOption, "NOSUCH", "1", 78},
+      {"the pointer is read only", true, prop::kPointer, "", "1", 80},
   };
   for (const Step& s : open) {
     SCOPED_TRACE(s.what);
@@ -112,14 +120,14 @@ TEST_F(BasicPropertiesTest, ANameSetWhileClosedIsOpened) {
   write_bytes(path("a.csv"), "1,\"from a\"\r\n");
   write_bytes(path("b.csv"), "2,\"from b\"\r\n");
   File f = declare(path("a.csv"));
-  SET_PROPERTY(f, kPropertyName, path("b.csv"));
+  SET_PROPERTY(f, prop::kName, path("b.csv"));
   ASSERT_EQ(ERRORNUMBER(), 0);
   OPEN(f, 0x40);
   SET(f);
   NEXT(f);
   ASSERT_EQ(ERRORNUMBER(), 0);
   EXPECT_EQ(field_text(f, 1), "2");
-  EXPECT_EQ(GET_PROPERTY(f, kPropertyName), path("b.csv"));
+  EXPECT_EQ(GET_PROPERTY(f, prop::kName), path("b.csv"));
   CLOSE(f);
 }
 
