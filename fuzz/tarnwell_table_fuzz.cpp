@@ -4,6 +4,8 @@
 //
 // Input: a sequence of steps; each step is one byte choosing the operation and, for the
 // operations that write, 18 bytes of record (LONG id, STRING(8) name, SHORT group, LONG extra).
+// A copy of the table into a second table of the same file must hold as many records as the
+// table.
 #include <unistd.h>
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
@@ -27,19 +30,54 @@ std::string scratch_path() {
   return "/tmp/vtn_table_fuzz_" + std::to_string(getpid()) + ".TWL";
 }
 
+vtn::FileDeclaration declaration(const std::string& name) {
+  return vtn::FileDeclaration("F")
+      .driver(vtn::tarnwell_entry)
+      .name(name)
+      .create()
+      .field("ID", vtn::ftype::LONG)
+      .field("NAME", vtn::ftype::STRING(8))
+      .field("GROUP", vtn::ftype::SHORT)
+      .field("EXTRA", vtn::ftype::LONG)
+      .key("BY_ID", {"ID"})
+      .key("BY_NAME", {"NAME"}, vtn::KA_DUP | vtn::KA_NOCASE)
+      .key("BY_GROUP", {"-GROUP", "EXTRA"});
+}
+
 vtn::File& table() {
-  static vtn::File file{vtn::FileDeclaration("F")
-                            .driver(vtn::tarnwell_entry)
-                            .name(scratch_path())
-                            .create()
-                            .field("ID", vtn::ftype::LONG)
-                            .field("NAME", vtn::ftype::STRING(8))
-                            .field("GROUP", vtn::ftype::SHORT)
-                            .field("EXTRA", vtn::ftype::LONG)
-                            .key("BY_ID", {"ID"})
-                            .key("BY_NAME", {"NAME"}, vtn::KA_DUP | vtn::KA_NOCASE)
-                            .key("BY_GROUP", {"-GROUP", "EXTRA"})};
+  static vtn::File file{declaration(scratch_path())};
   return file;
+}
+
+vtn::File& copy() {
+  static vtn::File file{declaration(scratch_path() + "\\!COPY")};
+  return file;
+}
+
+// The records of a table in record order, or in the order of a key, as bytes.
+std::vector<std::string> walk(vtn::File& f, vtn::KeyBlock* key) {
+  using namespace vtn;
+  key != nullptr ? SET(*key) : SET(f);
+  std::vector<std::string> out;
+  for (NEXT(f); ERRORNUMBER() == 0; NEXT(f)) out.emplace_back(f.record(), kRecordSize);
+  return out;
+}
+
+// COPY of the open table `f` into the table COPY of the same file: it must succeed and read back
+// as the table does, in record order and by the first key. `f` is open again afterwards.
+void copy_and_compare(vtn::File& f) {
+  using namespace vtn;
+  const std::vector<std::string> records = walk(f, nullptr);
+  const std::vector<std::string> by_id = walk(f, &f.key("BY_ID"));
+  CLOSE(f);
+  COPY(f, scratch_path() + "\\!COPY");
+  if (ERRORNUMBER() != 0) std::abort();
+  File& c = copy();
+  OPEN(c, 0x40);
+  if (ERRORNUMBER() != 0) std::abort();
+  if (walk(c, nullptr) != records || walk(c, &c.key("BY_ID")) != by_id) std::abort();
+  CLOSE(c);
+  OPEN(f, 0x12);
 }
 
 void check_file() {
@@ -75,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       at += n;
     };
     KeyBlock& key = *keys[op % 3];
-    switch ((op >> 2) % 14) {
+    switch ((op >> 2) % 17) {
       case 0:
         take_record();
         ADD(f);
@@ -119,6 +157,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 12:
         EMPTY(f);
+        break;
+      case 13:
+        copy_and_compare(f);
+        break;
+      case 14:
+        BUILD(key);
+        break;
+      case 15:
+        PACK(f);
         break;
       default:
         SKIP(f, static_cast<int8_t>(op));

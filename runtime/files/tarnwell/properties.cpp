@@ -53,8 +53,15 @@ std::string flag(bool on) {
   return on ? "1" : "0";
 }
 
-std::string text_of(const char* p, uint32_t n) {
-  return p != nullptr ? std::string(p, n) : std::string();
+// The external name and the label of a KeyBlock or MemoBlock; empty for none.
+template <typename Block>
+std::string name_of(const Block* b) {
+  return b != nullptr && b->name != nullptr ? std::string(b->name, b->name_length) : std::string();
+}
+template <typename Block>
+std::string label_of(const Block* b) {
+  return b != nullptr && b->label != nullptr ? std::string(b->label, b->label_length)
+                                             : std::string();
 }
 
 int32_t answer(Target& x, std::string text) {
@@ -180,12 +187,10 @@ constexpr Property kFileProperties[] = {
 // --- A key ----------------------------------------------------------------------------------
 
 int32_t get_key_name(Target& x) {
-  const KeyBlock* b = x.key->block;
-  return answer(x, b != nullptr ? text_of(b->name, b->name_length) : std::string());
+  return answer(x, name_of(x.key->block));
 }
 int32_t get_key_label(Target& x) {
-  const KeyBlock* b = x.key->block;
-  return answer(x, b != nullptr ? text_of(b->label, b->label_length) : std::string());
+  return answer(x, label_of(x.key->block));
 }
 int32_t get_key_records(Target& x) {
   if (x.key->index) return answer_number(x, static_cast<int64_t>(x.key->index->size()));
@@ -248,12 +253,10 @@ bool contents_available(const TableInstance& t) {
 }
 
 int32_t get_blob_name(Target& x) {
-  const MemoBlock* b = x.blob->block;
-  return answer(x, b != nullptr ? text_of(b->name, b->name_length) : std::string());
+  return answer(x, name_of(x.blob->block));
 }
 int32_t get_blob_label(Target& x) {
-  const MemoBlock* b = x.blob->block;
-  return answer(x, b != nullptr ? text_of(b->label, b->label_length) : std::string());
+  return answer(x, label_of(x.blob->block));
 }
 int32_t get_blob_size(Target& x) {
   if (!contents_available(x.t)) return err::kRecordNotAvailable;
@@ -320,11 +323,19 @@ constexpr Property kBlobProperties[] = {
 
 // --- Running one ----------------------------------------------------------------------------
 
+// Runs property `number` of `table`: a setting pops (value, element), a reading (element).
 template <size_t N>
-int32_t run_property(const Property (&table)[N], int32_t number, bool setting, Target& x) {
+int32_t run_property(const Property (&table)[N], int32_t number, bool setting, TableInstance& t,
+                     FileCall& call, TableKey* key, TableMemo* blob) {
+  Target x{t,
+           call,
+           key,
+           blob,
+           setting ? call.strings[1] : call.strings[0],
+           setting ? call.strings[0] : std::string_view()};
   for (const Property& p : table) {
     if (p.number != number) continue;
-    if (p.needs_open && !x.t.is_open()) return kFileNotOpen;
+    if (p.needs_open && !t.is_open()) return kFileNotOpen;
     if (!setting) return p.get(x);
     return p.set != nullptr ? p.set(x) : err::kUnsupported;
   }
@@ -348,19 +359,14 @@ Bytes& transfer_slot() {
 }  // namespace
 
 int32_t op_property(TableInstance& t, FileCall& call) {
-  const bool setting = call.code == op::SET_PROPERTY;
-  Target x{t, call};
-  x.value = setting ? call.strings[0] : std::string_view();
-  x.element = setting ? call.strings[1] : call.strings[0];
-  return run_property(kFileProperties, static_cast<int32_t>(call.operand(0)), setting, x);
+  return run_property(kFileProperties, static_cast<int32_t>(call.operand(0)),
+                      call.code == op::SET_PROPERTY, t, call, nullptr, nullptr);
 }
 
 int32_t op_key_property(TableInstance& t, FileCall& call) {
-  const bool setting = call.code == op::SETPROPERTYkey;
-  Target x{t, call, static_cast<TableKey*>(call.key_data)};
-  x.value = setting ? call.strings[0] : std::string_view();
-  x.element = setting ? call.strings[1] : call.strings[0];
-  return run_property(kKeyProperties, static_cast<int32_t>(call.operand(1)), setting, x);
+  return run_property(kKeyProperties, static_cast<int32_t>(call.operand(1)),
+                      call.code == op::SETPROPERTYkey, t, call,
+                      static_cast<TableKey*>(call.key_data), nullptr);
 }
 
 int32_t op_blob(TableInstance& t, FileCall& call) {
@@ -378,14 +384,10 @@ int32_t op_blob(TableInstance& t, FileCall& call) {
       if (!contents_available(t)) return err::kRecordNotAvailable;
       blob->blob_contents = transfer_slot();
       return 0;
-    default: {
-      // BLOB_GET_PROP sets a property (value, element); BLOB_SET_PROP reads one (element).
-      const bool setting = call.code == op::BLOB_GET_PROP;
-      Target x{t, call, nullptr, blob};
-      x.value = setting ? call.strings[0] : std::string_view();
-      x.element = setting ? call.strings[1] : call.strings[0];
-      return run_property(kBlobProperties, static_cast<int32_t>(call.operand(1)), setting, x);
-    }
+    default:
+      // BLOB_GET_PROP sets a property; BLOB_SET_PROP reads one.
+      return run_property(kBlobProperties, static_cast<int32_t>(call.operand(1)),
+                          call.code == op::BLOB_GET_PROP, t, call, nullptr, blob);
   }
 }
 
