@@ -169,16 +169,19 @@ int32_t compile_filter(TableInstance& t, const std::string& text,
 int32_t build_dynamic(TableInstance& t, FileCall& call) {
   TableKey& key = *static_cast<TableKey*>(call.key_data);
   if (!key.dynamic()) return kInvalidIndexString;
-  if (!blank(call.strings[0])) {
-    std::vector<int32_t> components;
-    if (!parse_components(t, call.strings[0], components) ||
-        !shape_key(t.fields, components.data(), components.size(),
-                   (key.key_flags & kKeyNoCase) != 0, key.shape))
-      return kInvalidIndexString;
-  }
+  // Nothing of the index changes until both the filter and the components are good.
   std::unique_ptr<RecordFilter> filter;
   if (call.code == op::BUILDdynfilter && !blank(call.strings[1])) {
     if (int32_t r = compile_filter(t, call.strings[1], filter); r != 0) return r;
+  }
+  if (!blank(call.strings[0])) {
+    std::vector<int32_t> components;
+    KeyShape shape;
+    if (!parse_components(t, call.strings[0], components) ||
+        !shape_key(t.fields, components.data(), components.size(),
+                   (key.key_flags & kKeyNoCase) != 0, shape))
+      return kInvalidIndexString;
+    key.shape = std::move(shape);
   }
   return build_key(t, key, filter.get());
 }

@@ -112,13 +112,22 @@ TEST_F(TableFilterTest, FilterThatDoesNotCompileIsReported) {
   ASSERT_EQ(ERRORNUMBER(), 0);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.filter);
-    BUILD(f_.key("BY_NAME"), "", c.filter);
+    BUILD(f_.key("BY_NAME"), "-FRT:ID", c.filter);
     EXPECT_EQ(ERRORNUMBER(), c.error);
     EXPECT_NE(DRIVERERROR().find(c.driver_error), std::string::npos) << DRIVERERROR();
     EXPECT_EQ(eval::scope_depth(), 0);
   }
-  // A filter that does not compile changes nothing: the index keeps its last build.
+  // A filter that does not compile changes nothing: the index keeps its last build, and its
+  // components with it.
   EXPECT_EQ(by_name(), (std::vector<int32_t>{2, 3, 1, 4}));
+  Fruit& b = f_.record_as<Fruit>();
+  std::memset(b.name, ' ', sizeof b.name);
+  std::memcpy(b.name, "fig", 3);
+  b.id = 0;
+  SET(f_.key("BY_NAME"), f_.key("BY_NAME"));
+  NEXT(f_);
+  ASSERT_EQ(ERRORNUMBER(), 0);
+  EXPECT_EQ(f_.record_as<Fruit>().id, 3);
 }
 
 TEST_F(TableFilterTest, FilterReadsTheRecordAsTheBuildLoadsIt) {
