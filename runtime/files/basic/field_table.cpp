@@ -46,6 +46,26 @@ bool size_fits_type(ValueType type, uint32_t size) {
   return size >= 1;
 }
 
+// Appends the runs of fields [first, last) of a GROUP element that begins `delta` bytes after
+// the GROUP's first element.
+void add_runs(FieldTable& table, size_t first, size_t last, uint64_t delta) {
+  for (size_t i = first; i < last; ++i) {
+    const TableField& f = table.fields[i];
+    const size_t end = f.type == ValueType::GROUP ? i + 1 + f.members : i + 1;
+    if (!f.over) {
+      if (f.type == ValueType::GROUP) {
+        for (uint32_t e = 0; e < f.elements; ++e)
+          add_runs(table, i + 1, end, delta + uint64_t{e} * f.size);
+      } else {
+        table.runs.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(f.offset + delta),
+                              f.elements, f.size});
+        table.value_count += f.elements;
+      }
+    }
+    i = end - 1;
+  }
+}
+
 }  // namespace
 
 int32_t build_field_table(const RecordType* type, uint32_t record_length, FieldTable& out) {
@@ -107,7 +127,7 @@ int32_t build_field_table(const RecordType* type, uint32_t record_length, FieldT
   for (const TableField& f : out.fields)
     if (f.type != ValueType::GROUP && !f.over)
       out.longest_text += uint64_t{f.elements} * text_width(f.type, f.size);
-  for_each_value(out, [&](const TableField&, uint32_t) { ++out.value_count; });
+  add_runs(out, 0, out.fields.size(), 0);
   return 0;
 }
 

@@ -45,10 +45,21 @@ struct TableField {
   uint32_t total_size() const { return size * elements; }
 };
 
+// One run of values of a line: `count` values of field `field`, the first at byte `offset` of
+// the record, each `stride` bytes after the one before. A dimensioned field is one run; the
+// members of a dimensioned GROUP get a run per element of the GROUP.
+struct ValueRun {
+  uint32_t field = 0;
+  uint32_t offset = 0;
+  uint32_t count = 0;
+  uint32_t stride = 0;
+};
+
 struct FieldTable {
   std::vector<TableField> fields;
-  uint32_t value_count = 0;   // values in a line
-  uint64_t longest_text = 0;  // the longest text a record can be written as (delimiters aside)
+  std::vector<ValueRun> runs;  // the values of a line, in order
+  uint32_t value_count = 0;    // values in a line
+  uint64_t longest_text = 0;   // the longest text a record can be written as (delimiters aside)
 };
 
 // Builds the table of `type` for a record of `record_length` bytes. Returns 0, 75 or 79.
@@ -56,32 +67,11 @@ int32_t build_field_table(const RecordType* type, uint32_t record_length, FieldT
 
 // Calls visit(field, byte offset) for every value of a line, in order.
 template <typename Visit>
-void for_each_value(const FieldTable& table, Visit&& visit);
-
-namespace detail {
-template <typename Visit>
-void visit_range(const std::vector<TableField>& fields, size_t first, size_t last, uint64_t delta,
-                 Visit& visit) {
-  for (size_t i = first; i < last; ++i) {
-    const TableField& f = fields[i];
-    const size_t end = f.type == ValueType::GROUP ? i + 1 + f.members : i + 1;
-    if (!f.over) {
-      for (uint32_t e = 0; e < f.elements; ++e) {
-        const uint64_t at = delta + uint64_t{e} * f.size;
-        if (f.type == ValueType::GROUP)
-          visit_range(fields, i + 1, end, at, visit);
-        else
-          visit(f, static_cast<uint32_t>(f.offset + at));
-      }
-    }
-    i = end - 1;
-  }
-}
-}  // namespace detail
-
-template <typename Visit>
 void for_each_value(const FieldTable& table, Visit&& visit) {
-  detail::visit_range(table.fields, 0, table.fields.size(), 0, visit);
+  for (const ValueRun& run : table.runs) {
+    const TableField& f = table.fields[run.field];
+    for (uint32_t e = 0, at = run.offset; e < run.count; ++e, at += run.stride) visit(f, at);
+  }
 }
 
 }  // namespace vtn::basic

@@ -1,7 +1,6 @@
 #include "runtime/files/basic/packed_from_text.hpp"
 
 #include <array>
-#include <cstring>
 
 #include "runtime/values/decimal.hpp"
 
@@ -81,10 +80,11 @@ void store_packed_text(std::string_view text, PackedLayout layout, uint8_t* stor
   if (bytes == 0) return;
   // 2 x bytes - 1 digits, the most significant first, after the sign nibble or before it: for
   // DECIMAL every byte but the first holds two digits, for PDECIMAL every byte but the last.
-  std::memset(storage, 0, bytes);
-  const uint64_t kept = bytes > kWordDigits / 2 ? value : value % kPowersOfTen[2 * bytes - 1];
-  const bool stored_nonzero = kept != 0;
-  value = kept;
+  for (uint32_t b = 0; b < bytes; ++b) storage[b] = 0;
+  // Digits above the field's 2 x bytes - 1 are dropped (a division only when there are any).
+  if (bytes <= kWordDigits / 2 && value >= kPowersOfTen[2 * bytes - 1])
+    value %= kPowersOfTen[2 * bytes - 1];
+  const bool stored_nonzero = value != 0;
   if (layout == PackedLayout::kSignFirst) {
     for (uint32_t b = bytes; b-- > 1 && value != 0; value /= 100)
       storage[b] = kPackedPairs[value % 100];

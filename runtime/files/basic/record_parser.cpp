@@ -23,6 +23,7 @@ class LineScanner {
   bool at_end() {
     if (ended_) return true;
     if (pos_ >= limit_) return ended_ = true;
+    if (!s_.stops_at_line_end().contains(p_[pos_])) return false;
     if (const size_t n = s_.end_of_record_at(p_, size_, pos_); n != 0) {
       pos_ += n;
       consumed_ = true;
@@ -40,7 +41,7 @@ class LineScanner {
       return;
     }
     while (!at_end()) {
-      pos_ = s_.stops_between_values().find(p_, pos_, limit_);
+      pos_ = s_.stops_between_values().find(p_, pos_, limit_, size_);
       if (at_end()) return;
       if (delimiter_here()) {
         pos_ += s_.delimiter.size();
@@ -50,10 +51,13 @@ class LineScanner {
     }
   }
 
-  void skip_blanks() {
+  // Returns whether anything was skipped.
+  bool skip_blanks() {
+    const size_t start = pos_;
     while (pos_ < limit_ && (p_[pos_] == ' ' || p_[pos_] == '\t' || p_[pos_] == '\r') &&
            s_.end_of_record_at(p_, size_, pos_) == 0)
       ++pos_;
+    return pos_ != start;
   }
 
   bool delimiter_here() const { return s_.delimiter_at(p_, size_, pos_); }
@@ -73,6 +77,9 @@ class LineScanner {
     bool exponent = false;
   };
   std::string_view number_text(bool real, NumberShape* shape = nullptr);
+  // An integer at the cursor: [sign] digits, read into 64 bits that wrap (the low bytes count);
+  // the cursor stays where it is, and the value is 0, when an unsigned field meets a "-".
+  int64_t integer_here(bool is_signed);
   void convert_text(const TableField& f, char* storage);
 
   const LineSyntax& s_;
@@ -116,23 +123,24 @@ std::string_view LineScanner::number_text(bool real, NumberShape* shape) {
   return {reinterpret_cast<const char*>(p_ + start), i - start};
 }
 
-int64_t integer_of(std::string_view text) {
+int64_t LineScanner::integer_here(bool is_signed) {
+  size_t i = pos_;
   bool negative = false;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
+  if (i < limit_ && (p_[i] == '-' || p_[i] == '+')) negative = p_[i++] == '-';
+  if (negative && !is_signed) return 0;  // an unsigned field takes no minus sign: no number here
   uint64_t n = 0;
-  for (char c : text) n = n * 10 + static_cast<uint64_t>(c - '0');  // wraps: the low bytes count
+  for (; i < limit_ && is_digit(p_[i]); ++i)
+    n = n * 10 + static_cast<uint64_t>(p_[i] - '0');  // wraps: the low bytes count
+  pos_ = i;
   return static_cast<int64_t>(negative ? 0 - n : n);
 }
 
 // The common real, digits with at most a point and no exponent, whose digits fit the 53 bits of
 // a double: dividing by an exact power of ten then rounds once, as the full reader does.
 bool simple_real(std::string_view text, double& value) {
-  constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   size_t i = 0;
   const bool negative = !text.empty() && text[0] == '-';
   if (negative) ++i;
@@ -198,12 +206,7 @@ void LineScanner::convert(const TableField& f, char* storage) {
     case ValueType::ULONG:
     case ValueType::DATE:
     case ValueType::TIME: {
-      std::string_view text = number_text(false);
-      if (!is_signed && !text.empty() && text[0] == '-') {
-        pos_ -= text.size();  // an unsigned field takes no minus sign: no number here
-        text = {};
-      }
-      store_integer(f, storage, integer_of(text));
+      store_integer(f, storage, integer_here(is_signed));
       break;
     }
     case ValueType::SREAL: {
@@ -259,7 +262,8 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
   const StopBytes& stops = quoted ? s_.stops_in_quoted_text() : s_.stops_in_bare_text();
   while (n < capacity && pos_ < limit_) {
     // A run of plain text goes in at once.
-    const size_t run = stops.find(p_, pos_, std::min<size_t>(limit_, pos_ + (capacity - n))) - pos_;
+    const size_t run =
+        stops.find(p_, pos_, std::min<size_t>(limit_, pos_ + (capacity - n)), size_) - pos_;
     std::memcpy(out + n, p_ + pos_, run);
     n += static_cast<uint32_t>(run);
     pos_ += run;
@@ -295,7 +299,7 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
     // The rest of a quoted text cut at the capacity, closing quote included; a doubled quote
     // is text, not the end.
     while (pos_ < limit_ && !ctrl_z_here()) {
-      pos_ = s_.stops_in_quoted_text().find(p_, pos_, limit_);
+      pos_ = s_.stops_in_quoted_text().find(p_, pos_, limit_, size_);
       if (pos_ >= limit_ || ctrl_z_here()) break;
       if (!s_.end_of_record_in_quote && s_.end_of_record_at(p_, size_, pos_) != 0) break;
       if (p_[pos_] == quote) {
@@ -339,8 +343,7 @@ ParsedLine parse_line(const FieldTable& table, const LineSyntax& syntax, const T
     }
     first = false;
     if (scan.delimiter_here()) return;  // an empty value
-    scan.skip_blanks();
-    if (scan.at_end()) return;
+    if (scan.skip_blanks() && scan.at_end()) return;
     scan.convert(f, record + offset);
   });
   scan.pass_line_end();

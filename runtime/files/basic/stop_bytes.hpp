@@ -7,6 +7,7 @@
 // options) are searched through a table, byte by byte.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -34,25 +35,31 @@ class StopBytes {
     return member_[c] != 0;
   }
 
-  // The first position in [from, to) whose byte is in the set; `to` when there is none.
-  // REQUIRES: p[from, to) is readable.
-  size_t find(const uint8_t* p, size_t from, size_t to) const {
+  // The first position in [from, to) whose byte is in the set; `to` when there is none. Bytes
+  // up to `readable` may be looked at (never past it), so that a short search still goes by
+  // blocks. REQUIRES: from <= to <= readable, and p[0, readable) is readable.
+  size_t find(const uint8_t* p, size_t from, size_t to, size_t readable) const {
     size_t i = from;
 #if defined(__SSE2__)
     if (count_ >= 1 && count_ <= kVectorBytes) {
       const __m128i b0 = lanes_[0], b1 = lanes_[1], b2 = lanes_[2], b3 = lanes_[3];
-      for (; i + 16 <= to; i += 16) {
+      for (; i < to && i + 16 <= readable; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i hit =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, b0), _mm_cmpeq_epi8(v, b1)),
                          _mm_or_si128(_mm_cmpeq_epi8(v, b2), _mm_cmpeq_epi8(v, b3)));
         const int mask = _mm_movemask_epi8(hit);
-        if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        if (mask != 0)
+          return std::min(to, i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))));
       }
+      if (i >= to) return to;
     }
 #endif
     while (i < to && !member_[p[i]]) ++i;
     return i;
+  }
+  size_t find(const uint8_t* p, size_t from, size_t to) const {
+    return find(p, from, to, to);
   }
 
  private:

@@ -20,6 +20,7 @@ double read_real(const std::string& line, ValueType type) {
   f.type = type;
   f.size = type == ValueType::REAL ? 8 : 4;
   table.fields.push_back(f);
+  table.runs.push_back({0, 0, 1, f.size});
   table.value_count = 1;
   const LineSyntax syntax;
   std::string text = line + "\r\n";
