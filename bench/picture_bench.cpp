@@ -1,11 +1,16 @@
-// FORMAT and DEFORMAT per call, through the language's functions (compile, show, push and pop
-// the result) and through an already compiled picture. FORMAT of a REAL through @N-12.2 runs
-// beside snprintf("%12.2f") of the same value (which does not group digits), and the REAL's 14
-// significant digits beside std::to_chars writing the same digits.
+// FORMAT and DEFORMAT per call, through the language's functions (the picture given as text,
+// the result pushed and popped) and through an already compiled picture. FORMAT of a REAL through
+// @N-12.2 runs beside snprintf("%12.2f") of the same value (which does not group digits), the
+// REAL's 14 significant digits beside std::to_chars writing the same digits, and DEFORMAT of
+// "   -1,234.50" through @N-12.2 (to the text "-1234.5") beside strtod and std::from_chars reading
+// the same number without its grouping ("   -1234.50" and "-1234.50"; they make a double, not a
+// text).
 #include <benchmark/benchmark.h>
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "bench/peer_ratio.hpp"
 #include "runtime/format/picture.hpp"
@@ -98,10 +103,33 @@ void BM_FormatNumberCompiled(benchmark::State& state) {
   vtn::compile_picture(kCases[0].picture, p);
   for (auto _ : state) benchmark::DoNotOptimize(vtn::format_real(kCases[0].value, p));
 }
+void BM_DeformatNumberCompiled(benchmark::State& state) {
+  vtn::CompiledPicture p;
+  vtn::compile_picture(kCases[0].picture, p);
+  for (auto _ : state) benchmark::DoNotOptimize(vtn::deformat(kCases[0].text, p));
+}
+
+void BM_Strtod(benchmark::State& state) {
+  const std::string text = "   -1234.50";
+  for (auto _ : state) benchmark::DoNotOptimize(std::strtod(text.c_str(), nullptr));
+}
+
+void BM_FromChars(benchmark::State& state) {
+  const std::string text = "-1234.50";
+  for (auto _ : state) {
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    benchmark::DoNotOptimize(value);
+  }
+}
+
 BENCHMARK(BM_FormatNumberCompiled)->Name("format_compiled_N-12.2/ours");
 BENCHMARK(BM_SnprintfFixed)->Name("format_compiled_N-12.2/snprintf");
 BENCHMARK(BM_RealDigits)->Name("real_to_14_digits/ours");
 BENCHMARK(BM_ToCharsDigits)->Name("real_to_14_digits/to_chars");
+BENCHMARK(BM_DeformatNumberCompiled)->Name("deformat_compiled_N-12.2/ours");
+BENCHMARK(BM_Strtod)->Name("deformat_compiled_N-12.2/strtod");
+BENCHMARK(BM_FromChars)->Name("deformat_compiled_N-12.2/from_chars");
 
 BENCHMARK(BM_FORMAT)->DenseRange(0, 2);
 BENCHMARK(BM_DEFORMAT)->DenseRange(0, 2);

@@ -37,16 +37,6 @@ StringStack::~StringStack() {
   clear();
 }
 
-StackEntry* StringStack::push_slot() {
-  if (depth_ >= kCapacity) return nullptr;
-  // A popped entry keeps no buffer and no OLE value, so resetting three fields suffices.
-  StackEntry& e = entries_[depth_++];
-  e.kind = StackEntryKind::kBorrowed;
-  e.text = nullptr;
-  e.length = 0;
-  return &e;
-}
-
 StackEntry& StringStack::top_checked() {
   if (depth_ <= 0) {
     fatal_runtime_error(kStackCorruption, kStackErrorText);
@@ -55,14 +45,6 @@ StackEntry& StringStack::top_checked() {
     entries_[0] = StackEntry{};
   }
   return entries_[depth_ - 1];
-}
-
-void StringStack::push_borrowed(const char* text, uint32_t length) {
-  if (StackEntry* e = push_slot()) {
-    e->kind = StackEntryKind::kBorrowed;
-    e->text = const_cast<char*>(text);
-    e->length = text == nullptr ? 0 : length;
-  }
 }
 
 void StringStack::push_owned(std::unique_ptr<char[]> buffer, uint32_t length) {
@@ -160,7 +142,7 @@ void StringStack::to_narrow(StackEntry& e) {
   e.length = static_cast<uint32_t>(text.size());
 }
 
-StackEntry& StringStack::entry(int n) {
+StackEntry& StringStack::entry_checked(int n) {
   if (n < 1 || n > depth_) {
     fatal_runtime_error(kStackCorruption, kStackErrorText);
     return top_checked();
@@ -188,7 +170,7 @@ void StringStack::free_entry(StackEntry& e) {
   e.ole.reset();
 }
 
-void StringStack::release() {
+void StringStack::release_checked() {
   StackEntry& e = top_checked();
   free_entry(e);
   e.length = 0;
@@ -288,9 +270,6 @@ void StringStack::clear() {
   while (depth_ > 0) release();
 }
 
-StringStack& string_stack() {
-  static StringStack stack;
-  return stack;
-}
+constinit StringStack detail::process_string_stack;
 
 }  // namespace vtn

@@ -71,7 +71,13 @@ class StringStack {
   int depth() const { return depth_; }
 
   // Pushes.
-  void push_borrowed(const char* text, uint32_t length);
+  void push_borrowed(const char* text, uint32_t length) {
+    if (StackEntry* e = push_slot()) {
+      e->kind = StackEntryKind::kBorrowed;
+      e->text = const_cast<char*>(text);
+      e->length = text == nullptr ? 0 : length;
+    }
+  }
   void push_borrowed(std::string_view text) {
     push_borrowed(text.data(), static_cast<uint32_t>(text.size()));
   }
@@ -86,7 +92,13 @@ class StringStack {
   void push_object();
 
   // The top entry (1) or the ones below it (2, 3, ...), as narrow text. REQUIRES: depth >= n.
-  StackEntry& entry(int n = 1);
+  StackEntry& entry(int n = 1) {
+    if (n >= 1 && n <= depth_) {
+      StackEntry& e = entries_[depth_ - n];
+      if (e.kind <= StackEntryKind::kInline) return e;  // already narrow text
+    }
+    return entry_checked(n);
+  }
   std::string_view peek(int n = 1) { return entry(n).view(); }
 
   // Makes the top entry an owned buffer of at least `capacity` bytes holding its current text,
@@ -101,7 +113,19 @@ class StringStack {
   void pop_to_pstring(uint8_t* buffer, uint32_t size);  // PSTRING: length byte and text
   double pop_real();
   int32_t pop_long();
-  void release();  // drops the top entry
+  // Drops the top entry.
+  void release() {
+    if (depth_ > 0) {
+      StackEntry& e = entries_[depth_ - 1];
+      if (e.kind == StackEntryKind::kBorrowed || e.kind == StackEntryKind::kInline) {
+        e.text = nullptr;  // nothing to free: no buffer, and narrow kinds hold no OLE value
+        e.length = 0;
+        --depth_;
+        return;
+      }
+    }
+    release_checked();
+  }
 
   // Pops the two top entries (first argument on top) and compares them blank-padded by the
   // collation table: negative, zero or positive.
@@ -121,7 +145,18 @@ class StringStack {
   void clear();
 
  private:
-  StackEntry* push_slot();
+  StackEntry* push_slot() {
+    if (depth_ >= kCapacity) return nullptr;
+    // A popped entry keeps no buffer and no OLE value, so resetting three fields suffices.
+    StackEntry& e = entries_[depth_++];
+    e.kind = StackEntryKind::kBorrowed;
+    e.text = nullptr;
+    e.length = 0;
+    return &e;
+  }
+  // The slow paths of entry() and release(): bounds, OLE entries, owned buffers.
+  StackEntry& entry_checked(int n);
+  void release_checked();
   StackEntry& top_checked();
   void to_narrow(StackEntry& e);
   void free_entry(StackEntry& e);
@@ -130,7 +165,13 @@ class StringStack {
   int depth_ = 0;
 };
 
-// The process-wide stack.
-StringStack& string_stack();
+namespace detail {
+extern StringStack process_string_stack;
+}
+
+// The process-wide stack (constant-initialised, so usable from any static initialiser).
+inline StringStack& string_stack() {
+  return detail::process_string_stack;
+}
 
 }  // namespace vtn
