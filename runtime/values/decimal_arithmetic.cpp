@@ -225,8 +225,11 @@ void round_places(DecimalValue& v, int64_t places) {
 
 void add(DecimalValue& a, const DecimalValue& b) {
   const int lo = std::min(a.lo, b.lo);
-  // All eight words take part: the digits outside lo..hi are zero in both operands, so zeros
-  // below lo stay zero, and a carry or a borrow never runs past the highest digit of the two.
+  // Only the words from the lowest digit of the two up to the word above the highest take part:
+  // the digits outside lo..hi are zero in both operands, so a carry never runs past the word
+  // above the highest digit, and a borrow out of it is a borrow out of the whole value.
+  const int first = lo / 8;
+  const int last = std::min(std::max(a.hi, b.hi) / 8 + 1, kWords - 1);
   uint64_t x[kWords];
   uint64_t y[kWords];
   digit_words(a, x);
@@ -243,13 +246,13 @@ void add(DecimalValue& a, const DecimalValue& b) {
   };
   if (a.sign == b.sign) {
     uint64_t carry = 0;
-    for (int w = 0; w < kWords; ++w) {
+    for (int w = first; w <= last; ++w) {
       carry = add_digits(x[w], y[w], carry);
       keep(w, x[w]);
     }
   } else {
     uint64_t borrow = 0;
-    for (int w = 0; w < kWords; ++w) {
+    for (int w = first; w <= last; ++w) {
       uint64_t d = x[w];
       borrow = subtract_digits(d, y[w], borrow);
       keep(w, d);
@@ -258,7 +261,7 @@ void add(DecimalValue& a, const DecimalValue& b) {
       // |b| > |a|: the magnitude is |b| - |a|, with the sign turned.
       borrow = 0;
       top = -1;
-      for (int w = 0; w < kWords; ++w) {
+      for (int w = first; w <= last; ++w) {
         uint64_t d = y[w];
         borrow = subtract_digits(d, x[w], borrow);
         keep(w, d);
