@@ -34,6 +34,7 @@ void PageCache::renumber(RecordPage* page, int32_t new_number) {
   std::unique_ptr<RecordPage> owned = std::move(*it);
   from.erase(it);
   owned->number = new_number;
+  if (reserve_ != nullptr) reserve_->forget(new_number);
   chain_of(new_number).push_back(std::move(owned));
 }
 
@@ -47,6 +48,7 @@ void PageCache::drop(RecordPage* page) {
 }
 
 void PageCache::clear() {
+  if (reserve_ != nullptr) reserve_->clear();
   for (auto& chain : chains_) chain.clear();
   ring_head_ = ring_tail_ = nullptr;
   pinned_.clear();
@@ -122,7 +124,18 @@ void PageCache::trim() {
     const uint64_t since_use = clock_ - oldest->last_use;
     const uint64_t since_load = clock_ - oldest->loaded_at;
     if (count_ < kAlwaysTrimAt && since_use * count_ < 4 * since_load) break;
-    drop(oldest);
+    if (reserve_ == nullptr) {
+      drop(oldest);
+      continue;
+    }
+    ring_remove(oldest);
+    auto& chain = chain_of(oldest->number);
+    const auto it =
+        std::find_if(chain.begin(), chain.end(), [&](const auto& p) { return p.get() == oldest; });
+    std::unique_ptr<RecordPage> owned = std::move(*it);
+    chain.erase(it);
+    --count_;
+    reserve_->keep(std::move(owned));
   }
 }
 

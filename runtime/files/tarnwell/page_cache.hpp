@@ -10,6 +10,8 @@
 // while fewer than 20 pages are cached; with 100 or more the least recently used page goes; in
 // between it goes when the clock ticks since its last use are at least 4 x (ticks since it was
 // loaded) / (pages cached). Dirty pages are never in the ring: they stay until they are written.
+// A page trimmed from the ring goes to the cache's reserve when it has one (page_reserve.hpp),
+// and is destroyed otherwise; clearing the cache clears the reserve with it.
 #pragma once
 
 #include <array>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "runtime/files/tarnwell/page_reserve.hpp"
 #include "runtime/files/tarnwell/record_page.hpp"
 
 namespace vtn::tarnwell {
@@ -30,6 +33,10 @@ class PageCache {
   PageCache() = default;
   PageCache(const PageCache&) = delete;
   PageCache& operator=(const PageCache&) = delete;
+
+  // Pages trimmed from now on go to `reserve` (nullptr: they are destroyed). `reserve` must
+  // outlive the cache.
+  void spill_to(PageReserve* reserve) { reserve_ = reserve; }
 
   // The cached page with this number, pinned; nullptr when it is not cached.
   RecordPage* find(int32_t number);
@@ -73,6 +80,7 @@ class PageCache {
   std::vector<RecordPage*> dirty_;
   uint64_t clock_ = 0;
   size_t count_ = 0;
+  PageReserve* reserve_ = nullptr;
 };
 
 }  // namespace vtn::tarnwell

@@ -16,6 +16,9 @@ constexpr int32_t kShortWriteError = 5;
 
 RecordPage* PageStore::page(int32_t number) {
   if (RecordPage* cached = cache.find(number)) return cached;
+  if (number >= 0) {
+    if (std::unique_ptr<RecordPage> kept = reserve.take(number)) return cache.add(std::move(kept));
+  }
   auto page = std::make_unique<RecordPage>();
   page->number = number;
   if (number < 0) {

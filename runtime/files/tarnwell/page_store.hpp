@@ -4,10 +4,12 @@
 // reader slot through the access locks), the copy of the header, the header as it was last seen
 // on disk, the page cache, the mapping of the page log, and the flags of the current access.
 //
-// Reading page p: a cached page is used as it stands; a page with a negative number (created in
-// memory, not placed yet) that is not cached is a new, empty leaf; otherwise the page is read at
-// its offset, or at the place of its newest image in the page log when the mapping holds one,
-// with the length of its zone's unit size, and decoded (checks 1477, 1602, ... of page_image).
+// Reading page p: a cached page is used as it stands, and so is a page the cache's reserve still
+// keeps (both are forgotten together whenever the file changed under them); a page with a negative
+// number (created in memory, not placed yet) that is not cached is a new, empty leaf; otherwise the
+// page is read at its offset, or at the place of its newest image in the page log when the mapping
+// holds one, with the length of its zone's unit size, and decoded (checks 1477, 1602, ... of
+// page_image).
 //
 // Every operation that takes pages ends with end_operation(), which releases them to the cache.
 #pragma once
@@ -28,7 +30,9 @@
 namespace vtn::tarnwell {
 
 struct PageStore {
-  explicit PageStore(const AccessBits& bits) : bits(bits), locks(file, bits.exclusive) {}
+  explicit PageStore(const AccessBits& bits) : bits(bits), locks(file, bits.exclusive) {
+    cache.spill_to(&reserve);
+  }
   PageStore(const PageStore&) = delete;
   PageStore& operator=(const PageStore&) = delete;
 
@@ -52,6 +56,7 @@ struct PageStore {
   FileHeader disk_header;       // as it stands at offset 0 on disk
   bool dirty = false;           // pages or header changed since the last flush
   int32_t next_temporary = -1;  // the number of the next page created in memory
+  PageReserve reserve;          // clean pages the cache let go, still decoded
   PageCache cache;
   // Page log mapping while reading through an unresolved log: own offset -> offset of the
   // newest image of that page in the log.

@@ -38,6 +38,7 @@ struct RecordPage {
   RecordPage* ring_prev = nullptr;
   RecordPage* ring_next = nullptr;
   bool in_ring = false;
+  size_t reserve_bytes = 0;    // its footprint while a PageReserve keeps it
   std::vector<uint8_t> image;  // the encoded image during a flush
 
   size_t size() const { return contents.records.size(); }

@@ -1,0 +1,64 @@
+// PageReserve: decoded pages that the page cache has let go, kept for the next time they are
+// asked for, so that a page read again costs neither a read nor a decoding.
+//
+// The page cache pins, trims and writes pages by its own rule (page_cache.hpp); that rule also
+// bounds what a process holds of a file between operations. The reserve sits behind it: a clean
+// page trimmed from the cache's ring moves here instead of being destroyed, and a page the cache
+// does not hold is looked up here before the file is read. The reserve is bounded in bytes
+// (least recently let go leaves first) and is only ever as current as the cache itself:
+//
+// - it holds clean pages only, each number at most once, and never a number the cache holds:
+//   every change to a page goes through the cache, which takes the page out of the reserve first;
+// - it is emptied with the cache, whenever the page store forgets its pages (another process
+//   flushed: the header's change counter advanced; a flush failed; a rollback).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "runtime/files/tarnwell/record_page.hpp"
+
+namespace vtn::tarnwell {
+
+// The bound of a reserve, in bytes, for every file opened from now on: 64 MiB, or the number of
+// MiB in the environment variable VTN_TWL_RESERVE_MB (0 turns the reserve off).
+size_t default_reserve_bytes();
+
+class PageReserve {
+ public:
+  explicit PageReserve(size_t limit_bytes = default_reserve_bytes()) : limit_(limit_bytes) {}
+  PageReserve(const PageReserve&) = delete;
+  PageReserve& operator=(const PageReserve&) = delete;
+
+  // Takes a clean, unpinned page the cache let go; the least recently kept pages leave while the
+  // reserve is over its bound (the page itself too, when it alone exceeds the bound).
+  void keep(std::unique_ptr<RecordPage> page);
+  // The page with this number, taken out of the reserve; nullptr when it is not kept.
+  std::unique_ptr<RecordPage> take(int32_t number);
+  // Drops the page with this number, if kept.
+  void forget(int32_t number);
+  void clear();
+
+  size_t size() const { return pages_.size(); }
+  size_t bytes() const { return bytes_; }
+  size_t limit() const { return limit_; }
+
+  // What a decoded page occupies in memory, roughly: the page, its records and their bytes.
+  static size_t footprint(const RecordPage& page);
+
+ private:
+  void unlink(RecordPage* page);
+  void evict_oldest();
+
+  size_t limit_;
+  size_t bytes_ = 0;
+  std::unordered_map<int32_t, std::unique_ptr<RecordPage>> pages_;
+  // Order of keeping, oldest first, threaded through the pages' ring links: a kept page is in no
+  // ring of the cache. Each page's footprint is noted in `reserve_bytes` when it is kept.
+  RecordPage* oldest_ = nullptr;
+  RecordPage* newest_ = nullptr;
+};
+
+}  // namespace vtn::tarnwell
