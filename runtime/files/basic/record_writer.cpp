@@ -50,7 +50,8 @@ bool needs_quotes(std::string_view text, const LineSyntax& syntax) {
   if (!text.empty() && (text[0] == ' ' || text[0] == '\t' || text[0] == '\r')) return true;
   if (text.find(static_cast<char>(syntax.quote)) != std::string_view::npos) return true;
   if (text.find(syntax.delimiter) != std::string_view::npos) return true;
-  for (size_t i = 0; i < text.size(); ++i)
+  const StopBytes& line_end = syntax.stops_at_line_end();
+  for (size_t i = 0; (i = line_end.find(p, i, text.size())) < text.size(); ++i)
     if (syntax.end_of_record_at(p, text.size(), i) != 0) return true;
   return false;
 }
@@ -60,10 +61,13 @@ void append_text(std::string& out, std::string_view text, const LineSyntax& synt
   const char quote = static_cast<char>(syntax.quote);
   const bool quoted = always_quote || needs_quotes(text, syntax);
   if (quoted) out.push_back(quote);
-  for (char c : text) {
-    out.push_back(c);
-    if (c == quote) out.push_back(quote);
+  // Each quote character is doubled: the text goes in as the runs between them.
+  size_t from = 0;
+  for (size_t q; (q = text.find(quote, from)) != std::string_view::npos; from = q + 1) {
+    out.append(text.substr(from, q + 1 - from));
+    out.push_back(quote);
   }
+  out.append(text.substr(from));
   if (quoted) out.push_back(quote);
 }
 
