@@ -46,15 +46,18 @@ std::string deformat_string(std::string_view text, const CompiledPicture& p) {
   return out;
 }
 
-// @N, @E, @P and @K.
+// @N, @E, @P and @K. The kept characters gather in a buffer behind a place for the sign: each
+// cell keeps at most two.
 std::string deformat_cells(std::string_view text, const CompiledPicture& p) {
-  std::string kept;
+  char buffer[1 + 2 * CompiledPicture::kMaxCells];
+  char* const kept = buffer + 1;
+  int n = 0;
   bool negative = false;
   size_t t = 0;
   for (int i = 0; i < p.cell_count; ++i) {
     const CellCode code = p.cells[i].code;
     if (code == CellCode::kImpliedPoint) {
-      kept += '.';  // takes no position in the text
+      kept[n++] = '.';  // takes no position in the text
       continue;
     }
     if (t >= text.size()) break;
@@ -62,7 +65,7 @@ std::string deformat_cells(std::string_view text, const CompiledPicture& p) {
     switch (code) {
       case CellCode::kDigitBlank:
         if (c == ' ') {
-          kept += '0';
+          kept[n++] = '0';
           break;
         }
         [[fallthrough]];
@@ -74,28 +77,29 @@ std::string deformat_cells(std::string_view text, const CompiledPicture& p) {
         } else if (c == '+') {
           negative = false;
         } else if (is_digit(c)) {
-          kept += c;
+          kept[n++] = c;
         }
         break;
       case CellCode::kDecimalPoint:
-        kept += '.';
+        kept[n++] = '.';
         break;
       case CellCode::kExponentSign:
-        kept += 'e';
-        kept += c == '-' ? '-' : '+';
+        kept[n++] = 'e';
+        kept[n++] = c == '-' ? '-' : '+';
         break;
       case CellCode::kAnyLetter:
       case CellCode::kUpperLetter:
       case CellCode::kLowerLetter:
       case CellCode::kAnyChar:
-        kept += c;
+        kept[n++] = c;
         break;
       default:
         break;
     }
   }
-  if (p.kind == PictureKind::kKeyIn) return kept;
-  return negative ? "-" + kept : kept;
+  if (p.kind == PictureKind::kKeyIn || !negative) return std::string(kept, static_cast<size_t>(n));
+  buffer[0] = '-';
+  return std::string(buffer, static_cast<size_t>(n) + 1);
 }
 
 int run_end(const CompiledPicture& p, int start) {
