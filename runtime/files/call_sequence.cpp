@@ -278,8 +278,11 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   DriverInstance& instance = *file->instance;
   call.instance = &instance;
 
-  // 6. Start of the timed part.
-  const auto started = std::chrono::steady_clock::now();
+  // 6. Start of the timed part. The trace is the only reader of the time, and whether an instance
+  // traces is settled when it is made, so an untraced call never reads the clock.
+  const bool traced = instance.trace != 0 && hooks().call != nullptr;
+  const auto started =
+      traced ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
 
   // 7. The key's driver data.
   if (rule != nullptr && rule->key) {
@@ -304,7 +307,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   }
 
   // 10. Trace.
-  if (instance.trace != 0 && hooks().call != nullptr) {
+  if (traced) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     hooks().call(instance, call.key_data, code, instance.driver_name, result,
