@@ -10,7 +10,8 @@
 
 namespace vtn {
 
-// Installs the compiler; calling it again does no harm. Linking this file installs it as well.
+// Installs the compiler; calling it again does no harm. Linking this file installs it as well,
+// and the run-time's CMake target and pkg-config file keep it in every program they link.
 void install_record_filters();
 
 }  // namespace vtn

@@ -4,10 +4,12 @@
 // Expressions belong to the evaluator, which sits above the drivers; the driver therefore reaches
 // it through a compiler that the evaluator installs:
 //
-//   vtn::install_record_filters();   // runtime/eval/record_filters.hpp, once at start
+//   vtn::install_record_filters();   // runtime/eval/record_filters.hpp
 //
-// Until one is installed, a filtered build answers 80 (Unsupported File Driver Function) rather
-// than build an index that ignores its filter.
+// Linking the evaluator's file installs it, and the run-time's link options keep that file in
+// every program. Until one is installed (a program linked by other means), a filtered build
+// answers 80 (Unsupported File Driver Function) rather than build an index that ignores its
+// filter.
 #pragma once
 
 #include <cstdint>

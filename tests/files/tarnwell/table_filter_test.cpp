@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "files/tarnwell/memory_tables.hpp"
-#include "runtime/eval/record_filters.hpp"
 #include "runtime/eval/scopes.hpp"
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
@@ -40,7 +39,6 @@ FileDeclaration fruits() {
 class TableFilterTest : public testing_support::MemoryTablesTest {
  protected:
   TableFilterTest() {
-    install_record_filters();
     CREATE(f_);
     OPEN(f_);
     const struct {
