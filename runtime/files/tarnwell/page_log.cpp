@@ -143,6 +143,7 @@ int32_t bring_header_up_to_date(PageStore& s, AccessMode mode) {
           s.end_operation();
         }
         if (!usable) {
+          s.tree_changed();
           s.cache.clear();
           forget_log(s);
           s.header = disk;

@@ -40,6 +40,7 @@ RecordPage* PageStore::page(int32_t number) {
 }
 
 RecordPage* PageStore::new_page(uint8_t level) {
+  tree_changed();
   auto page = std::make_unique<RecordPage>();
   page->number = next_temporary--;
   page->contents.level = level;
@@ -50,6 +51,7 @@ RecordPage* PageStore::new_page(uint8_t level) {
 }
 
 void PageStore::discard() {
+  tree_changed();
   cache.clear();
   log_map.clear();
   header_valid = false;

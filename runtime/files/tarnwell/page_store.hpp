@@ -14,6 +14,7 @@
 // Every operation that takes pages ends with end_operation(), which releases them to the cache.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -73,6 +74,22 @@ struct PageStore {
   FileHeader old_header;       // the header on disk before the flush
   std::vector<TreeStep> path;  // scratch of the tree operations, kept to spare allocations
 
+  // ---- the leaves where recent searches ended ----
+  // A search whose key lies within the keys of one of these leaves is answered there without
+  // descending from the root. They are good only while the tree is as it was when they were
+  // noted: every change of a page, every new or freed page and every forgetting of the pages
+  // advances tree_version, which retires them all.
+  struct Finger {
+    int32_t page = 0;
+    uint64_t version = 0;  // 0: none
+    std::vector<uint8_t> first_key, last_key;
+  };
+  static constexpr size_t kFingers = 4;
+  std::array<Finger, kFingers> fingers;
+  size_t next_finger = 0;
+  uint64_t tree_version = 1;
+  void tree_changed() { ++tree_version; }
+
   // ---- pages ----
 
   // The page numbered `number`, pinned until end_operation(). Check 1735 when no zone holds it.
@@ -82,6 +99,7 @@ struct PageStore {
   void mark_dirty(RecordPage* page) {
     cache.mark_dirty(page);
     dirty = true;
+    tree_changed();
   }
   void end_operation() { cache.release_all(); }
   // Forgets every page and the header: the next access rereads the file.

@@ -38,6 +38,35 @@ void PageTree::descend(std::span<const uint8_t> key) {
   path_.push_back({page, 0});
 }
 
+RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
+  for (PageStore::Finger& f : s_.fingers) {
+    if (f.version != s_.tree_version) continue;
+    const int first = compare_keys(f.first_key, key);
+    if (first > 0 || (first == 0 && enclose == Enclose::last_may_equal)) continue;
+    const int last = compare_keys(key, f.last_key);
+    if (last > 0 || (last == 0 && enclose == Enclose::first_may_equal)) continue;
+    descended_ = false;
+    return s_.page(f.page);
+  }
+  descended_ = true;
+  descend(key);
+  RecordPage* leaf = path_.back().page;
+  note_finger(leaf);
+  return leaf;
+}
+
+void PageTree::note_finger(RecordPage* leaf) {
+  if (leaf->empty()) return;
+  PageStore::Finger& f = s_.fingers[s_.next_finger];
+  s_.next_finger = (s_.next_finger + 1) % PageStore::kFingers;
+  f.page = leaf->number;
+  f.version = s_.tree_version;
+  const auto first = leaf->first_key();
+  const auto last = leaf->key(leaf->size() - 1);
+  f.first_key.assign(first.begin(), first.end());
+  f.last_key.assign(last.begin(), last.end());
+}
+
 // From the index page at the end of the path down to its first (or last) leaf.
 void PageTree::descend_edge(bool leftmost) {
   RecordPage* page = child_of(path_.back().page, path_.back().slot);
@@ -94,10 +123,13 @@ const Record* PageTree::record_before() {
   }
 }
 
+// Each search below takes its leaf from leaf_for(); when a finger gave it, the enclosure
+// guarantees that the answer lies inside that leaf, so the path (needed only to step to a
+// neighbouring leaf) is never used.
+
 const Record* PageTree::find_exact(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return nullptr;
-  descend(key);
-  RecordPage* leaf = path_.back().page;
+  RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   const size_t at = leaf->lower_bound(key);
   if (at < leaf->size() && same_key(leaf->key(at), key)) return &leaf->contents.records[at];
   return nullptr;
@@ -105,22 +137,28 @@ const Record* PageTree::find_exact(std::span<const uint8_t> key) {
 
 const Record* PageTree::find_first_after(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return nullptr;
-  descend(key);
-  path_.back().slot = path_.back().page->upper_bound(key);
+  RecordPage* leaf = leaf_for(key, Enclose::first_may_equal);
+  const size_t at = leaf->upper_bound(key);
+  if (!descended_) return &leaf->contents.records[at];
+  path_.back().slot = at;
   return record_at_or_after();
 }
 
 const Record* PageTree::find_last_before(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return nullptr;
-  descend(key);
-  path_.back().slot = path_.back().page->lower_bound(key);
+  RecordPage* leaf = leaf_for(key, Enclose::last_may_equal);
+  const size_t at = leaf->lower_bound(key);
+  if (!descended_) return &leaf->contents.records[at - 1];
+  path_.back().slot = at;
   return record_before();
 }
 
 const Record* PageTree::find_at_or_before(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return nullptr;
-  descend(key);
-  path_.back().slot = path_.back().page->upper_bound(key);
+  RecordPage* leaf = leaf_for(key, Enclose::inclusive);
+  const size_t at = leaf->upper_bound(key);
+  if (!descended_) return &leaf->contents.records[at - 1];
+  path_.back().slot = at;
   return record_before();
 }
 
@@ -250,6 +288,7 @@ void PageTree::remove_empty_pages() {
 void PageTree::dispose(RecordPage* page) {
   const int32_t number = page->number;
   const int units = page->unit_size;
+  s_.tree_changed();
   s_.cache.drop(page);
   if (number < 0 || units == 0) return;
   Zones zones(s_.header, [this](int32_t from, int32_t to) { PageTree(s_).move_page(from, to); });
@@ -258,6 +297,7 @@ void PageTree::dispose(RecordPage* page) {
 }
 
 void PageTree::move_page(int32_t from, int32_t to) {
+  s_.tree_changed();
   RecordPage* page = s_.page(from);
   if (from == s_.header.root_page) {
     s_.header.root_page = to;

@@ -47,7 +47,14 @@ class PageTree {
   void move_page(int32_t from, int32_t to);
 
  private:
+  // Which keys a leaf must enclose to hold a search's answer: at its ends, `key` may equal the
+  // first (last) key only when the search allows it.
+  enum class Enclose { inclusive, first_may_equal, last_may_equal };
   RecordPage* child_of(RecordPage* parent, size_t slot);
+  // The leaf that holds the answer for `key`, from the fingers (page_store.hpp) when one of them
+  // encloses it, else by descending from the root; the path is set only by a descent.
+  RecordPage* leaf_for(std::span<const uint8_t> key, Enclose enclose);
+  void note_finger(RecordPage* leaf);
   void descend(std::span<const uint8_t> key);
   void descend_edge(bool leftmost);
   bool step_to_next_leaf();
@@ -62,6 +69,7 @@ class PageTree {
 
   PageStore& s_;
   std::vector<TreeStep>& path_;
+  bool descended_ = false;  // the last leaf_for() descended (and set the path)
 };
 
 }  // namespace vtn::tarnwell
