@@ -1,4 +1,5 @@
-// Record files under the locking layer, beside SQLite on the same jobs:
+// Record files through the driver, as a program uses them (a declared FILE and the file
+// statements), beside SQLite on the same jobs:
 //   BatchedAdd   100,000 records added inside one LOGOUT / COMMIT, against SQLite's INSERTs in
 //                one BEGIN / COMMIT (rollback journal, and WAL), both with durable commits.
 //   Get          one uncontended read by key on a file nobody changes: a shared file (reader
@@ -14,17 +15,23 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/peer_ratio.hpp"
+#include "runtime/files/file_declaration.hpp"
+#include "runtime/files/file_statements.hpp"
 #include "runtime/files/tarnwell/access_locks.hpp"
-#include "runtime/files/tarnwell/record_file.hpp"
+#include "runtime/files/tarnwell/tarnwell_driver.hpp"
 #include "runtime/files/tarnwell/transaction.hpp"
 #include "runtime/platform/fault_injection.hpp"
 #include "runtime/platform/file_handle.hpp"
+#include "runtime/values/error_state.hpp"
 
 #ifdef VTN_HAVE_SQLITE
 #include <sqlite3.h>
@@ -32,7 +39,8 @@
 
 namespace {
 
-using namespace vtn::tarnwell;
+using namespace vtn;
+using tarnwell::reader_slot_byte;
 using Bytes = std::vector<uint8_t>;
 
 constexpr int kBatch = 100'000;
@@ -44,19 +52,6 @@ std::string scratch(const std::string& name) {
       std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / "vtn_transaction_bench";
   std::filesystem::create_directories(dir);
   return (dir / name).string();
-}
-
-// The key of a table's data record: table number, kind 0xF3, record number.
-Bytes data_key(uint32_t n) {
-  return {0,
-          0,
-          0,
-          1,
-          0xF3,
-          static_cast<uint8_t>(n >> 24),
-          static_cast<uint8_t>(n >> 16),
-          static_cast<uint8_t>(n >> 8),
-          static_cast<uint8_t>(n)};
 }
 
 Bytes data_of(uint32_t n) {
@@ -71,19 +66,50 @@ void remove_file(const std::string& name) {
   std::filesystem::remove(name, ignored);
 }
 
+#pragma pack(push, 1)
+struct Item {
+  int32_t number;
+  char text[40];
+};
+#pragma pack(pop)
+
+// The peer's table: a number key and 40 bytes of data.
+std::unique_ptr<File> item_table(const std::string& name) {
+  return std::make_unique<File>(FileDeclaration("ITM")
+                                    .driver(tarnwell_entry)
+                                    .name(name)
+                                    .create()
+                                    .field("NUMBER", ftype::LONG)
+                                    .field("TEXT", ftype::STRING(40))
+                                    .key("BY_NUMBER", {"NUMBER"}, KA_PRIMARY));
+}
+
+void fill(File& f, uint32_t n) {
+  Item& r = f.record_as<Item>();
+  r.number = static_cast<int32_t>(n);
+  const Bytes d = data_of(n);
+  std::memcpy(r.text, d.data(), sizeof r.text);
+}
+
 void BM_BatchedAdd_ours(benchmark::State& state) {
   const std::string name = scratch("batch.twl");
   for (auto _ : state) {
     state.PauseTiming();
     remove_file(name);
-    RecordFile* file = nullptr;
-    if (open_record_file(name, 0x142, "", file) != 0) state.SkipWithError("open");
+    auto f = item_table(name);
+    CREATE(*f);
+    SHARE(*f, 0x42);
+    if (ERRORNUMBER() != 0) state.SkipWithError("open");
     state.ResumeTiming();
-    logout(*file);
-    for (uint32_t n = 1; n <= kBatch; ++n) file->insert_record(data_key(n), data_of(n));
-    if (commit() != 0) state.SkipWithError("commit");
+    LOGOUT(0, {*f});
+    for (uint32_t n = 1; n <= kBatch; ++n) {
+      fill(*f, n);
+      ADD(*f);
+    }
+    COMMIT();
+    if (ERRORNUMBER() != 0) state.SkipWithError("commit");
     state.PauseTiming();
-    close_record_file(file);
+    CLOSE(*f);
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * kBatch);
@@ -140,38 +166,43 @@ BENCHMARK(BM_BatchedAdd_sqlite_journal)
 BENCHMARK(BM_BatchedAdd_sqlite_wal)->Name("BatchedAdd/sqlite_wal")->Unit(benchmark::kMillisecond);
 #endif
 
-// A file of kGetRecords records, made once.
+// A table of kGetRecords records, made once.
 const std::string& get_file() {
   static const std::string name = [] {
     const std::string n = scratch("get.twl");
     remove_file(n);
-    RecordFile* file = nullptr;
-    open_record_file(n, 0x142, "", file);
-    file->begin_access(AccessMode::write, true);
-    for (uint32_t i = 1; i <= kGetRecords; ++i) file->insert_record(data_key(i), data_of(i));
-    file->end_access();
-    close_record_file(file);
+    auto f = item_table(n);
+    CREATE(*f);
+    SHARE(*f, 0x42);
+    LOGOUT(0, {*f});
+    for (uint32_t i = 1; i <= kGetRecords; ++i) {
+      fill(*f, i);
+      ADD(*f);
+    }
+    COMMIT();
+    CLOSE(*f);
     return n;
   }();
   return name;
 }
 
+// GET by key in random order; with the file shared every GET is an access of its own.
 void run_gets(benchmark::State& state, uint32_t mode) {
-  RecordFile* file = nullptr;
-  if (open_record_file(get_file(), mode, "", file) != 0) {
+  auto f = item_table(get_file());
+  OPEN(*f, mode);
+  if (ERRORNUMBER() != 0) {
     state.SkipWithError("open");
     return;
   }
   std::mt19937 random(7);
   size_t found = 0;
   for (auto _ : state) {
-    const Bytes key = data_key(1 + random() % kGetRecords);
-    file->begin_access(AccessMode::read, true);
-    found += file->find_exact(key).has_value();
-    file->end_access();
+    f->record_as<Item>().number = static_cast<int32_t>(1 + random() % kGetRecords);
+    GET(*f, f->key("BY_NUMBER"));
+    found += ERRORNUMBER() == 0;
   }
   if (found != state.iterations()) state.SkipWithError("record missing");
-  close_record_file(file);
+  CLOSE(*f);
 }
 
 void BM_Get_shared(benchmark::State& state) {
@@ -232,29 +263,51 @@ void BM_Get_sqlite(benchmark::State& state) {
 BENCHMARK(BM_Get_sqlite)->Name("Get/sqlite");
 #endif
 
-// One COMMIT over `files` files, each with one changed record.
-int32_t commit_over(std::vector<RecordFile*>& files, uint32_t value) {
-  logout(files);
-  for (RecordFile* f : files) f->replace_record(data_key(1), data_of(value));
-  return commit();
+// One COMMIT over the files, each with one changed record (GET by key, PUT).
+int32_t commit_over(std::vector<std::unique_ptr<File>>& files, uint32_t value) {
+  switch (files.size()) {
+    case 1:
+      LOGOUT(0, {*files[0]});
+      break;
+    case 2:
+      LOGOUT(0, {*files[0], *files[1]});
+      break;
+    default:
+      LOGOUT(0, {*files[0], *files[1], *files[2], *files[3]});
+      break;
+  }
+  for (auto& f : files) {
+    f->record_as<Item>().number = 1;
+    GET(*f, f->key("BY_NUMBER"));
+    const Bytes d = data_of(value);
+    std::memcpy(f->record_as<Item>().text, d.data(), d.size());
+    PUT(*f);
+  }
+  COMMIT();
+  return ERRORNUMBER();
 }
 
 void BM_Commit(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
-  std::vector<RecordFile*> files;
+  std::vector<std::unique_ptr<File>> files;
   for (int i = 0; i < count; ++i) {
     const std::string name = scratch("commit" + std::to_string(i) + ".twl");
     remove_file(name);
-    RecordFile* f = nullptr;
-    open_record_file(name, 0x142, "", f);
-    f->begin_access(AccessMode::write, true);
-    for (uint32_t n = 1; n <= 100; ++n) f->insert_record(data_key(n), data_of(n));
-    f->end_access();
-    files.push_back(f);
+    files.push_back(item_table(name));
+    File& f = *files.back();
+    CREATE(f);
+    SHARE(f, 0x42);
+    LOGOUT(0, {f});
+    for (uint32_t n = 1; n <= 100; ++n) {
+      fill(f, n);
+      ADD(f);
+    }
+    COMMIT();
   }
   // The durable flushes of one COMMIT, counted once outside the timing.
+  // (A value no record holds yet: a PUT that changes nothing writes nothing.)
   vtn::platform::fault::arm({});
-  commit_over(files, 1);
+  commit_over(files, 1'000'000);
   const uint32_t flushes = vtn::platform::fault::flushes_seen();
   vtn::platform::fault::disarm();
   uint32_t value = 2;
@@ -262,7 +315,7 @@ void BM_Commit(benchmark::State& state) {
     if (commit_over(files, value++) != 0) state.SkipWithError("commit");
   }
   state.counters["flushes"] = flushes;
-  for (RecordFile* f : files) close_record_file(f);
+  for (auto& f : files) CLOSE(*f);
 }
 BENCHMARK(BM_Commit)->Name("Commit")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Unit(
     benchmark::kMillisecond);
@@ -270,6 +323,6 @@ BENCHMARK(BM_Commit)->Name("Commit")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Uni
 }  // namespace
 
 int main(int argc, char** argv) {
-  install_transaction_recovery();
+  tarnwell::install_transaction_recovery();
   return vtn_bench::run_with_ratios(argc, argv, {"ferrule", "shared", "exclusive"});
 }
