@@ -115,7 +115,10 @@ bool walk_page_log(PageStore& s, const FileHeader& h, FileHeader& logged) {
 }
 
 int32_t bring_header_up_to_date(PageStore& s, AccessMode mode) {
-  if (!(s.bits.exclusive && s.header_valid)) {
+  // A shared file: the header is read at every access, but decoded (and the file's size asked)
+  // only when its bytes changed since the last access.
+  const bool kept_current = s.bits.exclusive && s.header_valid;
+  if (!kept_current && !(s.header_valid && s.disk_header_unchanged())) {
     FileHeader disk;
     if (const int32_t error = s.read_disk_header(disk)) {
       s.header_valid = false;

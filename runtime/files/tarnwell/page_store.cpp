@@ -111,7 +111,18 @@ int32_t PageStore::read_disk_header(FileHeader& out) {
   }
   if (got != bytes.size()) return kNotAFile;
   if (const int32_t result = decode_header(bytes, out)) return result;
-  return header_well_formed(out, size) ? 0 : kNotAFile;
+  if (!header_well_formed(out, size)) return kNotAFile;
+  seen_header_bytes = bytes;
+  seen_header_valid = true;
+  return 0;
+}
+
+bool PageStore::disk_header_unchanged() {
+  if (!seen_header_valid) return false;
+  std::array<uint8_t, kHeaderSize> bytes;
+  size_t got = 0;
+  return read_blocks(file, cipher ? &*cipher : nullptr, 0, bytes, got) && got == bytes.size() &&
+         bytes == seen_header_bytes;
 }
 
 int32_t PageStore::write_header(const FileHeader& h) {

@@ -52,9 +52,13 @@ struct PageStore {
   bool in_transaction = false;
 
   // ---- header and pages ----
-  FileHeader header;            // as this process knows it, changes included
-  bool header_valid = false;    // false: the next access rereads everything
-  FileHeader disk_header;       // as it stands at offset 0 on disk
+  FileHeader header;          // as this process knows it, changes included
+  bool header_valid = false;  // false: the next access rereads everything
+  FileHeader disk_header;     // as it stands at offset 0 on disk
+  // The 512 bytes of the last header read_disk_header() accepted: while the header is valid and
+  // the disk still holds exactly these bytes, nothing changed and an access needs no more.
+  std::array<uint8_t, kHeaderSize> seen_header_bytes{};
+  bool seen_header_valid = false;
   bool dirty = false;           // pages or header changed since the last flush
   int32_t next_temporary = -1;  // the number of the next page created in memory
   PageReserve reserve;          // clean pages the cache let go, still decoded
@@ -122,6 +126,9 @@ struct PageStore {
   // bytes, another signature, or a header the store cannot trust for a file of this size) or a
   // system error.
   int32_t read_disk_header(FileHeader& out);
+  // Whether the disk still holds the header last read (one read, no decoding). false also when
+  // the read fails: the caller then reads the header in full and reports what went wrong.
+  bool disk_header_unchanged();
   // Writes the header at offset 0 (0 or the error, as write()); it is then the disk's header.
   // A failed header write puts back the header the disk held before, so that no part of a header
   // stays behind.
