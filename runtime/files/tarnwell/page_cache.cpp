@@ -7,20 +7,18 @@
 namespace vtn::tarnwell {
 
 RecordPage* PageCache::find(int32_t number) {
-  for (const auto& page : chain_of(number)) {
-    if (page->number == number) {
-      pin(page.get());
-      return page.get();
-    }
-  }
-  return nullptr;
+  const auto it = pages_.find(number);
+  if (it == pages_.end()) return nullptr;
+  pin(it->second.get());
+  return it->second.get();
 }
 
 RecordPage* PageCache::add(std::unique_ptr<RecordPage> page) {
   RecordPage* p = page.get();
   p->loaded_at = clock_;
   p->last_use = clock_;
-  chain_of(p->number).push_back(std::move(page));
+  assert(!pages_.contains(p->number));
+  pages_[p->number] = std::move(page);
   ++count_;
   pin(p);
   trim();
@@ -28,28 +26,27 @@ RecordPage* PageCache::add(std::unique_ptr<RecordPage> page) {
 }
 
 void PageCache::renumber(RecordPage* page, int32_t new_number) {
-  auto& from = chain_of(page->number);
-  auto it = std::find_if(from.begin(), from.end(), [&](const auto& p) { return p.get() == page; });
-  assert(it != from.end());
-  std::unique_ptr<RecordPage> owned = std::move(*it);
-  from.erase(it);
+  const auto it = pages_.find(page->number);
+  assert(it != pages_.end() && it->second.get() == page);
+  std::unique_ptr<RecordPage> owned = std::move(it->second);
+  pages_.erase(it);
   owned->number = new_number;
   if (reserve_ != nullptr) reserve_->forget(new_number);
-  chain_of(new_number).push_back(std::move(owned));
+  assert(!pages_.contains(new_number));
+  pages_[new_number] = std::move(owned);
 }
 
 void PageCache::drop(RecordPage* page) {
   if (page->in_ring) ring_remove(page);
   if (page->pinned) std::erase(pinned_, page);
   if (page->dirty) std::erase(dirty_, page);
-  auto& chain = chain_of(page->number);
-  std::erase_if(chain, [&](const auto& p) { return p.get() == page; });
+  pages_.erase(page->number);
   --count_;
 }
 
 void PageCache::clear() {
   if (reserve_ != nullptr) reserve_->clear();
-  for (auto& chain : chains_) chain.clear();
+  pages_.clear();
   ring_head_ = ring_tail_ = nullptr;
   pinned_.clear();
   dirty_.clear();
@@ -129,11 +126,9 @@ void PageCache::trim() {
       continue;
     }
     ring_remove(oldest);
-    auto& chain = chain_of(oldest->number);
-    const auto it =
-        std::find_if(chain.begin(), chain.end(), [&](const auto& p) { return p.get() == oldest; });
-    std::unique_ptr<RecordPage> owned = std::move(*it);
-    chain.erase(it);
+    const auto it = pages_.find(oldest->number);
+    std::unique_ptr<RecordPage> owned = std::move(it->second);
+    pages_.erase(it);
     --count_;
     reserve_->keep(std::move(owned));
   }

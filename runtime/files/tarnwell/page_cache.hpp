@@ -1,7 +1,8 @@
 // PageCache: the decoded pages of one record file that are kept in memory.
 //
-// Pages are found by number through 100 chains (number modulo 100). A page taken by an operation
-// is pinned until the operation ends (release_all): pinned pages are never dropped, so an
+// Pages are found by number through a hash table that grows with them: a transaction or a key
+// build may hold thousands of dirty pages, which fixed chains would make long. A page taken by an
+// operation is pinned until the operation ends (release_all): pinned pages are never dropped, so an
 // operation may hold pointers to every page it touched, and the records it returns stay valid
 // until the next operation. Released pages that are clean wait in a ring in order of last use;
 // the use clock advances at every release.
@@ -14,9 +15,9 @@
 // and is destroyed otherwise; clearing the cache clears the reserve with it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/files/tarnwell/page_reserve.hpp"
@@ -26,7 +27,6 @@ namespace vtn::tarnwell {
 
 class PageCache {
  public:
-  static constexpr size_t kChains = 100;
   static constexpr size_t kKeepBelow = 20;
   static constexpr size_t kAlwaysTrimAt = 100;
 
@@ -57,23 +57,13 @@ class PageCache {
   size_t size() const { return count_; }
   uint64_t clock() const { return clock_; }
 
-  template <typename Visit>
-  void for_each(Visit&& visit) const {
-    for (const auto& chain : chains_) {
-      for (const auto& page : chain) visit(*page);
-    }
-  }
-
  private:
-  std::vector<std::unique_ptr<RecordPage>>& chain_of(int32_t number) {
-    return chains_[static_cast<uint32_t>(number) % kChains];
-  }
   void pin(RecordPage* page);
   void ring_push_back(RecordPage* page);
   void ring_remove(RecordPage* page);
   void trim();
 
-  std::array<std::vector<std::unique_ptr<RecordPage>>, kChains> chains_;
+  std::unordered_map<int32_t, std::unique_ptr<RecordPage>> pages_;
   RecordPage* ring_head_ = nullptr;  // least recently used
   RecordPage* ring_tail_ = nullptr;
   std::vector<RecordPage*> pinned_;
