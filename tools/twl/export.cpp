@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 #include "runtime/files/tarnwell/memo_chunks.hpp"
 #include "runtime/files/tarnwell/record_kinds.hpp"
@@ -35,9 +36,12 @@ class Sink {
 
 // CSV as the comma-delimited driver writes it: "," between values, texts in double quotes with
 // quotes doubled, numbers bare, lines ending in CR LF. Blobs are written as hexadecimal text.
+// Lines are gathered into a buffer of kOutputBlock bytes before they are written.
 class CsvSink : public Sink {
  public:
-  explicit CsvSink(bool header) : header_(header) {}
+  static constexpr size_t kOutputBlock = 1 << 16;
+
+  explicit CsvSink(bool header) : header_(header) { out_.reserve(2 * kOutputBlock); }
   bool begin_table(const TableInfo&, const std::vector<Column>& columns) override {
     if (!header_) return true;
     std::vector<FieldValue> labels;
@@ -45,35 +49,37 @@ class CsvSink : public Sink {
     return row(labels);
   }
   bool row(const std::vector<FieldValue>& values) override {
-    line_.clear();
     for (size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) line_ += ',';
+      if (i > 0) out_ += ',';
       const FieldValue& v = values[i];
       switch (v.kind) {
         case FieldValue::Kind::null:
           break;
         case FieldValue::Kind::integer: {
           char digits[24];
-          line_.append(digits, std::to_chars(digits, digits + sizeof digits, v.integer).ptr);
+          out_.append(digits, std::to_chars(digits, digits + sizeof digits, v.integer).ptr);
           break;
         }
         case FieldValue::Kind::real:
-          line_ += real_text(v.real);
+          append_real(out_, v.real);
           break;
         case FieldValue::Kind::exact:
-          line_ += v.text;
+          out_ += v.text;
           break;
         case FieldValue::Kind::text:
-          append_quoted(line_, v.text);
+          append_quoted(out_, v.text);
           break;
         case FieldValue::Kind::blob:
-          append_quoted(line_, hex(v.text));
+          out_ += '"';
+          append_hex(out_, v.text);
+          out_ += '"';
           break;
       }
     }
-    line_ += "\r\n";
-    return std::fwrite(line_.data(), 1, line_.size(), stdout) == line_.size();
+    out_ += "\r\n";
+    return out_.size() < kOutputBlock || write_out();
   }
+  bool end_table() override { return write_out(); }
 
   // The text in double quotes, its quotes doubled.
   static void append_quoted(std::string& out, std::string_view text) {
@@ -84,26 +90,32 @@ class CsvSink : public Sink {
     }
     out.append(text) += '"';
   }
-  static std::string real_text(double value) {
+  // The shortest text that reads back as the same number.
+  static void append_real(std::string& out, double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
   }
-  static std::string hex(const std::string& bytes) {
+  static void append_hex(std::string& out, std::string_view bytes) {
     static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char b : bytes) {
+    for (const unsigned char b : bytes) {
       out += digits[b >> 4];
       out += digits[b & 15];
     }
-    return out;
   }
 
  private:
+  bool write_out() {
+    const bool written = std::fwrite(out_.data(), 1, out_.size(), stdout) == out_.size();
+    out_.clear();
+    return written;
+  }
+
   bool header_;
-  std::string line_;  // kept between rows, so that its buffer is reused
+  std::string out_;  // lines not yet written
 };
 
+// One object per record, keyed by the field labels; a dimensioned field is one array of its
+// elements.
 class JsonLinesSink : public Sink {
  public:
   bool begin_table(const TableInfo&, const std::vector<Column>& columns) override {
@@ -111,28 +123,16 @@ class JsonLinesSink : public Sink {
     return true;
   }
   bool row(const std::vector<FieldValue>& values) override {
-    nlohmann::ordered_json object;
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
     for (size_t i = 0; i < values.size(); ++i) {
-      const FieldValue& v = values[i];
-      nlohmann::ordered_json& slot = object[(*columns_)[i].label];
-      switch (v.kind) {
-        case FieldValue::Kind::null:
-          slot = nullptr;
-          break;
-        case FieldValue::Kind::integer:
-          slot = v.integer;
-          break;
-        case FieldValue::Kind::real:
-          slot = v.real;
-          break;
-        case FieldValue::Kind::exact:
-        case FieldValue::Kind::text:
-          slot = v.text;
-          break;
-        case FieldValue::Kind::blob:
-          slot = CsvSink::hex(v.text);
-          break;
+      const Column& column = (*columns_)[i];
+      nlohmann::ordered_json& slot = object[column.name];
+      if (column.element == 0) {
+        slot = json_of(values[i]);
+        continue;
       }
+      if (!slot.is_array()) slot = nlohmann::ordered_json::array();
+      slot.push_back(json_of(values[i]));
     }
     const std::string line =
         object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
@@ -140,11 +140,31 @@ class JsonLinesSink : public Sink {
   }
 
  private:
+  static nlohmann::ordered_json json_of(const FieldValue& v) {
+    switch (v.kind) {
+      case FieldValue::Kind::integer:
+        return v.integer;
+      case FieldValue::Kind::real:
+        return v.real;
+      case FieldValue::Kind::exact:
+      case FieldValue::Kind::text:
+        return v.text;
+      case FieldValue::Kind::blob: {
+        std::string hex;
+        CsvSink::append_hex(hex, v.text);
+        return hex;
+      }
+      default:
+        return nullptr;
+    }
+  }
+
   const std::vector<Column>* columns_ = nullptr;
 };
 
-// One SQL table per table, with typed columns: integers INTEGER, reals REAL, texts, dates,
-// times and decimals (exact) TEXT, blobs BLOB. An existing SQL table of the same name is
+// One SQL table per table, with typed columns (one per element of a dimensioned field): integers
+// INTEGER, reals REAL, texts, dates, times and decimals (exact) TEXT, memos TEXT (blobs and
+// binary memos hold BLOB values). An existing SQL table of the same name is
 // replaced. All rows of a table go in one SQL transaction.
 class SqliteSink : public Sink {
  public:
@@ -246,15 +266,16 @@ int find_key(const tw::TableDefinition& d, const std::string& wanted_utf8) {
   return -1;
 }
 
-// The values of one record into `values` (cleared first; its storage is reused).
+// The values of one record into `values`, whose storage is reused from record to record.
 void values_of(RecordFile& file, const TableInfo& table, const std::vector<Column>& columns,
                const Number& record, std::span<const uint8_t> buffer,
                std::vector<FieldValue>& values) {
   const tw::TableDefinition& d = table.definition->definition;
-  values.clear();
-  for (const Column& c : columns) {
+  values.resize(columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const Column& c = columns[i];
     if (c.source == Column::Source::field) {
-      values.push_back(field_value(d.fields[c.index], buffer, table.oem));
+      read_field(c, buffer, table.oem, values[i]);
       continue;
     }
     const tw::MemoDefinition& memo = d.memos[c.index];
@@ -268,7 +289,7 @@ void values_of(RecordFile& file, const TableInfo& table, const std::vector<Colum
     });
     const tw::MemoFormat format{memo.is_blob(), (memo.flags & tw::kMemoBinary) != 0, table.oem};
     auto contents = tw::read_memo_contents(chunks, format);
-    values.push_back(contents ? memo_value(memo, *contents, false) : FieldValue{});
+    values[i] = contents ? memo_value(memo, *contents, false) : FieldValue{};
   }
 }
 
@@ -277,7 +298,12 @@ std::string export_table(RecordFile& file, const TableInfo& table, const std::st
                          Sink& sink) {
   if (!table.definition) return "the stored definition of the table is missing or unreadable";
   const tw::TableDefinition& d = table.definition->definition;
-  const std::vector<Column> columns = columns_of(d);
+  std::vector<Column> columns;
+  try {
+    columns = columns_of(d);
+  } catch (const std::invalid_argument& e) {
+    return std::string("the stored definition cannot be shown: ") + e.what();
+  }
   if (!sink.begin_table(table, columns)) return "cannot write the output";
   Progress progress("export " + vtn::platform::ansi_to_utf8(table.name),
                     table.records ? table.records->count : 0);

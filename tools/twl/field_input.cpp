@@ -87,7 +87,7 @@ std::string store_real(ValueType type, std::string_view text, uint8_t* p) {
   return "";
 }
 
-std::string store_decimal(const tw::FieldDefinition& f, std::string_view text, uint8_t* p) {
+std::string store_decimal(const Column& f, std::string_view text, uint8_t* p) {
   static const std::regex number(R"(-?(\d*)(\.\d*)?)");
   std::match_results<std::string_view::const_iterator> m;
   if (!std::regex_match(text.begin(), text.end(), m, number) ||
@@ -149,7 +149,7 @@ std::string store_time(std::string_view text, uint8_t* p) {
   return "";
 }
 
-std::string store_text(const tw::FieldDefinition& f, std::string_view text, uint8_t* p) {
+std::string store_text(const Column& f, std::string_view text, uint8_t* p) {
   std::string ansi;
   if (!utf8_to_ansi_exactly(text, ansi)) return "a character the code page 1251 lacks";
   const auto type = static_cast<ValueType>(f.type);
@@ -175,6 +175,27 @@ std::string store_text(const tw::FieldDefinition& f, std::string_view text, uint
   return "";
 }
 
+// The bytes a field of the type needs at least.
+uint32_t smallest_size(ValueType type) {
+  switch (type) {
+    case ValueType::SHORT:
+    case ValueType::USHORT:
+      return 2;
+    case ValueType::LONG:
+    case ValueType::ULONG:
+    case ValueType::SREAL:
+    case ValueType::BFLOAT4:
+    case ValueType::DATE:
+    case ValueType::TIME:
+      return 4;
+    case ValueType::REAL:
+    case ValueType::BFLOAT8:
+      return 8;
+    default:
+      return 1;
+  }
+}
+
 }  // namespace
 
 bool utf8_to_ansi_exactly(std::string_view utf8, std::string& ansi) {
@@ -182,8 +203,32 @@ bool utf8_to_ansi_exactly(std::string_view utf8, std::string& ansi) {
   return vtn::platform::ansi_to_utf8(ansi) == utf8;
 }
 
-std::string store_field_text(const tw::FieldDefinition& field, std::string_view text,
+bool hex_to_bytes(std::string_view hex, std::string& bytes) {
+  if (hex.size() % 2 != 0) return false;
+  const auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  bytes.clear();
+  bytes.reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = digit(hex[i]), low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes += static_cast<char>(high << 4 | low);
+  }
+  return true;
+}
+
+std::string store_field_text(const Column& field, std::string_view text,
                              std::span<uint8_t> buffer) {
+  if (field.offset > buffer.size() || field.size > buffer.size() - field.offset) {
+    return "the field lies outside the record";
+  }
+  if (field.size < smallest_size(static_cast<ValueType>(field.type))) {
+    return "the stored definition gives the field too few bytes";
+  }
   uint8_t* p = buffer.data() + field.offset;
   switch (static_cast<ValueType>(field.type)) {
     case ValueType::BYTE:

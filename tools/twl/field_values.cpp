@@ -1,7 +1,9 @@
 #include "tools/twl/field_values.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/values/decimal.hpp"
@@ -22,39 +24,148 @@ T load(const uint8_t* p) {
   return value;
 }
 
-FieldValue integer(int64_t n) {
-  return {FieldValue::Kind::integer, n, 0, {}};
-}
-FieldValue real(double r) {
-  return {FieldValue::Kind::real, 0, r, {}};
-}
-FieldValue text(std::string t) {
-  return {FieldValue::Kind::text, 0, 0, std::move(t)};
-}
+// The UTF-8 form of every byte of a code page, made once.
+struct Utf8Table {
+  struct Entry {
+    char bytes[3];
+    uint8_t length;
+  };
+  Entry entries[256];
 
-std::string clip(std::string_view bytes) {
+  explicit Utf8Table(char16_t (*unicode_of)(uint8_t)) {
+    for (int c = 0; c < 256; ++c) {
+      const char16_t u = unicode_of(static_cast<uint8_t>(c));
+      Entry& e = entries[c];
+      if (u < 0x80) {
+        e = {{static_cast<char>(u)}, 1};
+      } else if (u < 0x800) {
+        e = {{static_cast<char>(0xC0 | u >> 6), static_cast<char>(0x80 | (u & 0x3F))}, 2};
+      } else {
+        e = {{static_cast<char>(0xE0 | u >> 12), static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
+              static_cast<char>(0x80 | (u & 0x3F))},
+             3};
+      }
+    }
+  }
+};
+
+// Without its trailing blanks; eight bytes at a time over a field's usual blank tail.
+std::string_view clip(std::string_view bytes) {
   size_t n = bytes.size();
+  constexpr uint64_t kBlanks = 0x2020202020202020;
+  while (n >= 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + n - 8, 8);
+    if (word != kBlanks) break;
+    n -= 8;
+  }
   while (n > 0 && bytes[n - 1] == ' ') --n;
-  return std::string(bytes.substr(0, n));
+  return bytes.substr(0, n);
 }
 
-std::string to_utf8(const std::string& stored, bool oem) {
-  return oem ? vtn::platform::oem_to_utf8(stored) : vtn::platform::ansi_to_utf8(stored);
+void set_text(FieldValue& out, std::string_view stored, bool oem) {
+  out.kind = FieldValue::Kind::text;
+  out.text.clear();
+  append_utf8(out.text, stored, oem);
+}
+
+void set_integer(FieldValue& out, int64_t n) {
+  out.kind = FieldValue::Kind::integer;
+  out.integer = n;
+}
+
+void set_real(FieldValue& out, double r) {
+  out.kind = FieldValue::Kind::real;
+  out.real = r;
+}
+
+// The element count of a field: its DIM's product, 1 when it is not dimensioned (or when the
+// stored size cannot be divided into that many elements).
+uint32_t elements_of(const tw::FieldDefinition& f) {
+  const uint32_t n = f.members_after_size[1];
+  return n > 1 && f.size % n == 0 ? n : 1;
+}
+
+// The columns of fields [first, last), lying `shift` bytes further into the record than the
+// definition says (an element of an enclosing dimensioned GROUP). `outer` numbers the elements of
+// the enclosing GROUPs through (from 0, of `outer_count`). `budget` bounds the work that a
+// definition with absurd dimensions could ask for.
+void expand(const tw::TableDefinition& d, size_t first, size_t last, uint64_t shift, uint64_t outer,
+            uint64_t outer_count, size_t& budget, std::vector<Column>& out) {
+  const auto spend = [&budget] {
+    if (budget == 0) {
+      throw std::invalid_argument("the table has more than " + std::to_string(kMaxColumns) +
+                                  " columns");
+    }
+    --budget;
+  };
+  for (size_t i = first; i < last;) {
+    const tw::FieldDefinition& f = d.fields[i];
+    const uint32_t n = elements_of(f);
+    const uint32_t size = f.size / n;
+    if (f.type == static_cast<uint8_t>(ValueType::GROUP)) {
+      const size_t end = std::min<size_t>(last, i + 1 + f.member_before_size);
+      for (uint32_t e = 0; e < n; ++e) {
+        spend();
+        expand(d, i + 1, end, shift + uint64_t{e} * size, outer * n + e, outer_count * n, budget,
+               out);
+      }
+      i = end;
+      continue;
+    }
+    const std::string name = vtn::platform::ansi_to_utf8(f.name.value_or(""));
+    const bool numbered = outer_count * n > 1;
+    for (uint32_t j = 0; j < n; ++j) {
+      spend();
+      Column c;
+      c.name = name;
+      c.element = numbered ? static_cast<uint32_t>(outer * n + j + 1) : 0;
+      c.label = numbered ? name + "[" + std::to_string(c.element) + "]" : name;
+      c.source = Column::Source::field;
+      c.index = i;
+      c.type = f.type;
+      const uint64_t offset = f.offset + shift + uint64_t{j} * size;
+      c.offset = static_cast<uint32_t>(std::min<uint64_t>(offset, UINT32_MAX));
+      c.size = size;
+      c.places = f.places;
+      out.push_back(std::move(c));
+    }
+    ++i;
+  }
 }
 
 }  // namespace
 
+void append_utf8(std::string& out, std::string_view stored, bool oem) {
+  static const Utf8Table ansi(vtn::platform::ansi_to_unicode);
+  static const Utf8Table oem_table(vtn::platform::oem_to_unicode);
+  const Utf8Table& table = oem ? oem_table : ansi;
+  // Codes below 80h are the same in UTF-8: the part of the text before the first other byte goes
+  // in one piece.
+  const auto other = std::find_if(stored.begin(), stored.end(),
+                                  [](char c) { return static_cast<uint8_t>(c) >= 0x80; });
+  out.append(stored.begin(), other);
+  stored.remove_prefix(static_cast<size_t>(other - stored.begin()));
+  for (const char c : stored) {
+    const Utf8Table::Entry& e = table.entries[static_cast<uint8_t>(c)];
+    if (e.length == 1) {
+      out += e.bytes[0];
+    } else {
+      out.append(e.bytes, e.length);
+    }
+  }
+}
+
 std::vector<Column> columns_of(const tw::TableDefinition& definition) {
   std::vector<Column> columns;
-  for (size_t i = 0; i < definition.fields.size(); ++i) {
-    const tw::FieldDefinition& f = definition.fields[i];
-    if (f.type == static_cast<uint8_t>(ValueType::GROUP)) continue;
-    columns.push_back(
-        {vtn::platform::ansi_to_utf8(f.name.value_or("")), Column::Source::field, i, f.type});
-  }
+  size_t budget = kMaxColumns;
+  expand(definition, 0, definition.fields.size(), 0, 0, 1, budget, columns);
   for (size_t i = 0; i < definition.memos.size(); ++i) {
-    columns.push_back({vtn::platform::ansi_to_utf8(definition.memos[i].label.value_or("")),
-                       Column::Source::memo, i, 0});
+    Column c;
+    c.label = c.name = vtn::platform::ansi_to_utf8(definition.memos[i].label.value_or(""));
+    c.source = Column::Source::memo;
+    c.index = i;
+    columns.push_back(std::move(c));
   }
   return columns;
 }
@@ -75,58 +186,78 @@ std::string iso_time(std::span<const uint8_t, 4> stored) {
   return out;
 }
 
-FieldValue field_value(const tw::FieldDefinition& field, std::span<const uint8_t> buffer,
-                       bool oem) {
-  if (field.offset > buffer.size() || field.size > buffer.size() - field.offset) return {};
-  const uint8_t* p = buffer.data() + field.offset;
-  const std::string_view bytes(reinterpret_cast<const char*>(p), field.size);
-  switch (static_cast<ValueType>(field.type)) {
+void read_field(const Column& column, std::span<const uint8_t> buffer, bool oem, FieldValue& out) {
+  out.kind = FieldValue::Kind::null;
+  if (column.offset > buffer.size() || column.size > buffer.size() - column.offset) return;
+  const uint8_t* p = buffer.data() + column.offset;
+  const std::string_view bytes(reinterpret_cast<const char*>(p), column.size);
+  const auto set_iso = [&out](std::string iso) {
+    if (iso.empty()) return;
+    out.kind = FieldValue::Kind::text;
+    out.text = iso;
+  };
+  const auto fits = [&column](size_t bytes_needed) { return column.size >= bytes_needed; };
+  switch (static_cast<ValueType>(column.type)) {
     case ValueType::BYTE:
-      return integer(p[0]);
+      if (fits(1)) set_integer(out, p[0]);
+      return;
     case ValueType::SHORT:
-      return integer(load<int16_t>(p));
+      if (fits(2)) set_integer(out, load<int16_t>(p));
+      return;
     case ValueType::USHORT:
-      return integer(load<uint16_t>(p));
+      if (fits(2)) set_integer(out, load<uint16_t>(p));
+      return;
     case ValueType::LONG:
-      return integer(load<int32_t>(p));
+      if (fits(4)) set_integer(out, load<int32_t>(p));
+      return;
     case ValueType::ULONG:
-      return integer(load<uint32_t>(p));
+      if (fits(4)) set_integer(out, load<uint32_t>(p));
+      return;
     case ValueType::SREAL:
-      return real(load<float>(p));
+      if (fits(4)) set_real(out, load<float>(p));
+      return;
     case ValueType::REAL:
-      return real(load<double>(p));
+      if (fits(8)) set_real(out, load<double>(p));
+      return;
     case ValueType::BFLOAT4:
-      return real(vtn::bfloat4_to_real(p));
+      if (fits(4)) set_real(out, vtn::bfloat4_to_real(p));
+      return;
     case ValueType::BFLOAT8:
-      return real(vtn::bfloat8_to_real(p));
-    case ValueType::DATE: {
-      std::string iso = iso_date(std::span<const uint8_t, 4>(p, 4));
-      return iso.empty() ? FieldValue{} : text(iso);
-    }
-    case ValueType::TIME: {
-      std::string iso = iso_time(std::span<const uint8_t, 4>(p, 4));
-      return iso.empty() ? FieldValue{} : text(iso);
-    }
+      if (fits(8)) set_real(out, vtn::bfloat8_to_real(p));
+      return;
+    case ValueType::DATE:
+      if (fits(4)) set_iso(iso_date(std::span<const uint8_t, 4>(p, 4)));
+      return;
+    case ValueType::TIME:
+      if (fits(4)) set_iso(iso_time(std::span<const uint8_t, 4>(p, 4)));
+      return;
     case ValueType::DECIMAL:
     case ValueType::PDECIMAL: {
+      if (column.size == 0) return;
       vtn::DecimalStack& decimals = vtn::decimal_stack();
-      if (field.type == static_cast<uint8_t>(ValueType::DECIMAL)) {
-        decimals.push_decimal(p, field.size, field.places);
+      if (column.type == static_cast<uint8_t>(ValueType::DECIMAL)) {
+        decimals.push_decimal(p, column.size, column.places);
       } else {
-        decimals.push_pdecimal(p, field.size, field.places);
+        decimals.push_pdecimal(p, column.size, column.places);
       }
-      return {FieldValue::Kind::exact, 0, 0, decimals.pop_text()};
+      out.kind = FieldValue::Kind::exact;
+      out.text = decimals.pop_text();
+      return;
     }
     case ValueType::STRING:
-      return text(to_utf8(clip(bytes), oem));
+      set_text(out, clip(bytes), oem);
+      return;
     case ValueType::CSTRING:
-      return text(to_utf8(std::string(bytes.substr(0, bytes.find('\0'))), oem));
+      set_text(out, bytes.substr(0, bytes.find('\0')), oem);
+      return;
     case ValueType::PSTRING: {
-      const size_t length = std::min<size_t>(p[0], field.size > 0 ? field.size - 1 : 0);
-      return text(to_utf8(std::string(bytes.substr(1, length)), oem));
+      const size_t length =
+          std::min<size_t>(column.size > 0 ? p[0] : 0, column.size > 0 ? column.size - 1 : 0);
+      set_text(out, bytes.substr(column.size > 0 ? 1 : 0, length), oem);
+      return;
     }
     default:
-      return {};
+      return;
   }
 }
 
@@ -136,7 +267,9 @@ FieldValue memo_value(const tw::MemoDefinition& memo, const std::vector<uint8_t>
   if (memo.is_blob() || (memo.flags & tw::kMemoBinary)) {
     return {FieldValue::Kind::blob, 0, 0, std::move(bytes)};
   }
-  return text(to_utf8(bytes, oem));
+  FieldValue value{FieldValue::Kind::text, 0, 0, {}};
+  append_utf8(value.text, bytes, oem);
+  return value;
 }
 
 }  // namespace twl

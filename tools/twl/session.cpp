@@ -5,12 +5,17 @@
 #include <algorithm>
 
 #include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/page_store.hpp"
+#include "runtime/files/tarnwell/record_page.hpp"
 #include "runtime/files/tarnwell/transaction.hpp"
 #include "runtime/platform/paths.hpp"
 
 namespace twl {
 
 namespace {
+
+constexpr int32_t kCheckWrongChildLevel = 231;
+constexpr int32_t kCheckEmptyIndexPage = 232;
 
 bool is_directory(const std::string& path) {
   struct stat info;
@@ -73,16 +78,64 @@ vtn::tarnwell::Record record_copy(const StoredRecord& stored) {
   return record;
 }
 
+// The records are read leaf page by leaf page, in place: one descent to the first record of the
+// prefix, then along the leaves, instead of a descent from the root for every record. The pages
+// of the path are found again by number after each leaf, since finishing a leaf unpins them.
 void for_each_with_prefix(RecordFile& file, std::span<const uint8_t> prefix,
                           const std::function<bool(const StoredRecord&)>& visit) {
-  std::vector<uint8_t> key(prefix.begin(), prefix.end());
-  std::optional<StoredRecord> record = file.find_exact(key);
-  if (!record) record = file.find_first_after(key);
-  while (record && record->key().size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), record->key().begin())) {
-    key.assign(record->key().begin(), record->key().end());
-    if (!visit(*record)) return;
-    record = file.find_first_after(key);
+  namespace tw = vtn::tarnwell;
+  tw::PageStore& store = file.store();
+  if (!store.has_tree()) return;
+  const auto has_prefix = [&prefix](std::span<const uint8_t> key) {
+    return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
+  };
+  const auto child = [&store](tw::RecordPage* parent, size_t slot) {
+    tw::RecordPage* page = store.page(parent->contents.children[slot]);
+    if (page->level() + 1 != parent->level()) tw::raise_internal_error(kCheckWrongChildLevel);
+    return page;
+  };
+  struct Step {
+    int32_t page;
+    size_t slot;
+  };
+  std::vector<Step> path;  // the index pages above the leaf
+  tw::RecordPage* page = store.page(store.header.root_page);
+  while (page->is_index()) {
+    if (page->empty()) tw::raise_internal_error(kCheckEmptyIndexPage);
+    const size_t slot = page->child_slot(prefix);
+    path.push_back({page->number, slot});
+    page = child(page, slot);
+  }
+  size_t at = page->lower_bound(prefix);
+  for (;;) {
+    const int32_t leaf = page->number;
+    for (; at < page->size(); ++at) {
+      const tw::Record& r = page->contents.records[at];
+      if (!has_prefix(r.key())) {
+        store.end_operation();
+        return;
+      }
+      if (!visit(StoredRecord{r.bytes, r.key_length})) {
+        store.end_operation();
+        return;
+      }
+      page = store.page(leaf);  // `visit` may have read the file and so unpinned the leaf
+    }
+    store.end_operation();
+    // Up to the first index page with a further child, then down its leftmost edge.
+    while (!path.empty()) {
+      tw::RecordPage* parent = store.page(path.back().page);
+      if (++path.back().slot < parent->size()) break;
+      path.pop_back();
+    }
+    if (path.empty()) return;
+    page = child(store.page(path.back().page), path.back().slot);
+    while (page->is_index()) {
+      if (page->empty()) tw::raise_internal_error(kCheckEmptyIndexPage);
+      path.push_back({page->number, 0});
+      page = child(page, 0);
+    }
+    at = 0;
   }
 }
 
