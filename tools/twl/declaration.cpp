@@ -36,9 +36,11 @@ std::string over_of(const tw::TableDefinition& d, size_t i, uint32_t next_free) 
 }  // namespace
 
 std::unique_ptr<vtn::File> declare_table(const std::string& name, const tw::TableDefinition& d,
-                                         vtn::BuildEventHandler events, uint32_t event_step) {
+                                         const std::string& password, vtn::BuildEventHandler events,
+                                         uint32_t event_step) {
   vtn::FileDeclaration declaration(prefix_of(d));
   declaration.driver(vtn::tarnwell_entry).name(name);
+  if (!password.empty()) declaration.owner(password).encrypt();
   if (events != nullptr) declaration.build_events(events, event_step);
 
   // GROUPs: how many member fields (nested ones included) each open group still has to take.

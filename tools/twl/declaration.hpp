@@ -13,11 +13,13 @@
 
 namespace twl {
 
-// `name` is the declared name ("FILE\!TABLE"). Build events go to `events` every `event_step`
+// `name` is the declared name ("FILE\!TABLE"); `password`, when not empty, is the owner password
+// of an encrypted file. Build events go to `events` every `event_step`
 // records when given. Throws std::invalid_argument when the definition cannot be declared (a
 // damaged definition: a component or OVER that names nothing).
 std::unique_ptr<vtn::File> declare_table(const std::string& name,
                                          const vtn::tarnwell::TableDefinition& definition,
+                                         const std::string& password,
                                          vtn::BuildEventHandler events = nullptr,
                                          uint32_t event_step = 0);
 

@@ -242,6 +242,15 @@ void read_field(const Column& column, std::span<const uint8_t> buffer, bool oem,
       }
       out.kind = FieldValue::Kind::exact;
       out.text = decimals.pop_text();
+      if (column.places > 0) {  // every place shown, as declared: "12.50", "0.00"
+        size_t point = out.text.find('.');
+        if (point == std::string::npos) {
+          point = out.text.size();
+          out.text += '.';
+        }
+        out.text.append(
+            column.places - std::min<size_t>(column.places, out.text.size() - point - 1), '0');
+      }
       return;
     }
     case ValueType::STRING:

@@ -122,12 +122,14 @@ class BlobWriter {
   int32_t open(const std::string& file_name, const std::string& password) {
     return tw::open_record_file(file_name, vtn::kReadWriteDenyNone, password, file_);
   }
-  // Replaces the chunks of every blob of record `record` by those of the row's contents. Returns 0,
+  // Replaces the chunks of every blob of record `record` by `contents` (by memo index). Returns 0,
   // the error of the access or of its flush, or 90 with the check number in `check`.
-  int32_t write(uint32_t record, const std::vector<std::string>& contents, int32_t& check) {
-    // Inside a transaction the write access is already had; without one the driver has ended its
-    // access, and waiting would only wait for other programs.
-    if (int32_t err = file_->begin_access(AccessMode::write, /*wait=*/true)) return err;
+  int32_t write(uint32_t record, const std::vector<std::string>& contents, bool in_transaction,
+                int32_t& check) {
+    // Inside a transaction the write access is already had (never wait for it: that would wait
+    // for ourselves); without one the driver has ended its access and only other programs can
+    // hold the writer byte.
+    if (int32_t err = file_->begin_access(AccessMode::write, /*wait=*/!in_transaction)) return err;
     try {
       const Number number = tw::number_from_value(record);
       for (size_t m = 0; m < d_.memos.size(); ++m) {
@@ -190,7 +192,7 @@ int run_import(const ImportOptions& options) {
 
   std::unique_ptr<vtn::File> file;
   try {
-    file = declare_table(target.file + "\\!" + table.name, d);
+    file = declare_table(target.file + "\\!" + table.name, d, options.password);
   } catch (const std::invalid_argument& e) {
     std::fprintf(stderr, "twl: %s: the stored definition cannot be declared: %s\n",
                  target.file.c_str(), e.what());
@@ -235,8 +237,8 @@ int run_import(const ImportOptions& options) {
         failure = error_text();
       } else if (blobs.needed()) {
         int32_t check = 0;
-        if (int32_t err =
-                blobs.write(static_cast<uint32_t>(vtn::POINTER(*file)), row.memos, check)) {
+        if (int32_t err = blobs.write(static_cast<uint32_t>(vtn::POINTER(*file)), row.memos,
+                                      transaction, check)) {
           failure = "writing its blobs: error " + std::to_string(err) + ": " +
                     vtn::platform::ansi_to_utf8(vtn::error_message(err)) +
                     (err == 90 ? " (check " + std::to_string(check) + ")" : "");

@@ -43,10 +43,11 @@ std::string type_text(const tw::FieldDefinition& f) {
 // The table's definition as source, as the driver trace prints a file's structure: the table is
 // opened through the driver (read only, shared) with a declaration made from the stored
 // definition. Empty, with the reason in `why`, when the driver does not open it.
-std::string structure_of(const std::string& full_name, const TableInfo& table, std::string& why) {
+std::string structure_of(const std::string& full_name, const std::string& password,
+                         const TableInfo& table, std::string& why) {
   std::unique_ptr<vtn::File> file;
   try {
-    file = declare_table(full_name + "\\!" + table.name, table.definition->definition);
+    file = declare_table(full_name + "\\!" + table.name, table.definition->definition, password);
   } catch (const std::invalid_argument& e) {
     why = e.what();
     return "";
@@ -157,8 +158,8 @@ Json file_json(const std::string& name, const tw::FileHeader& h, const DiskLog& 
   return out;
 }
 
-void print_text(const std::string& name, const tw::FileHeader& h, const DiskLog& log,
-                const std::vector<TableInfo>& tables) {
+void print_text(const std::string& name, const std::string& password, const tw::FileHeader& h,
+                const DiskLog& log, const std::vector<TableInfo>& tables) {
   std::printf("file              %s\n", name.c_str());
   std::printf("signature         tArN\n");
   std::printf("change counter    %u\n", h.change_counter);
@@ -206,7 +207,7 @@ void print_text(const std::string& name, const tw::FileHeader& h, const DiskLog&
       }
     }
     std::string why;
-    const std::string structure = structure_of(name, t, why);
+    const std::string structure = structure_of(name, password, t, why);
     if (structure.empty()) {
       std::printf("  definition      the driver does not open the table: %s\n", utf8(why).c_str());
     } else {
@@ -245,7 +246,7 @@ int run_info(const InfoOptions& options) {
   if (options.json) {
     std::printf("%s\n", file_json(target.file, header, log, tables).dump(2).c_str());
   } else {
-    print_text(target.file, header, log, tables);
+    print_text(target.file, options.password, header, log, tables);
   }
   return kExitOk;
 }

@@ -12,6 +12,37 @@ namespace {
 constexpr const char* kNameHelp =
     "the record file, FILE or FILE\\!TABLE (\".TWL\" is added when the name has no extension)";
 
+// The subcommand the command line names: its first argument that is neither an option nor the
+// value of --password; empty when there is none.
+std::string named_subcommand(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--password") {
+      ++i;
+    } else if (arg.empty() || arg[0] != '-') {
+      return arg;
+    }
+  }
+  return "";
+}
+
+// Without a known subcommand CLI11 would only say that one is required; twl names what it got
+// and what it knows.
+int refuse_subcommand(const CLI::App& app, const std::string& named) {
+  std::string known;
+  for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+    known += (known.empty() ? "" : ", ") + command->get_name();
+  }
+  if (named.empty()) {
+    std::fprintf(stderr, "twl: no subcommand given; one of %s is needed (twl --help)\n",
+                 known.c_str());
+  } else {
+    std::fprintf(stderr, "twl: unknown subcommand \"%s\"; the subcommands are %s (twl --help)\n",
+                 named.c_str(), known.c_str());
+  }
+  return twl::kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,6 +109,13 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    const std::string named = named_subcommand(argc, argv);
+    bool known = false;
+    try {
+      known = !named.empty() && app.get_subcommand(named) != nullptr;
+    } catch (const CLI::OptionNotFound&) {
+    }
+    if (!known && e.get_exit_code() != 0) return refuse_subcommand(app, named);
     const int code = app.exit(e);
     return code == 0 ? twl::kExitOk : twl::kExitUsage;
   }

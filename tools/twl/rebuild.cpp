@@ -48,7 +48,7 @@ int run_rebuild(const RebuildOptions& options) {
   std::unique_ptr<vtn::File> file;
   try {
     file = declare_table(target.file + "\\!" + table.name, table.definition->definition,
-                         on_build_event, event_step(records));
+                         options.password, on_build_event, event_step(records));
   } catch (const std::invalid_argument& e) {
     std::fprintf(stderr, "twl: %s: the stored definition cannot be declared: %s\n",
                  target.file.c_str(), e.what());

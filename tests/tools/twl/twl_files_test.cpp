@@ -68,8 +68,12 @@ const std::string kCsv =
     "20,\"Nut \"\"M6\"\", z\",-3\r\n"
     "40,\"Гайка\",7\r\n";
 
-tw::Number table_number() { return {0, 0, 0, 1}; }  // the first number given out
-tw::Number record_number(int n) { return {0, 0, 0, static_cast<uint8_t>(n)}; }
+tw::Number table_number() {
+  return {0, 0, 0, 1};
+}  // the first number given out
+tw::Number record_number(int n) {
+  return {0, 0, 0, static_cast<uint8_t>(n)};
+}
 
 class TwlFilesTest : public testing_support::ScratchDirectoryTest {
  protected:
@@ -107,7 +111,6 @@ class TwlFilesTest : public testing_support::ScratchDirectoryTest {
     EXPECT_EQ(rf->end_access(), 0);
     tw::close_record_file(rf);
   }
-
 };
 
 TEST_F(TwlFilesTest, InfoShowsTheHeaderTheTablesAndTheDefinitionAsSource) {
@@ -244,6 +247,83 @@ TEST_F(TwlFilesTest, ImportRefusesBadRowsWithTheirLineNumbers) {
     const nlohmann::json info = nlohmann::json::parse(twl({"info", "--json", file}).out);
     EXPECT_EQ(info["tables"][0]["records"], c.added) << c.what;
   }
+}
+
+TEST_F(TwlFilesTest, ImportCommitsBatchesAndRollsBackTheWholeBatchOfARefusedRow) {
+  std::string csv, first_batch;
+  for (int n = 1; n <= 7; ++n) {
+    // Line 5 repeats number 1: its batch (lines 4 to 6) goes, line 4 with it.
+    const std::string line = std::to_string(n == 5 ? 1 : n) + ",\"p" + std::to_string(n) + "\"," +
+                             std::to_string(n) + "\r\n";
+    csv += line;
+    if (n <= 3) first_batch += line;
+  }
+  const std::string file = make_parts("BATCH.TWL", {});
+  std::ofstream(path("batch.csv"), std::ios::binary) << csv;
+  const ChildResult result =
+      twl({"import", "--no-header", "--batch", "3", file, path("batch.csv")});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("line 5: error 40"), std::string::npos) << result.err;
+  EXPECT_NE(result.out.find("3 of 7 records added"), std::string::npos) << result.out;
+  EXPECT_EQ(twl({"export", "--no-header", file}).out, first_batch);
+  const nlohmann::json info = nlohmann::json::parse(twl({"info", "--json", file}).out);
+  EXPECT_TRUE(info["log"]["empty"]);  // the committed batch is in place, not left in the log
+  EXPECT_EQ(info["tables"][0]["key_counters"][0]["counter"]["count"], 3);
+  EXPECT_EQ(twl({"check", file}).exit_code, 0);
+
+  // Without a refusal every batch commits, the last one short.
+  const std::string all = make_parts("ALL.TWL", {});
+  std::ofstream(path("all.csv"), std::ios::binary) << first_batch + "4,\"p4\",4\r\n";
+  const ChildResult whole = twl({"import", "--no-header", "--batch", "3", all, path("all.csv")});
+  EXPECT_EQ(whole.exit_code, 0) << whole.err;
+  EXPECT_EQ(twl({"export", "--no-header", all}).out, first_batch + "4,\"p4\",4\r\n");
+}
+
+TEST_F(TwlFilesTest, EverySubcommandOpensAnEncryptedFileWithItsPassword) {
+  const std::string file = path("SECRET.TWL");
+  {
+    File parts{parts_declaration(file + "\\!PARTS").encrypt().owner("secret")};
+    CREATE(parts);
+    OPEN(parts, 0x42);
+    Part& p = parts.record_as<Part>();
+    p = {30, {'w', 'a', 's', 'h', 'e', 'r', ' ', ' ', ' ', ' ', ' ', ' '}, 500};
+    ADD(parts);
+    ASSERT_EQ(ERRORNUMBER(), 0) << ERRORTEXT();
+    CLOSE(parts);
+  }
+  std::ofstream(path("more.csv"), std::ios::binary) << "50,\"nut\",1\r\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string out_has;
+  };
+  const std::vector<Case> cases = {
+      {{"info", file}, ",OWNER(******)"},  // the definition, as the driver opens the table
+      {{"check", file}, ""},
+      {{"recover", "--dry-run", file}, "nothing to recover"},
+      {{"export", "--no-header", file}, "30,\"washer\",500\r\n"},
+      {{"import", "--no-header", file, path("more.csv")}, "1 of 1 records added"},
+      {{"rebuild", file}, ""},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    for (const std::string password : {"", "wrong"}) {
+      std::vector<std::string> args = c.args;
+      if (!password.empty()) args.insert(args.end(), {"--password", password});
+      const ChildResult refused = twl(args);
+      EXPECT_EQ(refused.exit_code, 1) << c.args[0] << " with \"" << password << "\"";
+      EXPECT_NE(refused.err.find("error 36: Invalid Data File"), std::string::npos)
+          << c.args[0] << "\n"
+          << refused.err;
+    }
+    // The global option goes before the subcommand or after it.
+    std::vector<std::string> args = c.args;
+    args.insert(i % 2 ? args.begin() : args.end(), {"--password", "secret"});
+    const ChildResult result = twl(args);
+    EXPECT_EQ(result.exit_code, 0) << c.args[0] << "\n" << result.err;
+    EXPECT_NE(result.out.find(c.out_has), std::string::npos) << c.args[0] << "\n" << result.out;
+  }
+  EXPECT_EQ(twl({"export", "--password", "secret", "--no-header", "--key", "BY_NUMBER", file}).out,
+            "30,\"washer\",500\r\n50,\"nut\",1\r\n");
 }
 
 TEST_F(TwlFilesTest, CheckFindsDamageInPagesCountersAndKeys) {

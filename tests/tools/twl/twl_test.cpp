@@ -68,8 +68,14 @@ TEST_F(TwlTest, UsageHelpAndVersion) {
       {{"check", "--help"}, 0, "exit 1 when damaged", ""},
       {{"recover", "--help"}, 0, "--dry-run", ""},
       {{"export", "--help"}, 0, "--sqlite", ""},
-      {{}, 2, "", "A subcommand is required"},
-      {{"frobnicate"}, 2, "", "subcommand"},
+      {{}, 2, "", "twl: no subcommand given; one of info, check, recover, export, import, rebuild"},
+      {{"frobnicate"},
+       2,
+       "",
+       "twl: unknown subcommand \"frobnicate\"; the subcommands are info, check, recover, export, "
+       "import, rebuild (twl --help)\n"},
+      {{"--password", "info", "frobnicate", "x.TWL"}, 2, "", "unknown subcommand \"frobnicate\""},
+      {{"info", "x.TWL", "--bogus"}, 2, "", "--bogus"},
       {{"info"}, 2, "", "FILE is required"},
       {{"export", "x.TWL", "--json", "--sqlite", "out.db"}, 2, "", "exclude each other"},
   };
