@@ -3,17 +3,14 @@
 // before anything changes. The records are then added through the record-file driver, so that
 // keys, counters and memos are kept as any program keeps them, in LOGOUT / COMMIT batches: a
 // failed ADD rolls its batch back and ends the import, the batches before it stay.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "runtime/files/file_statements.hpp"
-#include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/memo_chunks.hpp"
-#include "runtime/files/tarnwell/record_kinds.hpp"
+#include "runtime/files/tarnwell/properties.hpp"
 #include "runtime/platform/code_pages.hpp"
-#include "runtime/values/error_messages.hpp"
 #include "runtime/values/error_state.hpp"
 #include "tools/twl/catalog.hpp"
 #include "tools/twl/commands.hpp"
@@ -102,69 +99,6 @@ bool read_rows(std::FILE* in, const std::string& source, const tw::TableDefiniti
   return errors.empty();
 }
 
-// Blobs cannot be given to ADD through a buffer: their chunks are written into the record the ADD
-// made, through the same open file the driver uses and so inside its transaction (or in an access
-// of their own without one), as the driver would write them.
-class BlobWriter {
- public:
-  BlobWriter(const TableInfo& table, const tw::TableDefinition& d) : table_(table), d_(d) {}
-  ~BlobWriter() {
-    if (file_ != nullptr) tw::close_record_file(file_);
-  }
-  BlobWriter(const BlobWriter&) = delete;
-  BlobWriter& operator=(const BlobWriter&) = delete;
-
-  bool needed() const {
-    return std::any_of(d_.memos.begin(), d_.memos.end(),
-                       [](const tw::MemoDefinition& m) { return m.is_blob(); });
-  }
-  // REQUIRES: the driver has the file open.
-  int32_t open(const std::string& file_name, const std::string& password) {
-    return tw::open_record_file(file_name, vtn::kReadWriteDenyNone, password, file_);
-  }
-  // Replaces the chunks of every blob of record `record` by `contents` (by memo index). Returns 0,
-  // the error of the access or of its flush, or 90 with the check number in `check`.
-  int32_t write(uint32_t record, const std::vector<std::string>& contents, bool in_transaction,
-                int32_t& check) {
-    // Inside a transaction the write access is already had (never wait for it: that would wait
-    // for ourselves); without one the driver has ended its access and only other programs can
-    // hold the writer byte.
-    if (int32_t err = file_->begin_access(AccessMode::write, /*wait=*/!in_transaction)) return err;
-    try {
-      const Number number = tw::number_from_value(record);
-      for (size_t m = 0; m < d_.memos.size(); ++m) {
-        if (!d_.memos[m].is_blob()) continue;
-        std::vector<uint8_t> prefix = tw::kind_prefix(table_.number, tw::kKindMemo);
-        prefix.insert(prefix.end(), number.begin(), number.end());
-        prefix.push_back(static_cast<uint8_t>(m));
-        std::vector<std::vector<uint8_t>> old;
-        for_each_with_prefix(*file_, prefix, [&](const StoredRecord& r) {
-          old.emplace_back(r.key().begin(), r.key().end());
-          return true;
-        });
-        for (const std::vector<uint8_t>& key : old) file_->delete_record(key);
-        const tw::MemoFormat format{true, (d_.memos[m].flags & tw::kMemoBinary) != 0, table_.oem};
-        const std::span bytes(reinterpret_cast<const uint8_t*>(contents[m].data()),
-                              contents[m].size());
-        for (const tw::Record& chunk : tw::memo_chunk_records(
-                 table_.number, number, static_cast<uint8_t>(m), bytes, format)) {
-          file_->insert_record(chunk.key(), chunk.data());
-        }
-      }
-    } catch (const tw::InternalError& damage) {
-      check = damage.check();
-      file_->discard_changes();
-      return 90;
-    }
-    return file_->end_access();
-  }
-
- private:
-  const TableInfo& table_;
-  const tw::TableDefinition& d_;
-  tw::RecordFile* file_ = nullptr;
-};
-
 std::string error_text() {
   return "error " + std::to_string(vtn::ERRORNUMBER()) + ": " +
          vtn::platform::ansi_to_utf8(vtn::ERRORTEXT());
@@ -200,14 +134,6 @@ int run_import(const ImportOptions& options) {
   }
   vtn::SHARE(*file, vtn::kReadWriteDenyNone);
   if (vtn::ERRORNUMBER() != 0) return report_error(target.file, vtn::ERRORNUMBER());
-  BlobWriter blobs(table, d);
-  if (blobs.needed()) {
-    if (int32_t err = blobs.open(target.file, options.password)) {
-      vtn::CLOSE(*file);
-      return report_error(target.file, err);
-    }
-  }
-
   Progress progress("import " + vtn::platform::ansi_to_utf8(table.name), rows.size());
   size_t added = 0;
   int exit_code = kExitOk;
@@ -223,26 +149,23 @@ int run_import(const ImportOptions& options) {
     for (size_t i = start; i < end; ++i) {
       const Row& row = rows[i];
       std::memcpy(file->record(), row.buffer.data(), row.buffer.size());
+      std::string failure;
+      int32_t blob = 0;  // blobs are numbered from 1 among the memos that are blobs
       for (size_t m = 0; m < d.memos.size(); ++m) {
-        if (d.memos[m].is_blob()) continue;  // BlobWriter's
+        if (d.memos[m].is_blob()) {
+          vtn::SET_BLOB_PROPERTY(*file, ++blob, tw::prop::kContents, row.memos[m]);
+          if (vtn::ERRORNUMBER() != 0 && failure.empty()) failure = "blob: " + error_text();
+          continue;
+        }
         vtn::MemoBlock& memo = file->memo(d.memos[m].label.value_or(""));
         if (memo.buffer == nullptr) continue;
         std::memset(memo.buffer, ' ', memo.size);
         std::memcpy(memo.buffer, row.memos[m].data(),
                     std::min<size_t>(row.memos[m].size(), memo.size));
       }
-      vtn::ADD(*file);
-      std::string failure;
-      if (vtn::ERRORNUMBER() != 0) {
-        failure = error_text();
-      } else if (blobs.needed()) {
-        int32_t check = 0;
-        if (int32_t err = blobs.write(static_cast<uint32_t>(vtn::POINTER(*file)), row.memos,
-                                      transaction, check)) {
-          failure = "writing its blobs: error " + std::to_string(err) + ": " +
-                    vtn::platform::ansi_to_utf8(vtn::error_message(err)) +
-                    (err == 90 ? " (check " + std::to_string(check) + ")" : "");
-        }
+      if (failure.empty()) {
+        vtn::ADD(*file);
+        if (vtn::ERRORNUMBER() != 0) failure = error_text();
       }
       if (!failure.empty()) {
         std::fprintf(stderr, "twl: %s: line %zu: %s\n", options.csv_path.c_str(), row.line,
