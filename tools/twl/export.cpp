@@ -351,13 +351,15 @@ std::string export_table(RecordFile& file, const TableInfo& table, const std::st
                            }
                            return true;
                          });
+    RecordFinder finder(file);
+    std::vector<uint8_t> data_key = tw::kind_prefix(table.number, tw::kKindData);
+    const size_t number_at = data_key.size();
+    data_key.resize(number_at + sizeof(Number));
     for (const Number& number : order) {
-      std::vector<uint8_t> data_key = tw::kind_prefix(table.number, tw::kKindData);
-      data_key.insert(data_key.end(), number.begin(), number.end());
-      auto stored = file.find_exact(data_key);
+      std::copy(number.begin(), number.end(), data_key.begin() + number_at);
+      auto stored = finder.find_exact(data_key);
       if (!stored) continue;  // an entry whose record is gone is skipped, as the driver does
-      std::vector<uint8_t> buffer(stored->data().begin(), stored->data().end());
-      if (!emit(number, buffer)) break;
+      if (!emit(number, stored->data())) break;
     }
   }
   progress.update(done);

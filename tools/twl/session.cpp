@@ -78,44 +78,53 @@ vtn::tarnwell::Record record_copy(const StoredRecord& stored) {
   return record;
 }
 
+namespace {
+
+namespace tw = vtn::tarnwell;
+
+tw::RecordPage* child_of(tw::PageStore& store, tw::RecordPage* parent, size_t slot) {
+  tw::RecordPage* page = store.page(parent->contents.children[slot]);
+  if (page->level() + 1 != parent->level()) tw::raise_internal_error(kCheckWrongChildLevel);
+  return page;
+}
+
+// From `page` down to the leaf where `key` belongs, noting the index pages passed in `path`.
+struct Step {
+  int32_t page;
+  size_t slot;
+};
+tw::RecordPage* descend(tw::PageStore& store, tw::RecordPage* page, std::span<const uint8_t> key,
+                        std::vector<Step>* path) {
+  while (page->is_index()) {
+    if (page->empty()) tw::raise_internal_error(kCheckEmptyIndexPage);
+    const size_t slot = key.empty() ? 0 : page->child_slot(key);
+    if (path != nullptr) path->push_back({page->number, slot});
+    page = child_of(store, page, slot);
+  }
+  return page;
+}
+
+bool starts_with(std::span<const uint8_t> key, std::span<const uint8_t> prefix) {
+  return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
+}
+
+}  // namespace
+
 // The records are read leaf page by leaf page, in place: one descent to the first record of the
 // prefix, then along the leaves, instead of a descent from the root for every record. The pages
 // of the path are found again by number after each leaf, since finishing a leaf unpins them.
 void for_each_with_prefix(RecordFile& file, std::span<const uint8_t> prefix,
                           const std::function<bool(const StoredRecord&)>& visit) {
-  namespace tw = vtn::tarnwell;
   tw::PageStore& store = file.store();
   if (!store.has_tree()) return;
-  const auto has_prefix = [&prefix](std::span<const uint8_t> key) {
-    return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
-  };
-  const auto child = [&store](tw::RecordPage* parent, size_t slot) {
-    tw::RecordPage* page = store.page(parent->contents.children[slot]);
-    if (page->level() + 1 != parent->level()) tw::raise_internal_error(kCheckWrongChildLevel);
-    return page;
-  };
-  struct Step {
-    int32_t page;
-    size_t slot;
-  };
   std::vector<Step> path;  // the index pages above the leaf
-  tw::RecordPage* page = store.page(store.header.root_page);
-  while (page->is_index()) {
-    if (page->empty()) tw::raise_internal_error(kCheckEmptyIndexPage);
-    const size_t slot = page->child_slot(prefix);
-    path.push_back({page->number, slot});
-    page = child(page, slot);
-  }
+  tw::RecordPage* page = descend(store, store.page(store.header.root_page), prefix, &path);
   size_t at = page->lower_bound(prefix);
   for (;;) {
     const int32_t leaf = page->number;
     for (; at < page->size(); ++at) {
       const tw::Record& r = page->contents.records[at];
-      if (!has_prefix(r.key())) {
-        store.end_operation();
-        return;
-      }
-      if (!visit(StoredRecord{r.bytes, r.key_length})) {
+      if (!starts_with(r.key(), prefix) || !visit(StoredRecord{r.bytes, r.key_length})) {
         store.end_operation();
         return;
       }
@@ -129,14 +138,28 @@ void for_each_with_prefix(RecordFile& file, std::span<const uint8_t> prefix,
       path.pop_back();
     }
     if (path.empty()) return;
-    page = child(store.page(path.back().page), path.back().slot);
-    while (page->is_index()) {
-      if (page->empty()) tw::raise_internal_error(kCheckEmptyIndexPage);
-      path.push_back({page->number, 0});
-      page = child(page, 0);
-    }
+    page = child_of(store, store.page(path.back().page), path.back().slot);
+    page = descend(store, page, {}, &path);
     at = 0;
   }
+}
+
+std::optional<StoredRecord> RecordFinder::find_exact(std::span<const uint8_t> key) {
+  tw::PageStore& store = file_.store();
+  store.end_operation();  // the record of the previous find is given up now
+  if (!store.has_tree()) return std::nullopt;
+  tw::RecordPage* page = leaf_ ? store.page(*leaf_) : nullptr;
+  const bool in_leaf = page != nullptr && !page->is_index() && !page->empty() &&
+                       tw::compare_keys(key, page->first_key()) >= 0 &&
+                       tw::compare_keys(key, page->key(page->size() - 1)) <= 0;
+  if (!in_leaf) {
+    page = descend(store, store.page(store.header.root_page), key, nullptr);
+    leaf_ = page->number;
+  }
+  const size_t at = page->lower_bound(key);
+  if (at == page->size() || tw::compare_keys(page->key(at), key) != 0) return std::nullopt;
+  const tw::Record& r = page->contents.records[at];
+  return StoredRecord{r.bytes, r.key_length};
 }
 
 }  // namespace twl

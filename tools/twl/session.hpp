@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -72,5 +73,20 @@ vtn::tarnwell::Record record_copy(const StoredRecord& stored);
 // returns false. REQUIRES: an access is in progress. `visit` may not change the file.
 void for_each_with_prefix(RecordFile& file, std::span<const uint8_t> prefix,
                           const std::function<bool(const StoredRecord&)>& visit);
+
+// Finds records by their key part, one after another: a key that lies within the leaf page of the
+// previous find is looked up there, without a descent from the root, so that records read in an
+// order close to their key order (the data records in the order of a key, mostly) cost one binary
+// search each. REQUIRES: an access is in progress throughout; the file does not change meanwhile.
+class RecordFinder {
+ public:
+  explicit RecordFinder(RecordFile& file) : file_(file) {}
+  // The record, valid until the next call on the file; nothing when there is none.
+  std::optional<StoredRecord> find_exact(std::span<const uint8_t> key);
+
+ private:
+  RecordFile& file_;
+  std::optional<int32_t> leaf_;  // the page of the previous find
+};
 
 }  // namespace twl
