@@ -131,7 +131,9 @@ TEST_F(AccessLocksTest, AWaitingReaderMovesToAFreeSlot) {
   platform::FileHandle mine;
   ASSERT_TRUE(mine.open(path("T.TWL"), mode));
   AccessLocks locks(mine, false);
-  if (locks.slot() != 500) EXPECT_EQ(locks.lock_reader(false), 5);  // its slot is taken
+  if (locks.slot() != 500) {
+    EXPECT_EQ(locks.lock_reader(false), 5);  // its slot is taken
+  }
   EXPECT_EQ(locks.lock_reader(true), 0);
   EXPECT_EQ(locks.slot(), 500);
   // A flush cannot have every slot now; the reader leaves and it can.

@@ -182,7 +182,9 @@ TEST_F(RecordFileTest, RootSplitKeepsTheRootPageNumber) {
   for (uint8_t level = 1; level <= 2; ++level) {
     while (level_of(f, root) < level) {
       insert_sized(f, ++n, 700);
-      if (n % 50 == 0) ASSERT_EQ(f->flush(), 0);
+      if (n % 50 == 0) {
+        ASSERT_EQ(f->flush(), 0);
+      }
       EXPECT_EQ(f->header().root_page, root);
     }
   }
