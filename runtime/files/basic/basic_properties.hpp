@@ -33,26 +33,12 @@
 #include <cstdint>
 
 #include "runtime/files/call_sequence.hpp"
+#include "runtime/files/file_properties.hpp"
 
 namespace vtn::basic {
 
-namespace prop {
-inline constexpr int32_t kName = 0x7300;
-inline constexpr int32_t kLabel = 0x7301;
-inline constexpr int32_t kDriver = 0x7302;
-inline constexpr int32_t kDriverOptions = 0x7303;
-inline constexpr int32_t kRecordSize = 0x7305;
-inline constexpr int32_t kFields = 0x7306;
-inline constexpr int32_t kKeys = 0x7307;
-inline constexpr int32_t kMemos = 0x7308;
-inline constexpr int32_t kBlobs = 0x7309;
-inline constexpr int32_t kType = 0x730A;
-inline constexpr int32_t kSize = 0x730B;
-inline constexpr int32_t kPhysicalFile = 0x730D;
-inline constexpr int32_t kPointer = 0x7310;
-inline constexpr int32_t kOption = 0x7340;
-inline constexpr int32_t kFileSize = 0x7341;
-}  // namespace prop
+// The numbers, shared with the other drivers.
+namespace prop = vtn::prop;
 
 // GET_PROPERTY (72): operand 0 the property, strings[0] the element.
 int32_t get_property(FileCall& call);
