@@ -8,7 +8,6 @@
 // the process. The parent then opens the files afresh and looks.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,35 +15,8 @@
 
 #include "runtime/files/tarnwell/transaction.hpp"
 #include "runtime/platform/fault_injection.hpp"
+#include "support/crash_point.hpp"
 #include "tests/files/tarnwell/locking_fixture.hpp"
-
-namespace {
-
-uint32_t g_crash_at = 0;  // 0: never
-uint32_t g_operations = 0;
-bool g_counting = false;
-vtn::platform::fault::CrashMode g_mode = vtn::platform::fault::CrashMode::kLoseAll;
-constexpr int kCrashed = 77;
-
-void count_operation() {
-  if (!g_counting) return;
-  if (++g_operations != g_crash_at) return;
-  g_counting = false;
-  vtn::platform::fault::simulate_crash(g_mode, g_crash_at);
-  _exit(kCrashed);
-}
-
-}  // namespace
-
-extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
-  count_operation();
-  return syscall(SYS_pwrite64, fd, buffer, count, offset);
-}
-
-extern "C" int fdatasync(int fd) {
-  count_operation();
-  return static_cast<int>(syscall(SYS_fdatasync, fd));
-}
 
 namespace vtn::tarnwell {
 namespace {

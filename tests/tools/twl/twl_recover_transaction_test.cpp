@@ -5,7 +5,6 @@
 // whether the log of the first file belongs to a transaction that never committed (abandon) or
 // one that did (apply), does it, and both files show the change together or not at all.
 #include <gtest/gtest.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,33 +18,8 @@
 #include "runtime/files/tarnwell/tarnwell_driver.hpp"
 #include "runtime/platform/fault_injection.hpp"
 #include "runtime/values/error_state.hpp"
+#include "support/crash_point.hpp"
 #include "support/scratch_directory.hpp"
-
-namespace {
-
-uint32_t g_crash_at = 0;
-uint32_t g_operations = 0;
-bool g_counting = false;
-constexpr int kCrashed = 77;
-
-void count_operation() {
-  if (!g_counting || ++g_operations != g_crash_at) return;
-  g_counting = false;
-  vtn::platform::fault::simulate_crash(vtn::platform::fault::CrashMode::kLoseAll);
-  _exit(kCrashed);
-}
-
-}  // namespace
-
-extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
-  count_operation();
-  return syscall(SYS_pwrite64, fd, buffer, count, offset);
-}
-
-extern "C" int fdatasync(int fd) {
-  count_operation();
-  return static_cast<int>(syscall(SYS_fdatasync, fd));
-}
 
 namespace vtn {
 namespace {
