@@ -145,10 +145,54 @@ void read_memos(TableInstance& t, uint32_t record) {
   }
 }
 
-Bytes file_form(const TableInstance& t, std::span<const uint8_t> record) {
-  Bytes b(record.begin(), record.end());
-  if (t.oem_file) record_to_file(t, b);
-  return b;
+// The record as the file stores it: the bytes themselves, or their OEM form in the instance's
+// scratch (valid until the next change).
+ByteSpan file_form(TableInstance& t, ByteSpan record) {
+  if (!t.oem_file) return record;
+  t.file_copy.assign(record.begin(), record.end());
+  record_to_file(t, t.file_copy);
+  return t.file_copy;
+}
+
+// The key part of the entry of the record `record_bytes` (record buffer code page) in `key`,
+// built in `out` over whatever it held before.
+void build_entry_key(const TableInstance& t, const TableKey& key, ByteSpan record_bytes,
+                     uint32_t record, Bytes& out) {
+  const size_t value_length = key.shape.value_length;
+  out.resize(5 + value_length + (key.duplicates() ? 4 : 0));
+  std::copy(t.table.begin(), t.table.end(), out.begin());
+  out[4] = key.kind;
+  encode_key_value(key.shape, record_bytes, t.collation,
+                   std::span<uint8_t>(out).subspan(5, value_length));
+  if (key.duplicates()) store_be32(out.data() + 5 + value_length, record);
+}
+
+// A counter record's key part and data part.
+using CounterKey = std::array<uint8_t, 6>;
+CounterKey counter_key(const Number& table, uint8_t kind) {
+  return {table[0], table[1], table[2], table[3], kKindCounter, kind};
+}
+
+// Stores the counter of `kind`; `exists`: the store holds one (it was just read), which is
+// replaced, else it is inserted.
+void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists) {
+  const CounterKey key = counter_key(t.table, kind);
+  std::array<uint8_t, 8> data;
+  store_le32(data.data(), c.count);
+  store_le32(data.data() + 4, c.second);
+  if (exists)
+    t.store->replace_record(key, data);
+  else
+    t.store->insert_record(key, data);
+}
+
+// Adds `delta` to the entry count of the key of kind `kind` (never below 0).
+void add_to_count(TableInstance& t, uint8_t kind, int32_t delta) {
+  const std::optional<Counter> read = read_counter(t, kind);
+  Counter c = read.value_or(Counter{});
+  const int64_t count = static_cast<int64_t>(c.count) + delta;
+  c.count = count < 0 ? 0 : static_cast<uint32_t>(count);
+  store_counter(t, kind, c, read.has_value());
 }
 
 // Deletes the entry `key_part` of `record`. In a key without duplicates the entry of a value may
@@ -161,73 +205,68 @@ bool delete_entry_of(RecordStore& s, const TableKey& key, ByteSpan key_part, uin
   return s.delete_record(key_part);
 }
 
-// One key's part of a change, kept so that it can be undone.
-struct EntryChange {
-  TableKey* key;
-  Bytes removed;   // the old entry's key part, when it was deleted
-  Bytes inserted;  // the new entry's key part, when it was inserted
-};
+using EntryChange = TableInstance::EntryChange;
 
 void undo(TableInstance& t, const std::vector<EntryChange>& changes, uint32_t record) {
   const auto data = be(record);
   for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
     RecordStore& s = entry_store(t, *it->key);
-    if (!it->inserted.empty()) s.delete_record(it->inserted);
-    if (!it->removed.empty()) s.insert_record(it->removed, data);
+    if (it->inserted) s.delete_record(it->key->new_entry);
+    if (it->removed) s.insert_record(it->key->old_entry, data);
   }
 }
 
 // Maintains the keys for a change of `record` from `before` to `after` (either may be absent).
-// Returns 0 or 40; on 40 nothing has changed.
-int32_t maintain_keys(TableInstance& t, uint32_t record, const Bytes* before, const Bytes* after,
-                      bool append) {
-  std::vector<EntryChange> changes;
-  std::vector<std::pair<TableKey*, int32_t>> count_changes;
-  std::vector<TableKey*> lowered;
+// Returns 0 or 40; on 40 nothing has changed. The entries change first, key by key; then the
+// counts of the keys that gained or lost an entry; then the stale marks of the keys left stale.
+int32_t maintain_keys(TableInstance& t, uint32_t record, const ByteSpan* before,
+                      const ByteSpan* after, bool append) {
+  std::vector<EntryChange>& changes = t.entry_changes;
+  changes.clear();
   const auto data = be(record);
+  bool any_stale = false;
   for (auto& owned : t.keys) {
     TableKey& key = *owned;
     if (key.dynamic() || key.shape.components.empty()) continue;
     const bool stays_stale = key.deferred() || append;
-    std::optional<Counter> counter;
     if (stays_stale) {
-      counter = read_counter(t, key.kind);
+      const std::optional<Counter> counter = read_counter(t, key.kind);
       const uint32_t mark = counter ? counter->second : 0;
       if (mark != 0 && record >= mark) continue;
     }
-    Bytes old_key, new_key;
-    if (before) old_key = entry_key(t, key, key_value(t, key, *before), record);
-    if (after) new_key = entry_key(t, key, key_value(t, key, *after), record);
-    if (before && after && old_key == new_key) continue;
+    if (before) build_entry_key(t, key, *before, record, key.old_entry);
+    if (after) build_entry_key(t, key, *after, record, key.new_entry);
+    if (before && after && key.old_entry == key.new_entry) continue;
     if (stays_stale) {
-      lowered.push_back(&key);
+      changes.push_back({&key, false, false, true});
+      any_stale = true;
       continue;
     }
     RecordStore& s = entry_store(t, key);
-    EntryChange change{&key, {}, {}};
-    if (before && delete_entry_of(s, key, old_key, record)) change.removed = old_key;
+    EntryChange change{&key, false, false, false};
+    if (before) change.removed = delete_entry_of(s, key, key.old_entry, record);
     if (after) {
-      if (!key.duplicates() && s.find_exact(new_key)) {
-        changes.push_back(std::move(change));
+      if (!key.duplicates() && s.find_exact(key.new_entry)) {
+        changes.push_back(change);
         undo(t, changes, record);
         return err::kCreatesDuplicateKey;
       }
-      s.insert_record(new_key, data);
-      change.inserted = new_key;
+      s.insert_record(key.new_entry, data);
+      change.inserted = true;
     }
-    const int32_t delta = (change.inserted.empty() ? 0 : 1) - (change.removed.empty() ? 0 : 1);
-    if (delta != 0) count_changes.emplace_back(&key, delta);
-    changes.push_back(std::move(change));
+    changes.push_back(change);
   }
-  for (auto [key, delta] : count_changes) {
-    Counter c = read_counter(t, key->kind).value_or(Counter{});
-    c.count = static_cast<uint32_t>(static_cast<int64_t>(c.count) + delta);
-    write_counter(t, key->kind, c);
+  for (const EntryChange& c : changes) {
+    const int32_t delta = (c.inserted ? 1 : 0) - (c.removed ? 1 : 0);
+    if (delta != 0) add_to_count(t, c.key->kind, delta);
   }
-  for (TableKey* key : lowered) {
-    Counter c = read_counter(t, key->kind).value_or(Counter{});
-    c.second = record;
-    write_counter(t, key->kind, c);
+  if (!any_stale) return 0;
+  for (const EntryChange& c : changes) {
+    if (!c.lowered) continue;
+    const std::optional<Counter> read = read_counter(t, c.key->kind);
+    Counter counter = read.value_or(Counter{});
+    counter.second = record;
+    store_counter(t, c.key->kind, counter, read.has_value());
   }
   return 0;
 }
@@ -238,16 +277,17 @@ int32_t add_record(TableInstance& t, bool append) {
   if (!memos_fit(t)) return kMemoTooLong;
   const Number number = t.store->new_number();
   const uint32_t record = number_value(number);
-  const Bytes after(record_buffer(t).begin(), record_buffer(t).end());
+  const ByteSpan after = record_buffer(t);
   if (int32_t r = maintain_keys(t, record, nullptr, &after, append); r != 0) return r;
   release_hold(t);
   t.store->insert_record(data_key(t.table, record), file_form(t, after));
   t.current = record;
-  t.read_copy = after;
+  t.read_copy.assign(after.begin(), after.end());
   t.read_without_memos = false;
   ++counter->count;
-  write_counter(t, kKindData, *counter);
-  write_memos(t, record);
+  store_counter(t, kKindData, *counter, true);
+  // A new record number: the file holds no memo chunks of it yet.
+  insert_memos(t, record);
   return 0;
 }
 
@@ -309,19 +349,13 @@ RecordStore& entry_store(TableInstance& t, TableKey& key) {
 }
 
 std::optional<Counter> read_counter(TableInstance& t, uint8_t kind) {
-  Bytes k = kind_key(t.table, kKindCounter);
-  k.push_back(kind);
-  auto r = t.store->find_exact(k);
+  auto r = t.store->find_exact(counter_key(t.table, kind));
   if (!r || r->data.size() < 8) return std::nullopt;
   return Counter{load_le32(r->data.data()), load_le32(r->data.data() + 4)};
 }
 
 void write_counter(TableInstance& t, uint8_t kind, const Counter& c) {
-  const Record r = counter_record(t.table, kind, c.count, c.second);
-  if (t.store->find_exact(r.key()))
-    t.store->replace_record(r.key(), r.data());
-  else
-    t.store->insert_record(r.key(), r.data());
+  store_counter(t, kind, c, t.store->find_exact(counter_key(t.table, kind)).has_value());
 }
 
 void write_fresh_counters(TableInstance& t) {
@@ -374,6 +408,10 @@ int32_t read_record(TableInstance& t, uint32_t record) {
 
 void write_memos(TableInstance& t, uint32_t record) {
   delete_memos(t, record);
+  insert_memos(t, record);
+}
+
+void insert_memos(TableInstance& t, uint32_t record) {
   for (size_t i = 0; i < t.memos.size(); ++i) {
     const TableMemo& m = t.memos[i];
     for (const Record& c :
@@ -419,22 +457,24 @@ int32_t put_record(TableInstance& t) {
   const std::optional<Bytes> before = stored_record(t, record);
   if (!before) {
     result = err::kRecordNotAvailable;
-  } else if (int32_t w = t.holds.watch_active ? check_watch(t, watched_form(t, record, *before)) : 0;
+  } else if (int32_t w =
+                 t.holds.watch_active ? check_watch(t, watched_form(t, record, *before)) : 0;
              w != 0) {
     result = w;
   } else {
-    const Bytes after(record_buffer(t).begin(), record_buffer(t).end());
+    const ByteSpan after = record_buffer(t);
+    const ByteSpan stored = *before;
     const bool memos_too = !t.read_without_memos;
-    const bool same_record = after == *before;
+    const bool same_record = std::equal(after.begin(), after.end(), stored.begin(), stored.end());
     const bool same_memos = !memos_too || memos_unchanged(t, record);
     if (memos_too && !memos_fit(t)) {
       result = kMemoTooLong;
     } else if (!same_record || !same_memos) {
-      if (!same_record) result = maintain_keys(t, record, &*before, &after, false);
+      if (!same_record) result = maintain_keys(t, record, &stored, &after, false);
       if (result == 0) {
         if (!same_record) t.store->replace_record(data_key(t.table, record), file_form(t, after));
         if (!same_memos) write_memos(t, record);
-        t.read_copy = after;
+        t.read_copy.assign(after.begin(), after.end());
       }
     }
   }
@@ -466,16 +506,11 @@ int32_t op_delete(TableInstance& t, FileCall&) {
   // Entries of the stored record go; a stale key may lack one, which changes nothing.
   for (auto& key : t.keys) {
     if (key->dynamic() || key->shape.components.empty()) continue;
-    const Bytes entry = entry_key(t, *key, key_value(t, *key, *before), record);
-    if (delete_entry_of(entry_store(t, *key), *key, entry, record)) {
-      Counter c = read_counter(t, key->kind).value_or(Counter{});
-      if (c.count) --c.count;
-      write_counter(t, key->kind, c);
-    }
+    build_entry_key(t, *key, *before, record, key->old_entry);
+    if (delete_entry_of(entry_store(t, *key), *key, key->old_entry, record))
+      add_to_count(t, key->kind, -1);
   }
-  Counter c = read_counter(t, kKindData).value_or(Counter{});
-  if (c.count) --c.count;
-  write_counter(t, kKindData, c);
+  add_to_count(t, kKindData, -1);
   delete_memos(t, record);
   t.current = 0;
   return 0;

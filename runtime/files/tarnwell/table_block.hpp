@@ -33,6 +33,9 @@ struct TableKey : DriverKeyData {
   uint8_t kind = 0;           // the kind byte of its entries: the key's number from 0
   KeyShape shape;
   std::unique_ptr<MemoryStore> index;  // a dynamic index: its entries, built on demand
+  // The key parts of this key's entries before and after the change in progress; kept between
+  // changes so that the next one builds its key parts without allocating.
+  Bytes old_entry, new_entry;
 
   bool duplicates() const { return key_flags & kKeyDuplicates; }
   bool deferred() const { return key_flags & kKeyDeferred; }
@@ -84,6 +87,16 @@ struct TableInstance : DriverInstance {
   uint32_t current = 0;  // the current record's number, 0 when none
   Position position;
   Bytes read_copy;  // the record as last read or added, in the record buffer's code page
+  // Scratch of the record changes, kept so that an ADD or PUT allocates nothing once grown: the
+  // record in the file's code page, and the key entries a change made (to undo them on 40).
+  Bytes file_copy;
+  struct EntryChange {
+    TableKey* key;
+    bool removed;   // the old entry (key->old_entry) was deleted
+    bool inserted;  // the new entry (key->new_entry) was inserted
+    bool lowered;   // a stale key that got no entry: its stale mark drops to the record
+  };
+  std::vector<EntryChange> entry_changes;
 
   // Holds and watches of this table (the locking layer keeps their states).
   RecordHolds holds;

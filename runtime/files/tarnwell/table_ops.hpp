@@ -80,6 +80,8 @@ std::optional<Bytes> stored_record(TableInstance& t, uint32_t record);
 // Deletes every record whose key part starts with the table's number (EMPTY, REMOVE).
 void delete_table_records(TableInstance& t);
 void write_memos(TableInstance& t, uint32_t record);
+// The memo chunks of the memo buffers, for a record that has none stored.
+void insert_memos(TableInstance& t, uint32_t record);
 void delete_memos(TableInstance& t, uint32_t record);
 
 int32_t op_add(TableInstance& t, FileCall& call);
