@@ -37,10 +37,11 @@ class RecordWalk {
     uint32_t done = 0;
     const Bytes prefix = kind_key(t_.table, kKindData);
     std::span<uint8_t> buffer = record_buffer(t_);
+    Bytes key;  // the key part of the record in hand, to find the next one from
     auto r = t_.store->find_first_after(prefix);
     while (r && has_prefix(r->key, prefix) && r->key.size() == 9) {
       const uint32_t record = load_be32(r->key.data() + 5);
-      const Bytes key(r->key.begin(), r->key.end());
+      key.assign(r->key.begin(), r->key.end());
       const size_t n = std::min(buffer.size(), r->data.size());
       std::memcpy(buffer.data(), r->data.data(), n);
       std::memset(buffer.data() + n, 0, buffer.size() - n);
