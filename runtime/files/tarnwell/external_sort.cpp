@@ -40,15 +40,29 @@ bool ExternalSorter::add(std::span<const uint8_t> item) {
   return true;
 }
 
+// Items are ordered through their first eight bytes read as one big-endian number, so that most
+// comparisons are one integer comparison; only items that agree there compare their remaining
+// bytes. Equal items keep the order in which they came.
 void ExternalSorter::sort_memory() {
   const size_t n = items_.size() / item_size_;
-  order_.resize(n);
-  for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(i);
   const uint8_t* base = items_.data();
   const size_t size = item_size_;
-  // Stable, so that equal items keep the order in which they came.
-  std::stable_sort(order_.begin(), order_.end(), [base, size](uint32_t a, uint32_t b) {
-    return std::memcmp(base + size_t{a} * size, base + size_t{b} * size, size) < 0;
+  const size_t head_bytes = std::min<size_t>(size, 8);
+  order_.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t head = 0;
+    const uint8_t* item = base + i * size;
+    for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < head_bytes ? item[b] : 0);
+    order_[i] = {head, static_cast<uint32_t>(i)};
+  }
+  std::sort(order_.begin(), order_.end(), [base, size](const SortSlot& a, const SortSlot& b) {
+    if (a.head != b.head) return a.head < b.head;
+    if (size > 8) {
+      const int d = std::memcmp(base + size_t{a.index} * size + 8,
+                                base + size_t{b.index} * size + 8, size - 8);
+      if (d != 0) return d < 0;
+    }
+    return a.index < b.index;
   });
 }
 
@@ -56,8 +70,9 @@ bool ExternalSorter::write_run() {
   if (items_.empty()) return true;
   sort_memory();
   run_offsets_.push_back(store_size_);
-  for (uint32_t i : order_)
-    if (!append_to_store({items_.data() + size_t{i} * item_size_, item_size_})) return false;
+  for (const SortSlot& slot : order_)
+    if (!append_to_store({items_.data() + size_t{slot.index} * item_size_, item_size_}))
+      return false;
   items_.clear();
   order_.clear();
   return true;
@@ -153,7 +168,7 @@ const uint8_t* ExternalSorter::next() {
   if (failed_) return nullptr;
   if (!merging_) {
     if (memory_next_ >= order_.size()) return nullptr;
-    return items_.data() + size_t{order_[memory_next_++]} * item_size_;
+    return items_.data() + size_t{order_[memory_next_++].index} * item_size_;
   }
   // The heap's top was handed out last time: move its cursor on first.
   auto greater = [this](uint32_t a, uint32_t b) {

@@ -58,8 +58,13 @@ class ExternalSorter {
   size_t item_size_;
   size_t heap_items_;
   size_t store_memory_;
+  // An item in memory: its first eight bytes as a number (zero-padded), and where it lies.
+  struct SortSlot {
+    uint64_t head;
+    uint32_t index;
+  };
   std::vector<uint8_t> items_;
-  std::vector<uint32_t> order_;
+  std::vector<SortSlot> order_;
   size_t memory_next_ = 0;
 
   // Run store: the bytes of every run, in memory while small, else in the temporary file (with
