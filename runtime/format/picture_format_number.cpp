@@ -7,11 +7,11 @@
 // blank-filled digit cells the leading currency and sign float right to stand just before the
 // first printed digit.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
 #include "runtime/format/picture_detail.hpp"
+#include "runtime/values/number_text.hpp"
 
 namespace vtn {
 namespace picture_detail {
@@ -240,14 +240,6 @@ std::string collect(const Row& row, int count) {
   return std::string(out, n);
 }
 
-// The exponent after "e" in to_chars' scientific form: a sign and at least two digits.
-int exponent_of(const char* text) {
-  const bool negative = *text == '-';
-  int exponent = 0;
-  for (++text; *text >= '0' && *text <= '9'; ++text) exponent = exponent * 10 + (*text - '0');
-  return negative ? -exponent : exponent;
-}
-
 }  // namespace
 
 std::string format_numeric(const NumberDigits& number, const CompiledPicture& p, bool overflow) {
@@ -288,19 +280,16 @@ std::string format_numeric(const NumberDigits& number, const CompiledPicture& p,
 NumberDigits real_to_number_digits(double value) {
   NumberDigits n;
   if (value == 0 || !std::isfinite(value)) {
-    n.digits = "0";
+    n.digits.assign(1, '0');
     n.integer_digits = 1;
     return n;
   }
-  // d.ddddddddddddde+xxx: 14 significant digits, correctly rounded (ties to even).
-  char buffer[40];
-  const auto written = std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(value),
-                                     std::chars_format::scientific, 13);
-  *written.ptr = '\0';
+  const RealDigits r = real_digits(std::fabs(value));
   n.negative = value < 0;
-  buffer[1] = buffer[0];  // the first digit moves onto the point: 14 digits in a row
-  n.digits.assign(buffer + 1, 14);
-  n.integer_digits = picture_detail::exponent_of(buffer + 16) + 1;
+  char digits[RealDigits::kCount];
+  write_real_digits(r.digits, digits);
+  n.digits.assign(digits, RealDigits::kCount);
+  n.integer_digits = r.exponent + 1;
   return n;
 }
 

@@ -6,12 +6,13 @@
 #include <cstring>
 #include <system_error>
 
+#include "runtime/values/number_text.hpp"
+
 namespace vtn {
 namespace {
 
 constexpr size_t kDecimalReaderLimit = 99;
 constexpr size_t kRealReaderLimit = 39;
-constexpr size_t kRealTextLimit = 20;  // an inline StringStack entry
 
 // 10^0 to 10^22: every one exactly a double.
 constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -265,22 +266,8 @@ double text_to_real(std::string_view text) {
 }
 
 std::string real_to_text(double value) {
-  if (value == 0) return "0";  // a zero has no sign, as a decimal zero has none
-  // At most 14 significant digits; the longest forms (a negative value with a three-digit
-  // negative exponent) keep one digit fewer so that the text fits an inline stack entry.
-  char buffer[40];
-  for (int precision = 14;; --precision) {
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, precision);
-    const size_t length = static_cast<size_t>(result.ptr - buffer);
-    if (length <= kRealTextLimit || precision == 1) {
-      std::string text(buffer, length);
-      for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');  // e, inf, nan
-      }
-      return text;
-    }
-  }
+  char text[kRealTextLimit];
+  return std::string(text, real_to_chars(value, text));
 }
 
 std::string long_to_text(int32_t value) {

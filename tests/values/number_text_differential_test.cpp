@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <system_error>
@@ -149,6 +150,7 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
 }
 
 std::string real_to_text(double value) {
+  if (value == 0) return "0";  // a zero has no sign, as a decimal zero has none
   // At most 14 significant digits; the longest forms (a negative value with a three-digit
   // negative exponent) keep one digit fewer so that the text fits an inline stack entry.
   char buffer[40];
@@ -337,6 +339,89 @@ struct Generator {
   }
 };
 
+// The doubles where a 14-digit conversion goes wrong if anywhere: exact ties between two
+// 14-digit decimals and their neighbours, carries into a new power of ten, powers of ten,
+// subnormals, the ends of the range, zeros of both signs, infinities and NaNs.
+struct BoundaryGenerator {
+  std::mt19937_64 random{31415926};
+
+  uint64_t below(uint64_t n) { return std::uniform_int_distribution<uint64_t>(0, n - 1)(random); }
+
+  double signed_value(double magnitude) { return below(2) ? -magnitude : magnitude; }
+
+  // An odd multiple of 2^-f with 15 - f integer digits: exactly 15 significant digits, the last
+  // a 5, halfway between two 14-digit decimals.
+  double tie() {
+    const int f = 1 + static_cast<int>(below(14));
+    const double low = std::ldexp(std::pow(10.0, 14 - f), f);
+    const double high = std::ldexp(std::pow(10.0, 15 - f), f);
+    const uint64_t m = static_cast<uint64_t>(low) + below(static_cast<uint64_t>(high - low));
+    return std::ldexp(static_cast<double>(m | 1), -f);
+  }
+
+  double near(double value) {
+    switch (below(3)) {
+      case 0:
+        return value;
+      case 1:
+        return std::nextafter(value, HUGE_VAL);
+      default:
+        return std::nextafter(value, -HUGE_VAL);
+    }
+  }
+
+  double next() {
+    switch (below(9)) {
+      case 0:
+        return signed_value(near(tie()));
+      case 1:  // a 15- or 16-digit integer ending in 5 or 50: a tie when it is exact
+        return signed_value(
+            near(static_cast<double>((below(900'000'000'000'000) + 100'000'000'000'000) * 10 + 5) *
+                 (below(2) ? 1.0 : 10.0) / 10.0));
+      case 2:  // 99999999999999.5 scaled: rounds up into the next power of ten
+        return signed_value(
+            near(99999999999999.5 * std::pow(10.0, static_cast<int>(below(600)) - 300)));
+      case 3:  // powers of ten across the whole range
+        return signed_value(near(std::pow(10.0, static_cast<int>(below(632)) - 323)));
+      case 4: {  // subnormals
+        const uint64_t bits = random() & ((uint64_t{1} << 52) - 1);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return signed_value(d);
+      }
+      case 5:  // the largest and smallest exponents
+        return signed_value(std::ldexp(
+            1.0 + static_cast<double>(random() >> 12) * 0x1p-52,
+            below(2) ? 1023 - static_cast<int>(below(8)) : -1022 + static_cast<int>(below(8))));
+      case 6: {  // any exponent a double has, evenly
+        const uint64_t bits = (random() & ((uint64_t{1} << 52) - 1)) | (below(2047) << 52);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return signed_value(d);
+      }
+      case 7: {  // few significant digits, as programs mostly store them
+        return signed_value(static_cast<double>(below(100'000)) /
+                            std::pow(10.0, static_cast<int>(below(12))));
+      }
+      default: {
+        constexpr double kSpecial[] = {0.0,
+                                       -0.0,
+                                       HUGE_VAL,
+                                       -HUGE_VAL,
+                                       std::numeric_limits<double>::quiet_NaN(),
+                                       -std::numeric_limits<double>::quiet_NaN(),
+                                       std::numeric_limits<double>::denorm_min(),
+                                       std::numeric_limits<double>::min(),
+                                       std::numeric_limits<double>::max(),
+                                       1e-14,
+                                       1e13,
+                                       1e14};
+        return kSpecial[below(std::size(kSpecial))];
+      }
+    }
+  }
+};
+
 bool same_bits(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -380,6 +465,21 @@ TEST(NumberTextDifferential, RealsToTextAgreeWithTheFormerWriters) {
     DecimalStack& s = decimal_stack();
     s.push_real(value);
     ASSERT_EQ(s.pop_text(), reference::push_real_text(value));
+  }
+}
+
+TEST(NumberTextDifferential, RealsAtRoundingBoundariesAgreeWithTheFormerWriters) {
+  BoundaryGenerator g;
+  const int64_t cases = testing::differential_cases(2'000'000);
+  for (int64_t i = 0; i < cases; ++i) {
+    const double value = g.next();
+    SCOPED_TRACE(::testing::Message() << std::hexfloat << value);
+    ASSERT_EQ(real_to_text(value), reference::real_to_text(value));
+    const NumberDigits digits = real_to_number_digits(value);
+    const NumberDigits expected = reference::real_to_number_digits(value);
+    ASSERT_EQ(digits.digits, expected.digits);
+    ASSERT_EQ(digits.integer_digits, expected.integer_digits);
+    ASSERT_EQ(digits.negative, expected.negative);
   }
 }
 
