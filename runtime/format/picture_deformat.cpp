@@ -6,7 +6,16 @@
 // the first non-digit, which the next cell then takes); month names are recognised by their
 // first three letters. What does not fit the picture is skipped.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VTN_DEFORMAT_LANES 1
+#else
+#define VTN_DEFORMAT_LANES 0
+#endif
 
 #include "runtime/format/date_names.hpp"
 #include "runtime/format/dates.hpp"
@@ -46,11 +55,26 @@ std::string deformat_string(std::string_view text, const CompiledPicture& p) {
   return out;
 }
 
-// @N, @E, @P and @K. The kept characters gather in a buffer behind a place for the sign: each
-// cell keeps at most two.
-std::string deformat_cells(std::string_view text, const CompiledPicture& p) {
-  char buffer[1 + 2 * CompiledPicture::kMaxCells];
-  char* const kept = buffer + 1;
+// @N, @E, @P and @K: the characters the cells keep (at most two each) and whether the value was
+// marked negative; the text is the kept characters, behind a "-" for a negative value (except in
+// key-in pictures).
+struct KeptCells {
+  char kept[2 * CompiledPicture::kMaxCells];
+  int count = 0;
+  bool negative = false;
+
+  std::string text(const CompiledPicture& p) const {
+    std::string out;
+    out.reserve(static_cast<size_t>(count) + 1);
+    if (p.kind != PictureKind::kKeyIn && negative) out += '-';
+    out.append(kept, static_cast<size_t>(count));
+    return out;
+  }
+};
+
+// Every cell, one at a time.
+void read_cells(std::string_view text, const CompiledPicture& p, KeptCells& k) {
+  char* const kept = k.kept;
   int n = 0;
   bool negative = false;
   size_t t = 0;
@@ -97,9 +121,245 @@ std::string deformat_cells(std::string_view text, const CompiledPicture& p) {
         break;
     }
   }
-  if (p.kind == PictureKind::kKeyIn || !negative) return std::string(kept, static_cast<size_t>(n));
-  buffer[0] = '-';
-  return std::string(buffer, static_cast<size_t>(n) + 1);
+  k.count = n;
+  k.negative = negative;
+}
+
+std::string deformat_one_at_a_time(std::string_view text, const CompiledPicture& p) {
+  KeptCells k;
+  read_cells(text, p, k);
+  return k.text(p);
+}
+
+#if VTN_DEFORMAT_LANES
+// Sixteen cells at a time, for the pictures whose cells each take one character of the text and
+// keep at most one: no implied point or exponent sign where the text reaches. The rules of
+// read_cells are decided for sixteen lanes at once and the kept characters packed together with
+// byte shuffles, which need SSSE3; a processor without it reads one cell at a time.
+#define VTN_LANES_TARGET __attribute__((target("ssse3,popcnt")))
+
+static_assert(sizeof(PictureCell) == 2, "cells are read as (fill, code) byte pairs");
+
+constexpr int kLanes = 16;
+
+// For each mask of eight lanes, the shuffle that packs the lanes it sets into the low bytes (the
+// rest zero).
+constexpr auto kPackEight = [] {
+  struct Table {
+    uint64_t v[256];
+  } t{};
+  for (int mask = 0; mask < 256; ++mask) {
+    uint64_t pattern = ~uint64_t{0};  // 0xFF: a zero byte
+    int k = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      if ((mask >> lane) & 1) {
+        pattern &= ~(uint64_t{0xFF} << (8 * k));
+        pattern |= static_cast<uint64_t>(lane) << (8 * k);
+        ++k;
+      }
+    }
+    t.v[mask] = pattern;
+  }
+  return t;
+}();
+
+// For k bytes packed in the low half, the shuffle that moves the packed high half (bytes 8 to 15)
+// to follow them.
+constexpr auto kJoinHalves = [] {
+  struct Table {
+    alignas(16) uint8_t v[9][16];
+  } t{};
+  for (int k = 0; k <= 8; ++k) {
+    for (int i = 0; i < 16; ++i) {
+      t.v[k][i] =
+          i < k ? static_cast<uint8_t>(i) : (i < k + 8 ? static_cast<uint8_t>(8 + i - k) : 0xFF);
+    }
+  }
+  return t;
+}();
+
+// Sixteen bytes from `data`, of which only the first `available` may be read; the rest zero.
+VTN_LANES_TARGET __m128i load_partial(const void* data, size_t available) {
+  if (available >= 16) return _mm_loadu_si128(static_cast<const __m128i*>(data));
+  alignas(16) char bytes[16] = {};
+  std::memcpy(bytes, data, available);
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+
+// The same for text, which is mostly shorter than sixteen characters: read as two overlapping
+// words rather than through a copy, which the wide read could not take straight from the stores.
+VTN_LANES_TARGET __m128i load_text(const char* data, size_t available) {
+  if (available >= 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+  uint64_t low = 0;
+  uint64_t high = 0;
+  if (available >= 8) {
+    std::memcpy(&low, data, 8);
+    if (available > 8) {
+      std::memcpy(&high, data + available - 8, 8);
+      high >>= 8 * (16 - available);
+    }
+  } else if (available >= 4) {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    std::memcpy(&first, data, 4);
+    std::memcpy(&last, data + available - 4, 4);
+    low = first | (uint64_t{last} << (8 * (available - 4)));
+  } else {
+    for (size_t i = 0; i < available; ++i)
+      low |= uint64_t{static_cast<uint8_t>(data[i])} << (8 * i);
+  }
+  return _mm_set_epi64x(static_cast<int64_t>(high), static_cast<int64_t>(low));
+}
+
+VTN_LANES_TARGET uint32_t lanes(__m128i mask) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(mask));
+}
+
+// What sixteen cells decide: bit i of a mask stands for cell start + i.
+struct CellLanes {
+  __m128i values;  // what each lane keeps
+  uint32_t keep;
+  uint32_t signs;  // lanes that mark the sign: negative unless their bit in `plus` is set
+  uint32_t plus;
+};
+
+// False when an implied point or an exponent sign stands where the text reaches.
+VTN_LANES_TARGET inline __attribute__((always_inline)) bool decide_lanes(std::string_view text,
+                                                                         const CompiledPicture& p,
+                                                                         int start, int reach,
+                                                                         CellLanes& out) {
+  const auto chars_are = [](__m128i chars, char c) {
+    return _mm_cmpeq_epi8(chars, _mm_set1_epi8(c));
+  };
+  const auto codes_are = [](__m128i codes, CellCode c) {
+    return _mm_cmpeq_epi8(codes, _mm_set1_epi8(static_cast<char>(c)));
+  };
+  const uint32_t in_reach = (1u << std::min(kLanes, reach - start)) - 1;
+  const __m128i chars = load_text(text.data() + start, text.size() - static_cast<size_t>(start));
+  const size_t cell_bytes =
+      sizeof(PictureCell) * static_cast<size_t>(CompiledPicture::kMaxCells - start);
+  const __m128i low_pairs = load_partial(p.cells + start, cell_bytes);
+  const __m128i high_pairs = load_partial(p.cells + start + 8, cell_bytes - 16);
+  const __m128i codes =
+      _mm_packus_epi16(_mm_srli_epi16(low_pairs, 8), _mm_srli_epi16(high_pairs, 8));
+  if ((lanes(_mm_or_si128(codes_are(codes, CellCode::kImpliedPoint),
+                          codes_are(codes, CellCode::kExponentSign))) &
+       in_reach) != 0) {
+    return false;
+  }
+
+  const __m128i blank = codes_are(codes, CellCode::kDigitBlank);
+  const __m128i blank_space = _mm_and_si128(blank, chars_are(chars, ' '));
+  const __m128i number = _mm_andnot_si128(
+      blank_space, _mm_or_si128(_mm_or_si128(codes_are(codes, CellCode::kDigitZero), blank),
+                                _mm_or_si128(codes_are(codes, CellCode::kGrouping),
+                                             codes_are(codes, CellCode::kSign))));
+  const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(chars, _mm_set1_epi8('0' - 1)),
+                                      _mm_cmplt_epi8(chars, _mm_set1_epi8('9' + 1)));
+  const __m128i letter = _mm_and_si128(
+      _mm_cmpgt_epi8(codes, _mm_set1_epi8(static_cast<char>(CellCode::kAnyLetter) - 1)),
+      _mm_cmplt_epi8(codes, _mm_set1_epi8(static_cast<char>(CellCode::kAnyChar) + 1)));
+  const __m128i point = codes_are(codes, CellCode::kDecimalPoint);
+  const __m128i own_char = _mm_or_si128(_mm_and_si128(number, digit), letter);
+  const __m128i plus = chars_are(chars, '+');
+  const __m128i sign_char =
+      _mm_or_si128(_mm_or_si128(chars_are(chars, '-'), chars_are(chars, '(')), plus);
+
+  out.keep = lanes(_mm_or_si128(_mm_or_si128(own_char, blank_space), point)) & in_reach;
+  out.signs = lanes(_mm_and_si128(number, sign_char)) & in_reach;
+  out.plus = lanes(plus);
+  out.values = _mm_or_si128(_mm_and_si128(own_char, chars),
+                            _mm_or_si128(_mm_and_si128(blank_space, _mm_set1_epi8('0')),
+                                         _mm_and_si128(point, _mm_set1_epi8('.'))));
+  return true;
+}
+
+// The sign that the last marking cell of the lanes gives, if any marks it.
+bool lane_sign(const CellLanes& l, bool negative) {
+  if (l.signs == 0) return negative;
+  return ((l.plus >> (31 - std::countl_zero(l.signs))) & 1) == 0;
+}
+
+// The kept values packed into the low lanes, in order; zeros above them.
+VTN_LANES_TARGET __m128i pack(const CellLanes& l) {
+  const uint64_t low = kPackEight.v[l.keep & 0xFF];
+  const uint64_t high = kPackEight.v[(l.keep >> 8) & 0xFF] | 0x0808080808080808ull;
+  const __m128i halves = _mm_shuffle_epi8(
+      l.values, _mm_set_epi64x(static_cast<int64_t>(high), static_cast<int64_t>(low)));
+  const int low_count = std::popcount(l.keep & 0xFF);
+  return _mm_shuffle_epi8(
+      halves, _mm_load_si128(reinterpret_cast<const __m128i*>(kJoinHalves.v[low_count])));
+}
+
+// Implied points right after the text's end still show.
+char* trailing_points(const CompiledPicture& p, int reach, char* out) {
+  for (int i = reach; i < p.cell_count && p.cells[i].code == CellCode::kImpliedPoint; ++i) {
+    *out++ = '.';
+  }
+  return out;
+}
+
+// A picture of at most fourteen cells keeps at most fifteen characters with the sign, which a
+// string holds in itself: they are written straight into it, as whole words. (Gathered elsewhere
+// and then copied, bytes just stored would be read back as wider words before the stores could
+// supply them.)
+constexpr int kShortCells = 14;
+
+VTN_LANES_TARGET bool deformat_short(std::string_view text, const CompiledPicture& p, int reach,
+                                     std::string& out) {
+  CellLanes l{_mm_setzero_si128(), 0, 0, 0};
+  if (reach > 0 && !decide_lanes(text, p, 0, reach, l)) return false;
+  __m128i packed = pack(l);
+  int length = std::popcount(l.keep);
+  if (p.kind != PictureKind::kKeyIn && lane_sign(l, false)) {
+    packed = _mm_or_si128(_mm_slli_si128(packed, 1), _mm_cvtsi32_si128('-'));
+    ++length;
+  }
+  out.assign(kShortCells + 1, '\0');
+  char* const first = out.data();
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(first), packed);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(first + 7), _mm_srli_si128(packed, 7));
+  out.resize(static_cast<size_t>(trailing_points(p, reach, first + length) - first));
+  return true;
+}
+
+VTN_LANES_TARGET bool deformat_long(std::string_view text, const CompiledPicture& p, int reach,
+                                    std::string& out) {
+  KeptCells k;  // room for sixteen bytes stored past the last kept character
+  char* end = k.kept;
+  for (int start = 0; start < reach; start += kLanes) {
+    CellLanes l;
+    if (!decide_lanes(text, p, start, reach, l)) return false;
+    k.negative = lane_sign(l, k.negative);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(end), pack(l));
+    end += std::popcount(l.keep);
+  }
+  k.count = static_cast<int>(trailing_points(p, reach, end) - k.kept);
+  out = k.text(p);
+  return true;
+}
+
+bool lanes_supported() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+}
+const bool kLanesSupported = lanes_supported();
+
+bool deformat_at_once(std::string_view text, const CompiledPicture& p, std::string& out) {
+  if (!kLanesSupported) return false;
+  const int reach = static_cast<int>(std::min<size_t>(text.size(), p.cell_count));
+  return p.cell_count <= kShortCells ? deformat_short(text, p, reach, out)
+                                     : deformat_long(text, p, reach, out);
+}
+#endif
+
+std::string deformat_cells(std::string_view text, const CompiledPicture& p) {
+  std::string out;  // one named result, built in place
+#if VTN_DEFORMAT_LANES
+  if (deformat_at_once(text, p, out)) return out;
+#endif
+  out = deformat_one_at_a_time(text, p);
+  return out;
 }
 
 int run_end(const CompiledPicture& p, int start) {
@@ -236,19 +496,25 @@ std::string deformat_time(std::string_view text, const CompiledPicture& p) {
   return std::to_string(hours * 360000 + fields[1] * 6000 + fields[2] * 100 + 1);
 }
 
-}  // namespace
-
-std::string deformat(std::string_view text, const CompiledPicture& p) {
+// @S, dates and times, kept out of line so that numbers, read most often, pass through a small
+// frame.
+[[gnu::noinline]] std::string deformat_fields(std::string_view text, const CompiledPicture& p) {
   switch (p.kind) {
     case PictureKind::kString:
       return deformat_string(text, p);
     case PictureKind::kDate:
       return deformat_date(text, p);
-    case PictureKind::kTime:
-      return deformat_time(text, p);
     default:
-      return deformat_cells(text, p);
+      return deformat_time(text, p);
   }
+}
+
+}  // namespace
+
+std::string deformat(std::string_view text, const CompiledPicture& p) {
+  const bool fields = p.kind == PictureKind::kString || p.kind == PictureKind::kDate ||
+                      p.kind == PictureKind::kTime;
+  return fields ? deformat_fields(text, p) : deformat_cells(text, p);
 }
 
 }  // namespace vtn
