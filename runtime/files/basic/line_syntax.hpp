@@ -3,6 +3,7 @@
 // the writer and the record scanner share it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -68,6 +69,10 @@ struct LineSyntax {
   // ... an end of record or a Ctrl-Z: where the rest of a line may end.
   const StopBytes& stops_at_line_end() const { return line_end_; }
 
+  // Whether a value that begins with `c` is neither empty nor at the end of the line nor preceded
+  // by blanks: the value can be converted at once.
+  bool plain_value_start(uint8_t c) const { return plain_start_[c] != 0; }
+
   // The delimiter when it is one byte that cannot also begin an end of record or a Ctrl-Z that
   // ends the file, so that finding it settles the matter; otherwise -1 (no byte).
   int simple_delimiter() const { return simple_delimiter_; }
@@ -91,6 +96,12 @@ struct LineSyntax {
     quoted_text_.add(quote);
     simple_delimiter_ =
         delimiter.size() == 1 && !line_end_.contains(delimiter_first_) ? delimiter_first_ : -1;
+    for (int c = 0; c < 256; ++c) {
+      const auto b = static_cast<uint8_t>(c);
+      plain_start_[b] = !line_end_.contains(b) &&
+                        !(delimiter.size() > 0 && b == delimiter_first_) && b != ' ' && b != '\t' &&
+                        b != '\r';
+    }
   }
 
  private:
@@ -107,6 +118,7 @@ struct LineSyntax {
   StopBytes bare_text_;
   StopBytes quoted_text_;
   StopBytes line_end_;
+  std::array<uint8_t, 256> plain_start_ = {};
   uint8_t delimiter_first_ = 0;
   uint8_t eor_first_ = 0;
   int simple_delimiter_ = -1;

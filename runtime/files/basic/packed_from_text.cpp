@@ -33,50 +33,43 @@ bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The number in units of the last place, rounded half away from zero, when it fits a word:
-// `value` and `negative`. False sends the text the stack's way.
-bool scaled_value(std::string_view text, uint32_t places, uint64_t& value, bool& negative) {
-  if (text.size() > kReaderLimit || places > kFastPlaces) return false;
+// The digits of `text` when the number fits a word. False sends the text the stack's way.
+bool scan_text(std::string_view text, ScannedDecimal& out) {
+  if (text.size() > kReaderLimit) return false;
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
-  negative = i < text.size() && text[i] == '-';
-  if (negative) ++i;
-  uint64_t digits = 0;
-  uint32_t count = 0;
-  uint32_t fraction = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i, ++count) {
-    if (count == kFastDigits) return false;
-    digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
+  out.negative = i < text.size() && text[i] == '-';
+  if (out.negative) ++i;
+  for (; i < text.size() && is_digit(text[i]); ++i, ++out.count) {
+    if (out.count == kFastDigits) return false;
+    out.digits = out.digits * 10 + static_cast<uint64_t>(text[i] - '0');
   }
   if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
-    for (++i; i < text.size() && is_digit(text[i]); ++i, ++count, ++fraction) {
-      if (count == kFastDigits) return false;
-      digits = digits * 10 + static_cast<uint64_t>(text[i] - '0');
+    for (++i; i < text.size() && is_digit(text[i]); ++i, ++out.count, ++out.fraction) {
+      if (out.count == kFastDigits) return false;
+      out.digits = out.digits * 10 + static_cast<uint64_t>(text[i] - '0');
     }
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) return false;
   }
-  if (fraction <= places) {
-    const uint32_t shift = places - fraction;
-    if (count + shift > kWordDigits) return false;
-    value = digits * kPowersOfTen[shift];
+  return true;
+}
+
+// The number in units of the last place, rounded half away from zero, when it fits a word.
+bool scaled_value(const ScannedDecimal& n, uint32_t places, uint64_t& value) {
+  if (places > kFastPlaces || n.count > kFastDigits) return false;
+  if (n.fraction <= places) {
+    const uint32_t shift = places - n.fraction;
+    if (n.count + shift > kWordDigits) return false;
+    value = n.digits * kPowersOfTen[shift];
   } else {
-    const uint64_t units = digits / kPowersOfTen[fraction - places - 1];
+    const uint64_t units = n.digits / kPowersOfTen[n.fraction - places - 1];
     value = units / 10 + (units % 10 >= 5 ? 1 : 0);
   }
   return true;
 }
 
-}  // namespace
-
-void store_packed_text(std::string_view text, PackedLayout layout, uint8_t* storage, uint32_t bytes,
-                       uint32_t places) {
-  uint64_t value = 0;
-  bool negative = false;
-  if (!scaled_value(text, places, value, negative)) {
-    decimal_stack().push_text(text);
-    pop_packed(layout, storage, bytes, places);
-    return;
-  }
+void store_packed_value(uint64_t value, bool negative, PackedLayout layout, uint8_t* storage,
+                        uint32_t bytes) {
   if (bytes == 0) return;
   // 2 x bytes - 1 digits, the most significant first, after the sign nibble or before it: for
   // DECIMAL every byte but the first holds two digits, for PDECIMAL every byte but the last.
@@ -101,6 +94,25 @@ void store_packed_text(std::string_view text, PackedLayout layout, uint8_t* stor
   } else {
     storage[bytes - 1] =
         static_cast<uint8_t>(storage[bytes - 1] | (negative && stored_nonzero ? 0x0D : 0x0F));
+  }
+}
+
+}  // namespace
+
+bool store_packed_digits(const ScannedDecimal& number, PackedLayout layout, uint8_t* storage,
+                         uint32_t bytes, uint32_t places) {
+  uint64_t value = 0;
+  if (!scaled_value(number, places, value)) return false;
+  store_packed_value(value, number.negative, layout, storage, bytes);
+  return true;
+}
+
+void store_packed_text(std::string_view text, PackedLayout layout, uint8_t* storage, uint32_t bytes,
+                       uint32_t places) {
+  ScannedDecimal number;
+  if (!scan_text(text, number) || !store_packed_digits(number, layout, storage, bytes, places)) {
+    decimal_stack().push_text(text);
+    pop_packed(layout, storage, bytes, places);
   }
 }
 

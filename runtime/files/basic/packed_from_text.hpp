@@ -23,6 +23,21 @@ enum class PackedLayout : uint8_t {
 void store_packed_text(std::string_view text, PackedLayout layout, uint8_t* storage, uint32_t bytes,
                        uint32_t places);
 
+// A number whose digits have been read: `digits` holds its first `count` digits (at most 18), the
+// last `fraction` of them after the point.
+struct ScannedDecimal {
+  uint64_t digits = 0;
+  uint32_t count = 0;
+  uint32_t fraction = 0;
+  bool negative = false;
+};
+
+// Stores `number` as store_packed_text stores its text. False, with nothing stored, when the
+// number needs the decimal stack (more places than a word can scale it to): the caller then hands
+// the text to store_packed_text.
+bool store_packed_digits(const ScannedDecimal& number, PackedLayout layout, uint8_t* storage,
+                         uint32_t bytes, uint32_t places);
+
 // Pops the top of the decimal stack into packed storage.
 void pop_packed(PackedLayout layout, uint8_t* storage, uint32_t bytes, uint32_t places);
 

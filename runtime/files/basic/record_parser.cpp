@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/files/basic/number_scan.hpp"
 #include "runtime/files/basic/packed_from_text.hpp"
 #include "runtime/values/decimal.hpp"
 #include "runtime/values/mbf.hpp"
@@ -51,6 +52,26 @@ class LineScanner {
     }
   }
 
+  enum class Start { kValue, kEmpty, kEnded };
+  // Moves to the start of the next value: kEnded when the line ends before it (this and every
+  // later value keep what the cleared record holds), kEmpty for an empty value.
+  Start next_value(bool first) {
+    if (!first) {
+      if (!ended_ && pos_ < limit_ && p_[pos_] == s_.simple_delimiter()) {
+        ++pos_;
+      } else {
+        if (at_end()) return Start::kEnded;
+        pass_delimiter();
+      }
+    }
+    // Most values start right away.
+    if (!ended_ && pos_ < limit_ && s_.plain_value_start(p_[pos_])) return Start::kValue;
+    if (at_end()) return Start::kEnded;
+    if (delimiter_here()) return Start::kEmpty;
+    if (skip_blanks() && at_end()) return Start::kEnded;
+    return Start::kValue;
+  }
+
   // Returns whether anything was skipped.
   bool skip_blanks() {
     const size_t start = pos_;
@@ -63,6 +84,8 @@ class LineScanner {
   bool delimiter_here() const { return s_.delimiter_at(p_, size_, pos_); }
   bool ctrl_z_here() const { return s_.ctrl_z_is_eof && pos_ < limit_ && p_[pos_] == kCtrlZ; }
   bool ended() const { return ended_; }
+  size_t position() const { return pos_; }
+  void move_to(size_t pos) { pos_ = pos; }
 
   void convert(const TableField& f, char* storage);
   // After the last value: passes over the rest of the line, as far as the text reaches.
@@ -80,6 +103,8 @@ class LineScanner {
   // An integer at the cursor: [sign] digits, read into 64 bits that wrap (the low bytes count);
   // the cursor stays where it is, and the value is 0, when an unsigned field meets a "-".
   int64_t integer_here(bool is_signed);
+  // A real at the cursor, read as real_of reads its number_text.
+  double real_here();
   void convert_text(const TableField& f, char* storage);
 
   const LineSyntax& s_;
@@ -92,7 +117,7 @@ class LineScanner {
 };
 
 bool is_digit(uint8_t c) {
-  return c >= '0' && c <= '9';
+  return is_decimal_digit(c);
 }
 
 std::string_view LineScanner::number_text(bool real, NumberShape* shape) {
@@ -124,23 +149,14 @@ std::string_view LineScanner::number_text(bool real, NumberShape* shape) {
 }
 
 int64_t LineScanner::integer_here(bool is_signed) {
-  size_t i = pos_;
-  bool negative = false;
-  if (i < limit_ && (p_[i] == '-' || p_[i] == '+')) negative = p_[i++] == '-';
-  if (negative && !is_signed) return 0;  // an unsigned field takes no minus sign: no number here
-  uint64_t n = 0;
-  for (; i < limit_ && is_digit(p_[i]); ++i)
-    n = n * 10 + static_cast<uint64_t>(p_[i] - '0');  // wraps: the low bytes count
-  pos_ = i;
-  return static_cast<int64_t>(negative ? 0 - n : n);
+  int64_t value = 0;
+  pos_ = scan_integer(p_, pos_, limit_, is_signed, value);
+  return value;
 }
 
 // The common real, digits with at most a point and no exponent, whose digits fit the 53 bits of
 // a double: dividing by an exact power of ten then rounds once, as the full reader does.
 bool simple_real(std::string_view text, double& value) {
-  static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   size_t i = 0;
   const bool negative = !text.empty() && text[0] == '-';
   if (negative) ++i;
@@ -154,13 +170,12 @@ bool simple_real(std::string_view text, double& value) {
       point = true;
       continue;
     }
-    // 15 digits stay below 2^53.
-    if (!is_digit(static_cast<uint8_t>(c)) || ++count > 15) return false;
+    if (!is_digit(static_cast<uint8_t>(c)) || ++count > kSimpleRealDigits) return false;
     digits = digits * 10 + static_cast<uint64_t>(c - '0');
     if (point) ++fraction;
   }
   if (count == 0) return false;
-  value = static_cast<double>(digits) / kExactPowers[fraction];
+  value = static_cast<double>(digits) / kExactPowersOfTen[fraction];
   if (negative) value = -value;
   return true;
 }
@@ -174,6 +189,15 @@ double real_of(std::string_view text) {
   if (r.ec == std::errc::result_out_of_range)
     value = std::strtod(std::string(text).c_str(), nullptr);
   return value;
+}
+
+double LineScanner::real_here() {
+  double value = 0;
+  if (const size_t end = scan_simple_real(p_, pos_, limit_, value); end != kNotSimple) {
+    pos_ = end;
+    return value;
+  }
+  return real_of(number_text(true));
 }
 
 void store_integer(const TableField& f, char* storage, int64_t value) {
@@ -210,28 +234,33 @@ void LineScanner::convert(const TableField& f, char* storage) {
       break;
     }
     case ValueType::SREAL: {
-      const auto v = static_cast<float>(real_of(number_text(true)));
+      const auto v = static_cast<float>(real_here());
       std::memcpy(storage, &v, sizeof v);
       break;
     }
     case ValueType::REAL: {
-      const double v = real_of(number_text(true));
+      const double v = real_here();
       std::memcpy(storage, &v, sizeof v);
       break;
     }
     case ValueType::BFLOAT4:
-      real_to_bfloat4(real_of(number_text(true)), reinterpret_cast<uint8_t*>(storage));
+      real_to_bfloat4(real_here(), reinterpret_cast<uint8_t*>(storage));
       break;
     case ValueType::BFLOAT8:
-      real_to_bfloat8(real_of(number_text(true)), reinterpret_cast<uint8_t*>(storage));
+      real_to_bfloat8(real_here(), reinterpret_cast<uint8_t*>(storage));
       break;
     case ValueType::DECIMAL:
     case ValueType::PDECIMAL: {
-      NumberShape shape;
-      const std::string_view text = number_text(true, &shape);
       const PackedLayout layout =
           f.type == ValueType::DECIMAL ? PackedLayout::kSignFirst : PackedLayout::kSignLast;
       auto* bytes = reinterpret_cast<uint8_t*>(storage);
+      if (const size_t end = scan_simple_packed(p_, pos_, limit_, layout, bytes, f.size, f.places);
+          end != kNotSimple) {
+        pos_ = end;
+        break;
+      }
+      NumberShape shape;
+      const std::string_view text = number_text(true, &shape);
       // The decimal reader takes an exponent only after a point; "1E5" goes through REAL.
       if (shape.exponent && !shape.point) {
         decimal_stack().push_real(real_of(text));
@@ -329,24 +358,194 @@ void LineScanner::pass_line_end() {
   }
 }
 
+// How the values of a field are converted on the common way.
+enum class Conversion : uint8_t {
+  kSigned,
+  kUnsigned,
+  kReal,
+  kShortReal,
+  kDecimal,
+  kPdecimal,
+  kText,
+  kOther
+};
+
+Conversion conversion_of(ValueType type) {
+  switch (type) {
+    case ValueType::BYTE:
+    case ValueType::SHORT:
+    case ValueType::LONG:
+      return Conversion::kSigned;
+    case ValueType::USHORT:
+    case ValueType::ULONG:
+    case ValueType::DATE:
+    case ValueType::TIME:
+      return Conversion::kUnsigned;
+    case ValueType::REAL:
+      return Conversion::kReal;
+    case ValueType::SREAL:
+      return Conversion::kShortReal;
+    case ValueType::DECIMAL:
+      return Conversion::kDecimal;
+    case ValueType::PDECIMAL:
+      return Conversion::kPdecimal;
+    case ValueType::STRING:
+    case ValueType::CSTRING:
+    case ValueType::PSTRING:
+      return Conversion::kText;
+    default:
+      return Conversion::kOther;
+  }
+}
+
+// The values of a line the common way: numbers of the common shapes and texts that end at their
+// delimiter, closing quote or end of record, read with the cursor in a register. Each value that
+// is not common (and every start of a value that is not plain) goes to the scanner, which reads
+// it from its start as it reads any value: both ways store the same bytes.
+class FastValues {
+ public:
+  FastValues(const LineSyntax& syntax, LineScanner& scan, const TextView& text, size_t window)
+      : s_(syntax),
+        scan_(scan),
+        p_(text.data),
+        readable_(text.size),
+        limit_(std::min(window, text.size)),
+        delimiter_(syntax.simple_delimiter()),
+        quote_(syntax.quote) {}
+
+  void read(const FieldTable& table, char* record) {
+    size_t pos = 0;
+    bool first = true;
+    for (const ValueRun& each : table.runs) {
+      const ValueRun run = each;  // a copy: the record's bytes cannot change it
+      const TableField& f = table.fields[run.field];
+      const Conversion conversion = conversion_of(f.type);
+      for (uint32_t e = 0, at = run.offset; e < run.count; ++e, at += run.stride) {
+        const size_t start = first ? pos : pos + 1;
+        if (pos < limit_ && (first || p_[pos] == delimiter_) && start < limit_ &&
+            s_.plain_value_start(p_[start])) {
+          pos = start;
+        } else {
+          scan_.move_to(pos);
+          const LineScanner::Start how = scan_.next_value(first);
+          if (how == LineScanner::Start::kEnded) return;
+          first = false;
+          if (how == LineScanner::Start::kEmpty) {
+            pos = scan_.position();
+            continue;
+          }
+          pos = scan_.position();
+        }
+        first = false;
+        char* const storage = record + at;
+        const size_t end = convert(conversion, f, pos, storage);
+        if (end != kNotSimple) {
+          pos = end;
+        } else {
+          scan_.move_to(pos);
+          scan_.convert(f, storage);
+          pos = scan_.position();
+        }
+      }
+    }
+    scan_.move_to(pos);
+    scan_.pass_line_end();
+  }
+
+ private:
+  // The value at p_[i] (a plain start); returns where it ends, or kNotSimple.
+  size_t convert(Conversion conversion, const TableField& f, size_t i, char* storage) const {
+    if (conversion == Conversion::kText) return text(f, i, storage);
+    if (conversion == Conversion::kOther) return kNotSimple;
+    const bool quoted = p_[i] == quote_;
+    if (quoted) ++i;
+    switch (conversion) {
+      case Conversion::kSigned:
+      case Conversion::kUnsigned: {
+        int64_t value = 0;
+        i = scan_integer(p_, i, limit_, conversion == Conversion::kSigned, value);
+        store_integer(f, storage, value);
+        break;
+      }
+      case Conversion::kReal:
+      case Conversion::kShortReal: {
+        double value = 0;
+        i = scan_simple_real(p_, i, limit_, value);
+        if (i == kNotSimple) return kNotSimple;
+        if (conversion == Conversion::kReal) {
+          std::memcpy(storage, &value, sizeof value);
+        } else {
+          const auto v = static_cast<float>(value);
+          std::memcpy(storage, &v, sizeof v);
+        }
+        break;
+      }
+      default:
+        i = scan_simple_packed(
+            p_, i, limit_,
+            conversion == Conversion::kDecimal ? PackedLayout::kSignFirst : PackedLayout::kSignLast,
+            reinterpret_cast<uint8_t*>(storage), f.size, f.places);
+        if (i == kNotSimple) return kNotSimple;
+        break;
+    }
+    if (quoted && i < limit_ && p_[i] == quote_) ++i;
+    return i;
+  }
+
+  // A text that ends before its capacity: at its closing quote (doubled quotes inside), or, bare,
+  // at the delimiter or the end of the record.
+  size_t text(const TableField& f, size_t i, char* storage) const {
+    const bool counted = f.type == ValueType::PSTRING;
+    const uint32_t capacity = f.type == ValueType::STRING ? f.size : f.size - 1;
+    char* const out = storage + (counted ? 1 : 0);
+    uint32_t n = 0;
+    if (p_[i] == quote_) {
+      ++i;
+      for (;;) {
+        const size_t bound = std::min<size_t>(limit_, i + (capacity - n));
+        const size_t stop = s_.stops_in_quoted_text().find(p_, i, bound, readable_);
+        std::memcpy(out + n, p_ + i, stop - i);
+        n += static_cast<uint32_t>(stop - i);
+        i = stop;
+        if (i >= bound || p_[i] != quote_) return kNotSimple;
+        if (i + 1 < limit_ && p_[i + 1] == quote_) {
+          out[n++] = static_cast<char>(quote_);
+          i += 2;
+          continue;
+        }
+        ++i;
+        break;
+      }
+    } else {
+      const size_t bound = std::min<size_t>(limit_, i + capacity);
+      const size_t stop = s_.stops_in_bare_text().find(p_, i, bound, readable_);
+      std::memcpy(out, p_ + i, stop - i);
+      n = static_cast<uint32_t>(stop - i);
+      i = stop;
+      if (i < bound && p_[i] != delimiter_ && s_.end_of_record_at(p_, readable_, i) == 0 &&
+          !(s_.ctrl_z_is_eof && p_[i] == kCtrlZ))
+        return kNotSimple;
+    }
+    if (f.type == ValueType::CSTRING) out[n] = '\0';
+    if (counted) storage[0] = static_cast<char>(n);
+    return i;
+  }
+
+  const LineSyntax& s_;
+  LineScanner& scan_;
+  const uint8_t* const p_;
+  const size_t readable_;
+  const size_t limit_;
+  const int delimiter_;
+  const uint8_t quote_;
+};
+
 }  // namespace
 
 ParsedLine parse_line(const FieldTable& table, const LineSyntax& syntax, const TextView& text,
                       size_t window, char* record) {
   LineScanner scan(syntax, text, window);
-  bool first = true;
-  for_each_value(table, [&](const TableField& f, uint32_t offset) {
-    if (scan.at_end()) return;
-    if (!first) {
-      scan.pass_delimiter();
-      if (scan.at_end()) return;
-    }
-    first = false;
-    if (scan.delimiter_here()) return;  // an empty value
-    if (scan.skip_blanks() && scan.at_end()) return;
-    scan.convert(f, record + offset);
-  });
-  scan.pass_line_end();
+  FastValues(syntax, scan, text, window).read(table, record);
   return scan.result();
 }
 
