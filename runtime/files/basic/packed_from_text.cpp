@@ -73,27 +73,20 @@ void store_packed_value(uint64_t value, bool negative, PackedLayout layout, uint
   if (bytes == 0) return;
   // 2 x bytes - 1 digits, the most significant first, after the sign nibble or before it: for
   // DECIMAL every byte but the first holds two digits, for PDECIMAL every byte but the last.
-  for (uint32_t b = 0; b < bytes; ++b) storage[b] = 0;
   // Digits above the field's 2 x bytes - 1 are dropped (a division only when there are any).
   if (bytes <= kWordDigits / 2 && value >= kPowersOfTen[2 * bytes - 1])
     value %= kPowersOfTen[2 * bytes - 1];
   const bool stored_nonzero = value != 0;
+  // Every byte is written once, the zeros of the high digits included.
   if (layout == PackedLayout::kSignFirst) {
-    for (uint32_t b = bytes; b-- > 1 && value != 0; value /= 100)
-      storage[b] = kPackedPairs[value % 100];
-    storage[0] = static_cast<uint8_t>(value);
-  } else {
-    storage[bytes - 1] = static_cast<uint8_t>((value % 10) << 4);
-    value /= 10;
-    for (uint32_t b = bytes - 1; b-- > 0 && value != 0; value /= 100)
-      storage[b] = kPackedPairs[value % 100];
-  }
-  // A value whose kept digits are all zero is stored as a positive zero.
-  if (layout == PackedLayout::kSignFirst) {
-    if (negative && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+    for (uint32_t b = bytes; b-- > 1; value /= 100) storage[b] = kPackedPairs[value % 100];
+    // A value whose kept digits are all zero is stored as a positive zero.
+    storage[0] = static_cast<uint8_t>((value % 10) | (negative && stored_nonzero ? 0xF0 : 0));
   } else {
     storage[bytes - 1] =
-        static_cast<uint8_t>(storage[bytes - 1] | (negative && stored_nonzero ? 0x0D : 0x0F));
+        static_cast<uint8_t>((value % 10) << 4 | (negative && stored_nonzero ? 0x0D : 0x0F));
+    value /= 10;
+    for (uint32_t b = bytes - 1; b-- > 0; value /= 100) storage[b] = kPackedPairs[value % 100];
   }
 }
 
