@@ -68,6 +68,24 @@ bool scaled_value(const ScannedDecimal& n, uint32_t places, uint64_t& value) {
   return true;
 }
 
+// Writes the last `count` pairs of decimal digits of `value` as packed bytes that end before
+// `end`, the least significant pair last; returns the digits above them. Eight digits at a time
+// are split into pairs that do not wait for one another.
+uint64_t put_packed_pairs(uint8_t* end, uint64_t value, uint32_t count) {
+  for (; count >= 4; count -= 4, end -= 4) {
+    const auto low = static_cast<uint32_t>(value % 100000000);
+    value /= 100000000;
+    const uint32_t upper = low / 10000;
+    const uint32_t lower = low % 10000;
+    end[-1] = kPackedPairs[lower % 100];
+    end[-2] = kPackedPairs[lower / 100];
+    end[-3] = kPackedPairs[upper % 100];
+    end[-4] = kPackedPairs[upper / 100];
+  }
+  for (; count > 0; --count, value /= 100) *--end = kPackedPairs[value % 100];
+  return value;
+}
+
 void store_packed_value(uint64_t value, bool negative, PackedLayout layout, uint8_t* storage,
                         uint32_t bytes) {
   if (bytes == 0) return;
@@ -76,17 +94,15 @@ void store_packed_value(uint64_t value, bool negative, PackedLayout layout, uint
   // Digits above the field's 2 x bytes - 1 are dropped (a division only when there are any).
   if (bytes <= kWordDigits / 2 && value >= kPowersOfTen[2 * bytes - 1])
     value %= kPowersOfTen[2 * bytes - 1];
-  const bool stored_nonzero = value != 0;
+  // A value whose kept digits are all zero is stored as a positive zero.
+  const bool minus = negative && value != 0;
   // Every byte is written once, the zeros of the high digits included.
   if (layout == PackedLayout::kSignFirst) {
-    for (uint32_t b = bytes; b-- > 1; value /= 100) storage[b] = kPackedPairs[value % 100];
-    // A value whose kept digits are all zero is stored as a positive zero.
-    storage[0] = static_cast<uint8_t>((value % 10) | (negative && stored_nonzero ? 0xF0 : 0));
+    value = put_packed_pairs(storage + bytes, value, bytes - 1);
+    storage[0] = static_cast<uint8_t>((value % 10) | (minus ? 0xF0 : 0));
   } else {
-    storage[bytes - 1] =
-        static_cast<uint8_t>((value % 10) << 4 | (negative && stored_nonzero ? 0x0D : 0x0F));
-    value /= 10;
-    for (uint32_t b = bytes - 1; b-- > 0; value /= 100) storage[b] = kPackedPairs[value % 100];
+    storage[bytes - 1] = static_cast<uint8_t>((value % 10) << 4 | (minus ? 0x0D : 0x0F));
+    put_packed_pairs(storage + bytes - 1, value / 10, bytes - 1);
   }
 }
 
