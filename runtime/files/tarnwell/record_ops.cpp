@@ -154,19 +154,6 @@ ByteSpan file_form(TableInstance& t, ByteSpan record) {
   return t.file_copy;
 }
 
-// The key part of the entry of the record `record_bytes` (record buffer code page) in `key`,
-// built in `out` over whatever it held before.
-void build_entry_key(const TableInstance& t, const TableKey& key, ByteSpan record_bytes,
-                     uint32_t record, Bytes& out) {
-  const size_t value_length = key.shape.value_length;
-  out.resize(5 + value_length + (key.duplicates() ? 4 : 0));
-  std::copy(t.table.begin(), t.table.end(), out.begin());
-  out[4] = key.kind;
-  encode_key_value(key.shape, record_bytes, t.collation,
-                   std::span<uint8_t>(out).subspan(5, value_length));
-  if (key.duplicates()) store_be32(out.data() + 5 + value_length, record);
-}
-
 // A counter record's key part and data part.
 using CounterKey = std::array<uint8_t, 6>;
 CounterKey counter_key(const Number& table, uint8_t kind) {
@@ -332,6 +319,17 @@ Bytes key_value(const TableInstance& t, const TableKey& key, ByteSpan record) {
   Bytes v(key.shape.value_length);
   encode_key_value(key.shape, record, t.collation, v);
   return v;
+}
+
+void build_entry_key(const TableInstance& t, const TableKey& key, ByteSpan record_bytes,
+                     uint32_t record, Bytes& out) {
+  const size_t value_length = key.shape.value_length;
+  out.resize(5 + value_length + (key.duplicates() ? 4 : 0));
+  std::copy(t.table.begin(), t.table.end(), out.begin());
+  out[4] = key.kind;
+  encode_key_value(key.shape, record_bytes, t.collation,
+                   std::span<uint8_t>(out).subspan(5, value_length));
+  if (key.duplicates()) store_be32(out.data() + 5 + value_length, record);
 }
 
 Bytes entry_key(const TableInstance& t, const TableKey& key, ByteSpan value, uint32_t record) {
@@ -517,12 +515,13 @@ int32_t op_delete(TableInstance& t, FileCall&) {
 }
 
 int32_t op_duplicate(TableInstance& t, FileCall& call) {
-  const Bytes buffer(record_buffer(t).begin(), record_buffer(t).end());
+  const ByteSpan buffer = record_buffer(t);
   bool duplicate = false;
   for (auto& key : t.keys) {
     if (call.key_data != nullptr && key.get() != call.key_data) continue;
     if (key->duplicates() || key->shape.components.empty()) continue;
-    auto r = entry_store(t, *key).find_exact(entry_key(t, *key, key_value(t, *key, buffer), 0));
+    build_entry_key(t, *key, buffer, 0, key->new_entry);
+    auto r = entry_store(t, *key).find_exact(key->new_entry);
     if (r && r->data.size() >= 4 && load_be32(r->data.data()) != t.current) duplicate = true;
   }
   call.value = duplicate ? 1 : 0;

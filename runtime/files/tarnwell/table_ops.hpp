@@ -63,6 +63,10 @@ std::span<uint8_t> record_buffer(TableInstance& t);
 Bytes key_value(const TableInstance& t, const TableKey& key, ByteSpan record);
 // The key part of the entry of `record` in `key`.
 Bytes entry_key(const TableInstance& t, const TableKey& key, ByteSpan value, uint32_t record);
+// The same, from the record's bytes (record buffer code page), built in `out` over whatever it
+// held: no allocation once `out` has grown.
+void build_entry_key(const TableInstance& t, const TableKey& key, ByteSpan record_bytes,
+                     uint32_t record, Bytes& out);
 RecordStore& entry_store(TableInstance& t, TableKey& key);
 
 struct Counter {
