@@ -173,13 +173,22 @@ void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists
     t.store->insert_record(key, data);
 }
 
-// Adds `delta` to the entry count of the key of kind `kind` (never below 0).
+// The counter of `kind` (none when its record is missing or too short to hold one) and whether
+// its record is there at all: a short one is replaced, not inserted again.
+std::optional<Counter> find_counter(TableInstance& t, uint8_t kind, bool& stored) {
+  auto r = t.store->find_exact(counter_key(t.table, kind));
+  stored = r.has_value();
+  if (!r || r->data.size() < 8) return std::nullopt;
+  return Counter{load_le32(r->data.data()), load_le32(r->data.data() + 4)};
+}
+
+// Adds `delta` to the count of the counter of `kind` (never below 0).
 void add_to_count(TableInstance& t, uint8_t kind, int32_t delta) {
-  const std::optional<Counter> read = read_counter(t, kind);
-  Counter c = read.value_or(Counter{});
+  bool stored = false;
+  Counter c = find_counter(t, kind, stored).value_or(Counter{});
   const int64_t count = static_cast<int64_t>(c.count) + delta;
   c.count = count < 0 ? 0 : static_cast<uint32_t>(count);
-  store_counter(t, kind, c, read.has_value());
+  store_counter(t, kind, c, stored);
 }
 
 // Deletes the entry `key_part` of `record`. In a key without duplicates the entry of a value may
@@ -250,10 +259,10 @@ int32_t maintain_keys(TableInstance& t, uint32_t record, const ByteSpan* before,
   if (!any_stale) return 0;
   for (const EntryChange& c : changes) {
     if (!c.lowered) continue;
-    const std::optional<Counter> read = read_counter(t, c.key->kind);
-    Counter counter = read.value_or(Counter{});
+    bool stored = false;
+    Counter counter = find_counter(t, c.key->kind, stored).value_or(Counter{});
     counter.second = record;
-    store_counter(t, c.key->kind, counter, read.has_value());
+    store_counter(t, c.key->kind, counter, stored);
   }
   return 0;
 }
@@ -347,9 +356,8 @@ RecordStore& entry_store(TableInstance& t, TableKey& key) {
 }
 
 std::optional<Counter> read_counter(TableInstance& t, uint8_t kind) {
-  auto r = t.store->find_exact(counter_key(t.table, kind));
-  if (!r || r->data.size() < 8) return std::nullopt;
-  return Counter{load_le32(r->data.data()), load_le32(r->data.data() + 4)};
+  bool stored = false;
+  return find_counter(t, kind, stored);
 }
 
 void write_counter(TableInstance& t, uint8_t kind, const Counter& c) {

@@ -19,6 +19,7 @@
 #include "runtime/files/file_statements.hpp"
 #include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/tarnwell_driver.hpp"
+#include "runtime/platform/paths.hpp"
 #include "runtime/values/error_state.hpp"
 
 namespace vtn {
@@ -106,6 +107,21 @@ const Case kCases[] = {
      {4, 1, 2}},
 };
 
+FileDeclaration visits(const std::string& name) {
+  return FileDeclaration("V")
+      .driver(tarnwell_entry)
+      .name(name)
+      .create()
+      .oem()
+      .field("ID", ftype::LONG)
+      .field("NAME", ftype::STRING(8))
+      .field("CITY", ftype::STRING(8))
+      .key("BY_ID", {"ID"}, KA_PRIMARY)
+      .key("BY_NAME", {"NAME"}, KA_DUP | KA_NOCASE)
+      .key("BY_CITY", {"CITY"})
+      .memo("NOTE", kNoteSize);
+}
+
 class RecordChangesTest : public ::testing::TestWithParam<bool> {
  protected:
   RecordChangesTest() {
@@ -124,21 +140,6 @@ class RecordChangesTest : public ::testing::TestWithParam<bool> {
 
   std::string path(int n) const {
     return (GetParam() ? dir_ + "/" : std::string()) + "visits" + std::to_string(n) + ".TWL";
-  }
-
-  static FileDeclaration declaration(const std::string& name) {
-    return FileDeclaration("V")
-        .driver(tarnwell_entry)
-        .name(name)
-        .create()
-        .oem()
-        .field("ID", ftype::LONG)
-        .field("NAME", ftype::STRING(8))
-        .field("CITY", ftype::STRING(8))
-        .key("BY_ID", {"ID"}, KA_PRIMARY)
-        .key("BY_NAME", {"NAME"}, KA_DUP | KA_NOCASE)
-        .key("BY_CITY", {"CITY"})
-        .memo("NOTE", kNoteSize);
   }
 
   void check_file(const std::string& name) {
@@ -172,7 +173,7 @@ TEST_P(RecordChangesTest, EachChangeStartsFromItsOwnBytes) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     const std::string name = path(++n);
-    File f(declaration(name));
+    File f(visits(name));
     CREATE(f);
     ASSERT_EQ(ERRORNUMBER(), 0) << ERRORTEXT();
     OPEN(f, 0x12);
@@ -241,6 +242,53 @@ TEST_P(RecordChangesTest, EachChangeStartsFromItsOwnBytes) {
     CLOSE(f);
     check_file(name);
   }
+}
+
+// A counter record cut short (a damaged file) reads as no counter; the next change replaces it
+// with a whole one instead of inserting a second record of the same key part.
+using RecordChangesCounters = testing_support::MemoryTablesTest;
+
+TEST_F(RecordChangesCounters, AShortCounterRecordIsReplaced) {
+  File f(visits("short.TWL"));
+  CREATE(f);
+  OPEN(f, 0x12);
+  ASSERT_EQ(ERRORNUMBER(), 0) << ERRORTEXT();
+  Visit& row = f.record_as<Visit>();
+  for (int32_t id = 1; id <= 2; ++id) {
+    row = {id, {}, {}};
+    fill_text(row.name, sizeof row.name, "ann");
+    fill_text(row.city, sizeof row.city, id == 1 ? "oslo" : "rome");
+    ADD(f);
+    ASSERT_EQ(ERRORNUMBER(), 0);
+  }
+  tarnwell::MemoryStore* found = provider_.store(*platform::full_path("short.TWL"));
+  ASSERT_NE(found, nullptr);
+  tarnwell::MemoryStore& store = *found;
+  std::vector<tarnwell::Bytes> keys;
+  for (auto r = store.find_first_after({}); r; r = store.find_first_after(keys.back()))
+    keys.emplace_back(r->key.begin(), r->key.end());
+  size_t cut = 0;  // the counters of the data records and of BY_CITY lose half their bytes
+  for (const tarnwell::Bytes& key : keys) {
+    if (key.size() != 6 || key[4] != 0xF6 || (key[5] != 0xF3 && key[5] != 2)) continue;
+    const uint8_t four[4] = {9, 9, 9, 9};
+    store.replace_record(key, four);
+    ++cut;
+  }
+  ASSERT_EQ(cut, 2u);
+  row.id = 2;
+  GET(f, f.key("BY_ID"));
+  DELETE(f);
+  EXPECT_EQ(ERRORNUMBER(), 0) << ERRORTEXT();
+  EXPECT_EQ(RECORDS(f), 0);  // counted from nothing, and never below zero
+  EXPECT_EQ(RECORDS(f.key("BY_CITY")), 0);
+  row = {3, {}, {}};
+  fill_text(row.name, sizeof row.name, "cy");
+  fill_text(row.city, sizeof row.city, "bern");
+  ADD(f);
+  EXPECT_EQ(ERRORNUMBER(), 0) << ERRORTEXT();
+  EXPECT_EQ(RECORDS(f), 1);
+  EXPECT_EQ(RECORDS(f.key("BY_CITY")), 1);
+  CLOSE(f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RecordChangesTest, ::testing::Values(false, true),
