@@ -9,6 +9,9 @@
 #include "runtime/core/fatal_error.hpp"
 #include "runtime/values/conversions.hpp"
 #include "runtime/values/decimal_arithmetic.hpp"
+#include "runtime/values/decimal_bcd.hpp"
+#include "runtime/values/decimal_fast_path.hpp"
+#include "runtime/values/decimal_number.hpp"
 #include "runtime/values/decimal_packed.hpp"
 #include "runtime/values/string_stack.hpp"
 
@@ -27,14 +30,10 @@ constexpr int kRealDigitsOut = 16;
 constexpr double kPowersOfTen[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-void set_unsigned(DecimalValue& v, uint32_t magnitude) {
-  decimal::set_zero(v);
-  int i = kUnits;
-  while (magnitude != 0) {
-    v.digit[i++] = static_cast<uint8_t>(magnitude % 10);
-    magnitude /= 10;
-  }
-  if (i > kUnits) v.hi = static_cast<uint8_t>(i - 1);
+void set_unsigned(DecimalNumber& v, uint32_t magnitude) {
+  v.coefficient = {magnitude, 0, 0, 0};
+  v.exponent = 0;
+  v.sign = 0;
 }
 
 // Writes `digits` significant digits of `magnitude` as "d.ddd...e+NN" followed by a NUL (correctly
@@ -70,30 +69,83 @@ DecimalStack& decimal_stack() {
   return stack;
 }
 
-DecimalValue& DecimalStack::push_slot() {
+DecimalValue& DecimalStack::entry(int n) {
+  Slot& slot = slots_[depth_ - n];
+  if (slot.form != Form::kDigits) {
+    if (slot.form == Form::kPacked) to_binary(slot);
+    decimal::to_digits(slot.number, slot.digits);
+    slot.form = Form::kDigits;
+  }
+  return slot.digits;
+}
+
+void DecimalStack::to_binary(Slot& slot) {
+  if (slot.form == Form::kPacked) {
+    decimal::bcd::to_binary(slot.number);
+  } else {
+    decimal::to_number(slot.digits, slot.number);
+  }
+  slot.form = Form::kBinary;
+}
+
+// Runs `change` on the form of the entry that holds its sign: the digit form, or the binary or
+// packed one (whose sign and zero read alike).
+template <typename Slot, typename Change>
+auto with_signed_value(Slot& slot, Change change) {
+  if (slot.form == decltype(slot.form)::kDigits) return change(slot.digits);
+  return change(slot.number);
+}
+
+DecimalStack::Slot& DecimalStack::push_slot() {
   if (depth_ >= kCapacity) {
     fatal_runtime_error(kStackFault, kStackFaultText);
     // Reached only after the program procedure has returned: reuse the top entry.
     depth_ = kCapacity - 1;
   }
-  DecimalValue& v = values_[depth_++];
+  return slots_[depth_++];
+}
+
+DecimalNumber& DecimalStack::push_binary() {
+  Slot& slot = push_slot();
+  slot.form = Form::kBinary;
+  return slot.number;
+}
+
+DecimalNumber& DecimalStack::push_number() {
+  DecimalNumber& v = push_binary();
   decimal::set_zero(v);
   return v;
+}
+
+DecimalValue& DecimalStack::push_digits() {
+  Slot& slot = push_slot();
+  slot.form = Form::kDigits;
+  decimal::set_zero(slot.digits);
+  return slot.digits;
 }
 
 void DecimalStack::require(int n) {
   if (depth_ >= n) return;
   fatal_runtime_error(kStackFault, kStackFaultText);
-  while (depth_ < n) decimal::set_zero(values_[depth_++]);
+  while (depth_ < n) push_number();
 }
 
 DecimalValue DecimalStack::pop_value() {
   require(1);
-  return values_[--depth_];
+  DecimalValue& v = entry(1);
+  --depth_;
+  return v;
+}
+
+DecimalNumber& DecimalStack::pop_number() {
+  require(1);
+  DecimalNumber& v = number(1);
+  --depth_;
+  return v;
 }
 
 void DecimalStack::push_long(int32_t value) {
-  DecimalValue& v = push_slot();
+  DecimalNumber& v = push_binary();
   const uint32_t magnitude =
       value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
   set_unsigned(v, magnitude);
@@ -101,27 +153,37 @@ void DecimalStack::push_long(int32_t value) {
 }
 
 void DecimalStack::push_ulong(uint32_t value) {
-  set_unsigned(push_slot(), value);
+  set_unsigned(push_binary(), value);
 }
 
 void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  DecimalValue& v = push_slot();
-  if (bytes == 0) return;
+  Slot& slot = push_slot();
+  DecimalNumber& v = slot.number;
   // The high nibble of byte 0 is the sign; the digits start with its low nibble.
-  decimal::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble);
+  slot.form = Form::kPacked;
+  if (!decimal::bcd::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble)) {
+    slot.form = Form::kBinary;
+    decimal::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble);
+  }
+  if (bytes == 0) return;
   if ((storage[0] >> 4) != 0 && !decimal::is_zero(v)) v.sign = 1;
 }
 
 void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  DecimalValue& v = push_slot();
-  if (bytes == 0) return;
+  Slot& slot = push_slot();
+  DecimalNumber& v = slot.number;
   // The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign.
-  decimal::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble);
+  slot.form = Form::kPacked;
+  if (!decimal::bcd::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble)) {
+    slot.form = Form::kBinary;
+    decimal::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble);
+  }
+  if (bytes == 0) return;
   if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::is_zero(v)) v.sign = 1;
 }
 
 void DecimalStack::push_real(double value) {
-  DecimalValue& v = push_slot();
+  DecimalValue& v = push_digits();
   if (!std::isfinite(value) || value == 0.0) return;
   const double magnitude = std::fabs(value);
   // 15 significant digits, correctly rounded, with the decimal exponent of the first one. A
@@ -150,7 +212,7 @@ void DecimalStack::push_real(double value) {
 }
 
 void DecimalStack::push_text(std::string_view text) {
-  DecimalValue& v = push_slot();
+  DecimalValue& v = push_digits();
   DecimalTextDigits number;
   read_decimal_text(text, number);
   const int64_t count = number.count;
@@ -183,32 +245,59 @@ void DecimalStack::push_from_string_stack() {
   push_text(string_stack().pop_string());
 }
 
+namespace {
+
+// Rounds v to the field's places and stores its digits; returns whether any is not zero.
+bool store_rounded(DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t places,
+                   int first_nibble) {
+  if (v.exponent < -static_cast<int64_t>(places)) decimal::round_places(v, places);
+  bool nonzero;
+  if (decimal::fast::pack(v, storage, bytes, places, first_nibble, nonzero)) return nonzero;
+  return decimal::pack(v, storage, bytes, places, first_nibble);
+}
+
+}  // namespace
+
+bool DecimalStack::pop_into_field(uint8_t* storage, uint32_t bytes, uint32_t places,
+                                  int first_nibble, uint8_t& sign) {
+  require(1);
+  // The popped entry stays in place until the next push: it is rounded there.
+  Slot& slot = slots_[--depth_];
+  DecimalNumber& v = slot.number;
+  sign = 0;
+  if (bytes == 0) return false;
+  bool nonzero;
+  if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
+      decimal::bcd::pack(v, storage, bytes, places, first_nibble, nonzero)) {
+    sign = v.sign;
+    return nonzero;
+  }
+  if (slot.form != Form::kBinary) to_binary(slot);
+  nonzero = store_rounded(v, storage, bytes, places, first_nibble);
+  sign = v.sign;
+  return nonzero;
+}
+
 void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  DecimalValue v = pop_value();
-  if (bytes == 0) return;
-  decimal::round_places(v, places);
+  uint8_t sign;
   const bool stored_nonzero =
-      decimal::pack(v, storage, bytes, places, decimal::kDecimalFirstNibble);
-  if (v.sign && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+      pop_into_field(storage, bytes, places, decimal::kDecimalFirstNibble, sign);
+  if (sign && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
 }
 
 void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  DecimalValue v = pop_value();
-  if (bytes == 0) return;
-  decimal::round_places(v, places);
+  uint8_t sign;
   const bool stored_nonzero =
-      decimal::pack(v, storage, bytes, places, decimal::kPDecimalFirstNibble);
-  const bool negative = v.sign && stored_nonzero;
+      pop_into_field(storage, bytes, places, decimal::kPDecimalFirstNibble, sign);
+  if (bytes == 0) return;
+  const bool negative = sign && stored_nonzero;
   storage[bytes - 1] = static_cast<uint8_t>(storage[bytes - 1] | (negative ? 0x0D : 0x0F));
 }
 
 int32_t DecimalStack::pop_long() {
-  const DecimalValue v = pop_value();
-  // Only the integer digits count; missing low integer digits are zeros and overflow wraps.
-  uint32_t result = 0;
-  for (int i = v.hi; i >= kUnits; --i) {
-    result = result * 10u + (i >= v.lo ? v.digit[i] : 0u);
-  }
+  const DecimalNumber& v = pop_number();
+  // Only the integer digits count; overflow wraps.
+  uint32_t result = decimal::integer_part_wrapped(v);
   if (v.sign) result = 0u - result;
   return static_cast<int32_t>(result);
 }
@@ -275,7 +364,14 @@ DecimalDigits DecimalStack::pop_digits() {
 
 void DecimalStack::add() {
   require(2);
-  decimal::add(entry(2), entry(1));
+  Slot& x = slots_[depth_ - 2];
+  const Slot& y = slots_[depth_ - 1];
+  if (x.form != Form::kPacked || y.form != Form::kPacked ||
+      !decimal::bcd::add(x.number, y.number)) {
+    DecimalNumber& a = number(2);
+    const DecimalNumber& b = number(1);
+    if (!decimal::fast::add(a, b)) decimal::add(a, b);
+  }
   --depth_;
 }
 
@@ -287,31 +383,37 @@ void DecimalStack::subtract() {
 
 void DecimalStack::reverse_subtract() {
   require(2);
-  DecimalValue& minuend = entry(2);
-  if (!decimal::is_zero(minuend)) minuend.sign ^= 1;
+  with_signed_value(slots_[depth_ - 2], [](auto& minuend) {
+    if (!decimal::is_zero(minuend)) minuend.sign ^= 1;
+  });
   add();
 }
 
 void DecimalStack::multiply() {
   require(2);
-  decimal::multiply(entry(2), entry(1));
+  DecimalNumber& a = number(2);
+  const DecimalNumber& b = number(1);
+  if (!decimal::fast::multiply(a, b)) decimal::multiply(a, b);
   --depth_;
 }
 
 void DecimalStack::divide() {
   require(2);
-  decimal::divide(entry(2), entry(1));
+  decimal::divide(number(2), number(1));
   --depth_;
 }
 
 void DecimalStack::power_of_ten(int32_t n) {
   require(1);
-  decimal::scale_by_power_of_ten(entry(1), n);
+  // Nothing moves for n = 0 or a zero: an entry in digit form stays exactly as written.
+  const Slot& slot = slots_[depth_ - 1];
+  if (slot.form == Form::kDigits && (n == 0 || decimal::is_zero(slot.digits))) return;
+  decimal::scale_by_power_of_ten(number(1), n);
 }
 
 int DecimalStack::compare() {
   require(2);
-  const int result = decimal::compare(entry(2), entry(1));
+  const int result = decimal::compare(number(2), number(1));
   depth_ -= 2;
   return result;
 }
@@ -321,25 +423,31 @@ int DecimalStack::compare_reversed() {
 }
 
 int DecimalStack::test_sign() {
-  const DecimalValue v = pop_value();
-  if (decimal::is_zero(v)) return 0;
-  return v.sign ? -1 : 1;
+  require(1);
+  const int sign = with_signed_value(slots_[depth_ - 1], [](const auto& v) {
+    return decimal::is_zero(v) ? 0 : (v.sign ? -1 : 1);
+  });
+  --depth_;
+  return sign;
 }
 
 void DecimalStack::negate() {
   require(1);
-  DecimalValue& v = entry(1);
-  v.sign = decimal::is_zero(v) ? 0 : v.sign ^ 1;
+  with_signed_value(slots_[depth_ - 1],
+                    [](auto& v) { v.sign = decimal::is_zero(v) ? 0 : v.sign ^ 1; });
 }
 
 void DecimalStack::absolute() {
   require(1);
-  entry(1).sign = 0;
+  with_signed_value(slots_[depth_ - 1], [](auto& v) { v.sign = 0; });
 }
 
 void DecimalStack::round(int32_t places) {
   require(1);
-  decimal::round_places(entry(1), places);
+  // A value with no digit below the place rounded to is left alone, in whatever form.
+  const Slot& slot = slots_[depth_ - 1];
+  if (slot.form == Form::kDigits && slot.digits.lo >= kUnits - static_cast<int64_t>(places)) return;
+  decimal::round_places(number(1), places);
 }
 
 }  // namespace vtn

@@ -1,12 +1,19 @@
-// Exact decimal arithmetic on the decimal stack: at most 10 working values of 64 unpacked digits,
+// Exact decimal arithmetic on the decimal stack: at most 10 working values of 64 decimal digits,
 // 32 before and 32 after the point. Loading a packed decimal, a LONG, a REAL or a text pushes a
 // working value; the arithmetic works on the top entries (entry 1 is the top, entry 2 the one
 // below); storing pops the top into packed storage, rounded half away from zero.
+//
+// A working value has two forms: the digit form (DecimalValue, one byte per digit, what text,
+// REAL and FORMAT read and write) and the binary form (DecimalNumber, an integer coefficient and a
+// power of ten, what the arithmetic uses). A value loaded from a field of up to 16 bytes keeps its
+// coefficient as the field's digit nibbles until an operation needs it in binary. Each entry is
+// kept in the form that made it and turned into another only when an operation needs it.
 //
 // REQUIRES: callers keep within 10 entries and pop only what they pushed (a breach ends the
 // program with a fatal run-time error rather than corrupting memory).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +29,16 @@ struct DecimalValue {
   uint8_t hi;
 };
 static_assert(sizeof(DecimalValue) == 67);
+
+// The binary form of a working value: the magnitude is coefficient x 10^exponent, where exponent +
+// 32 is the digit form's lo (the position of the lowest digit that counts, so that 1.50 and 1.5
+// stay apart) and the coefficient is below 10^(32 - exponent): the value has at most 32 integer
+// digits. A zero result is canonical (coefficient 0, exponent 0, sign 0).
+struct DecimalNumber {
+  std::array<uint64_t, 4> coefficient;  // least significant limb first
+  int8_t exponent;                      // -32..31
+  uint8_t sign;                         // 1 negative, 0 positive
+};
 
 // The digits that FORMAT lays into a picture: from max(hi, 32) down to min(lo, 32), with the count
 // of integer digits (hi - 31, at least 1) and the sign. Leading zeros are dropped first (a packed
@@ -40,8 +57,15 @@ class DecimalStack {
 
   int depth() const { return depth_; }
   void clear() { depth_ = 0; }
-  // Entry n from the top (1 = top). REQUIRES: 1 <= n <= depth().
-  DecimalValue& entry(int n) { return values_[depth_ - n]; }
+  // Entry n from the top (1 = top) in digit form; what is written to it is the entry's value until
+  // the next operation on the stack. REQUIRES: 1 <= n <= depth().
+  DecimalValue& entry(int n);
+  // Entry n in binary form. REQUIRES: 1 <= n <= depth().
+  DecimalNumber& number(int n) {
+    Slot& slot = slots_[depth_ - n];
+    if (slot.form != Form::kBinary) to_binary(slot);
+    return slot.number;
+  }
 
   void push_long(int32_t value);
   void push_ulong(uint32_t value);
@@ -76,11 +100,28 @@ class DecimalStack {
  private:
   // A push onto a full stack and an operation short of operands are program faults: they end the
   // program with the fatal run-time error 501, "Decimal Stack Error".
-  DecimalValue& push_slot();
+  enum class Form : uint8_t { kBinary, kPacked, kDigits };
+  struct Slot {
+    DecimalNumber number;  // binary, or in kPacked the field's digit nibbles as the coefficient
+    DecimalValue digits;
+    Form form;
+  };
+
+  static void to_binary(Slot& slot);
+  Slot& push_slot();
+  DecimalNumber& push_binary();  // not yet set
+  DecimalNumber& push_number();  // zero
+  DecimalValue& push_digits();
   void require(int n);
   DecimalValue pop_value();
+  // The popped entry, in place until the next push.
+  DecimalNumber& pop_number();
+  // Pops the top into a field and returns whether a digit stored is not zero; `sign` gets the
+  // value's sign.
+  bool pop_into_field(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble,
+                      uint8_t& sign);
 
-  DecimalValue values_[kCapacity + 1];
+  Slot slots_[kCapacity + 1];
   int depth_ = 0;
 };
 

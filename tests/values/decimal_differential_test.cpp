@@ -1,332 +1,28 @@
-// The decimal stack's addition, multiplication and division against their former digit-by-digit
-// versions, kept here as the reference: the same digits, the same lo and hi and the same sign for
-// every pair of working values, including values whose bytes outside lo..hi hold stale digits.
+// The decimal stack against its former digit-by-digit self (decimal_reference.hpp), on millions of
+// random operations: every load (DECIMAL and PDECIMAL fields of every size and place count, with
+// stray nibbles and every sign nibble; LONG, REAL, text and values written through entry()),
+// every operation and every store, with each result, each popped field's bytes and now and then
+// the top entry's digits, lo, hi and sign compared. The operands lean toward the edges: zero and
+// negative zero, 31 nines, carries across every position, mixed scales, results that round at the
+// 31st place and values at the top of the working value.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "runtime/values/decimal.hpp"
-#include "runtime/values/decimal_arithmetic.hpp"
 #include "support/differential_cases.hpp"
+#include "values/decimal_reference.hpp"
 
 namespace vtn {
 namespace {
 
-namespace reference {
-
-constexpr int kUnits = 32;
-constexpr int kTop = 63;
-constexpr int kQuotientPlaces = 31;
-
-void set_zero(DecimalValue& v);
-void trim_high(DecimalValue& v);
-void normalise(DecimalValue& v);
-void round_places(DecimalValue& v, int64_t places);
-
-// Digit i of v, zero outside lo..hi.
-inline uint8_t digit_at(const DecimalValue& v, int i) {
-  return (i >= v.lo && i <= v.hi) ? v.digit[i] : 0;
-}
-
-// Long division runs on limbs of nine decimal digits (least significant first): the same exact
-// quotient as digit-by-digit division, with a ninth of the steps. A dividend has at most 64
-// digits plus 95 appended zeros.
-constexpr uint32_t kLimbBase = 1000000000;
-constexpr int kLimbDigits = 9;
-constexpr int kMaxLimbs = 20;
-constexpr uint32_t kLimbPowers[kLimbDigits] = {1,      10,      100,      1000,     10000,
-                                               100000, 1000000, 10000000, 100000000};
-
-// The digits lo..hi of v followed by `zeros` zero digits, as limbs; returns the limb count
-// without leading zero limbs.
-int to_limbs(const DecimalValue& v, int zeros, uint32_t* limbs) {
-  const int count = v.hi - v.lo + 1 + zeros;
-  const int n = (count + kLimbDigits - 1) / kLimbDigits;
-  for (int l = 0; l < n; ++l) limbs[l] = 0;
-  for (int k = zeros; k < count; ++k) {
-    limbs[k / kLimbDigits] += v.digit[v.lo + k - zeros] * kLimbPowers[k % kLimbDigits];
-  }
-  int used = n;
-  while (used > 0 && limbs[used - 1] == 0) --used;
-  return used;
-}
-
-// q = floor(u / v) for un >= vn >= 1 limbs, v[vn - 1] != 0; q gets un - vn + 1 limbs. This is
-// the classical long division: the divisor is scaled so that its leading limb is at least half
-// the base, each quotient limb is estimated from the two leading limbs of the remainder and
-// corrected with the divisor's second limb, and a rare estimate still one too high is undone by
-// adding the divisor back.
-void long_divide(const uint32_t* u_in, int un, const uint32_t* v_in, int vn, uint32_t* q) {
-  if (vn == 1) {
-    const uint64_t d = v_in[0];
-    uint64_t remainder = 0;
-    for (int i = un - 1; i >= 0; --i) {
-      const uint64_t cur = remainder * kLimbBase + u_in[i];
-      q[i] = static_cast<uint32_t>(cur / d);
-      remainder = cur % d;
-    }
-    return;
-  }
-  const uint64_t factor = kLimbBase / (static_cast<uint64_t>(v_in[vn - 1]) + 1);
-  uint32_t u[kMaxLimbs + 1];
-  uint32_t v[kMaxLimbs];
-  uint64_t carry = 0;
-  for (int i = 0; i < un; ++i) {
-    const uint64_t cur = u_in[i] * factor + carry;
-    u[i] = static_cast<uint32_t>(cur % kLimbBase);
-    carry = cur / kLimbBase;
-  }
-  u[un] = static_cast<uint32_t>(carry);
-  carry = 0;
-  for (int i = 0; i < vn; ++i) {
-    const uint64_t cur = v_in[i] * factor + carry;
-    v[i] = static_cast<uint32_t>(cur % kLimbBase);
-    carry = cur / kLimbBase;
-  }
-  const uint64_t v1 = v[vn - 1];
-  const uint64_t v2 = v[vn - 2];
-  for (int j = un - vn; j >= 0; --j) {
-    const uint64_t top = static_cast<uint64_t>(u[j + vn]) * kLimbBase + u[j + vn - 1];
-    uint64_t qhat = top / v1;
-    uint64_t rhat = top % v1;
-    while (qhat >= kLimbBase || qhat * v2 > rhat * kLimbBase + u[j + vn - 2]) {
-      --qhat;
-      rhat += v1;
-      if (rhat >= kLimbBase) break;
-    }
-    // u[j .. j + vn] -= qhat x v
-    uint64_t mul_carry = 0;
-    int64_t borrow = 0;
-    for (int i = 0; i < vn; ++i) {
-      const uint64_t p = qhat * v[i] + mul_carry;
-      mul_carry = p / kLimbBase;
-      int64_t t = static_cast<int64_t>(u[i + j]) - static_cast<int64_t>(p % kLimbBase) - borrow;
-      borrow = t < 0;
-      u[i + j] = static_cast<uint32_t>(t + (borrow ? kLimbBase : 0));
-    }
-    int64_t t = static_cast<int64_t>(u[j + vn]) - static_cast<int64_t>(mul_carry) - borrow;
-    borrow = t < 0;
-    u[j + vn] = static_cast<uint32_t>(t + (borrow ? kLimbBase : 0));
-    if (borrow) {
-      --qhat;
-      uint64_t c = 0;
-      for (int i = 0; i < vn; ++i) {
-        const uint64_t sum = static_cast<uint64_t>(u[i + j]) + v[i] + c;
-        c = sum >= kLimbBase;
-        u[i + j] = static_cast<uint32_t>(sum - (c ? kLimbBase : 0));
-      }
-      u[j + vn] = static_cast<uint32_t>((u[j + vn] + c) % kLimbBase);
-    }
-    q[j] = static_cast<uint32_t>(qhat);
-  }
-}
-
-void set_zero(DecimalValue& v) {
-  v.digit[kUnits] = 0;
-  v.sign = 0;
-  v.lo = kUnits;
-  v.hi = kUnits;
-}
-
-bool is_zero(const DecimalValue& v) {
-  for (int i = v.lo; i <= v.hi; ++i) {
-    if (v.digit[i] != 0) return false;
-  }
-  return true;
-}
-
-void trim_high(DecimalValue& v) {
-  int hi = v.hi;
-  while (hi > v.lo && v.digit[hi] == 0) --hi;
-  if (hi == v.lo && v.digit[hi] == 0) {
-    set_zero(v);
-    return;
-  }
-  v.hi = static_cast<uint8_t>(hi);
-}
-
-void normalise(DecimalValue& v) {
-  trim_high(v);
-  int lo = v.lo;
-  while (lo < v.hi && v.digit[lo] == 0) ++lo;
-  v.lo = static_cast<uint8_t>(lo);
-}
-
-void round_places(DecimalValue& v, int64_t places) {
-  const int64_t k = kUnits - places;
-  if (v.lo >= k) return;
-  if (k > kTop + 1 || v.hi < k - 1) {
-    // Everything lies at least two places below the rounding digit's successor: zero.
-    set_zero(v);
-    return;
-  }
-  const int kk = static_cast<int>(k);
-  const bool up = digit_at(v, kk - 1) >= 5;
-  if (v.hi < kk) {
-    // Only the rounding digit itself is there: the result is 0 or one unit at k.
-    if (!up || kk > kTop) {
-      set_zero(v);
-      return;
-    }
-    v.digit[kk] = 1;
-    v.lo = v.hi = static_cast<uint8_t>(kk);
-    return;
-  }
-  v.lo = static_cast<uint8_t>(kk);
-  if (up) {
-    int i = kk;
-    for (; i <= v.hi; ++i) {
-      if (v.digit[i] < 9) {
-        ++v.digit[i];
-        break;
-      }
-      v.digit[i] = 0;
-    }
-    if (i > v.hi) {
-      // The carry left the top digit.
-      if (v.hi < kTop) {
-        v.hi = static_cast<uint8_t>(v.hi + 1);
-        v.digit[v.hi] = 1;
-      }
-    }
-  }
-  trim_high(v);
-}
-
-void add(DecimalValue& a, const DecimalValue& b) {
-  const int lo = std::min(a.lo, b.lo);
-  int hi = std::max(a.hi, b.hi);
-  if (hi < kTop) ++hi;  // room for a carry
-  uint8_t x[64];
-  for (int i = lo; i <= hi; ++i) x[i] = digit_at(a, i);
-  if (a.sign == b.sign) {
-    int carry = 0;
-    for (int i = lo; i <= hi; ++i) {
-      const int s = x[i] + digit_at(b, i) + carry;
-      carry = s >= 10;
-      x[i] = static_cast<uint8_t>(s - (carry ? 10 : 0));
-    }
-  } else {
-    int borrow = 0;
-    for (int i = lo; i <= hi; ++i) {
-      const int t = x[i] - digit_at(b, i) - borrow;
-      borrow = t < 0;
-      x[i] = static_cast<uint8_t>(t + (borrow ? 10 : 0));
-    }
-    if (borrow) {
-      // |b| > |a|: the digits hold 10^n - (|b| - |a|); take the ten's complement back.
-      int carry = 1;
-      for (int i = lo; i <= hi; ++i) {
-        const int t = 9 - x[i] + carry;
-        carry = t >= 10;
-        x[i] = static_cast<uint8_t>(t - (carry ? 10 : 0));
-      }
-      a.sign = a.sign ? 0 : 1;
-    }
-  }
-  std::memcpy(a.digit + lo, x + lo, static_cast<size_t>(hi - lo + 1));
-  a.lo = static_cast<uint8_t>(lo);
-  a.hi = static_cast<uint8_t>(hi);
-  trim_high(a);  // also makes a zero result positive
-}
-
-void multiply(DecimalValue& a, const DecimalValue& b_in) {
-  DecimalValue b = b_in;
-  normalise(a);
-  normalise(b);
-  const uint8_t sign = a.sign ^ b.sign;
-  if (is_zero(a) || is_zero(b)) {
-    set_zero(a);
-    return;
-  }
-  const int result_lo = a.lo + b.lo - kUnits;
-  const int result_hi = std::min(a.hi + b.hi - 30, kTop);
-  if (result_lo > kTop || result_hi < 0) {
-    set_zero(a);
-    return;
-  }
-  // The factor with more digits is the one whose multiples are cached; each digit of the other
-  // then costs one addition.
-  const DecimalValue& x = (a.hi - a.lo >= b.hi - b.lo) ? a : b;
-  const DecimalValue& y = (&x == &a) ? b : a;
-  const int xn = x.hi - x.lo + 1;
-
-  // Accumulator: product index i lives at acc[i + kOffset]; indices run from -32 up to 96. The
-  // cached multiples are kept digit by digit without carries (d x digit, at most 81), so a
-  // position takes at most 64 x 81 and every carry waits until the end.
-  constexpr int kOffset = 32;
-  uint16_t acc[136] = {};
-  uint8_t multiples[10][64];
-  bool built[10] = {};
-  for (int j = y.lo; j <= y.hi; ++j) {
-    const int d = y.digit[j];
-    if (d == 0) continue;
-    if (!built[d]) {
-      for (int i = 0; i < xn; ++i) multiples[d][i] = static_cast<uint8_t>(d * x.digit[x.lo + i]);
-      built[d] = true;
-    }
-    const uint8_t* mult = multiples[d];
-    uint16_t* dest = acc + (x.lo + j - kUnits + kOffset);
-    for (int i = 0; i < xn; ++i) dest[i] = static_cast<uint16_t>(dest[i] + mult[i]);
-  }
-  const int bottom = x.lo + y.lo - kUnits + kOffset;
-  const int top = x.hi + y.hi - kUnits + 2 + kOffset;  // above the product's highest digit
-  int carry = 0;
-  for (int i = bottom; i <= top; ++i) {
-    const int s = acc[i] + carry;
-    acc[i] = static_cast<uint16_t>(s % 10);
-    carry = s / 10;
-  }
-  const int lo = std::max(result_lo, 0);
-  for (int i = lo; i <= result_hi; ++i) a.digit[i] = acc[i + kOffset];
-  a.lo = static_cast<uint8_t>(lo);
-  a.hi = static_cast<uint8_t>(result_hi);
-  a.sign = sign;
-  normalise(a);
-}
-
-void divide(DecimalValue& a, const DecimalValue& b_in) {
-  DecimalValue b = b_in;
-  normalise(b);
-  normalise(a);
-  if (is_zero(a) || is_zero(b)) {
-    set_zero(a);
-    return;
-  }
-  const uint8_t sign = a.sign ^ b.sign;
-  // With the dividend's digits as the integer N x 10^(a.lo - 32) and the divisor's as
-  // M x 10^(b.lo - 32), the quotient in units of 10^-32 is N x 10^e / M.
-  const int e = a.lo - b.lo + kUnits;
-  uint32_t n[kMaxLimbs];
-  uint32_t m[kMaxLimbs];
-  const int nn = to_limbs(a, std::max(e, 0), n);
-  const int mn = to_limbs(b, std::max(-e, 0), m);
-  if (nn < mn) {
-    set_zero(a);
-    return;
-  }
-  uint32_t q[kMaxLimbs] = {};
-  long_divide(n, nn, m, mn, q);
-  // The quotient's last digit has index 0 (the 32nd place); digits beyond index 63 are lost.
-  const int qn = nn - mn + 1;
-  int top = 0;
-  for (int i = 0; i <= kTop; ++i) {
-    const int limb = i / kLimbDigits;
-    const uint32_t d = limb < qn ? q[limb] / kLimbPowers[i % kLimbDigits] % 10 : 0;
-    a.digit[i] = static_cast<uint8_t>(d);
-    if (d != 0) top = i;
-  }
-  a.lo = 0;
-  a.hi = static_cast<uint8_t>(top);
-  a.sign = sign;
-  round_places(a, kQuotientPlaces);
-  normalise(a);
-}
-
-}  // namespace reference
+namespace ref = reference_decimal;
 
 std::string show(const DecimalValue& v) {
   std::string s = v.sign ? "-" : "+";
@@ -342,95 +38,509 @@ bool same(const DecimalValue& a, const DecimalValue& b) {
          std::memcmp(a.digit + a.lo, b.digit + b.lo, a.hi - a.lo + 1) == 0;
 }
 
-// Working values of every shape: any lo and hi, digits skewed toward 0 and 9 (long carries and
-// borrows), stale bytes outside lo..hi, now and then the canonical zero or an all-zero value
-// with its sign set, and pairs of equal magnitude.
+std::string hex(const uint8_t* bytes, uint32_t n) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string s;
+  for (uint32_t i = 0; i < n; ++i) {
+    s += kHex[bytes[i] >> 4];
+    s += kHex[bytes[i] & 0xF];
+  }
+  return s;
+}
+
+constexpr uint32_t kMaxFieldBytes = 40;
+
+struct Field {
+  uint32_t bytes = 16;
+  uint32_t places = 15;
+  bool pdecimal = false;
+  uint8_t storage[kMaxFieldBytes] = {};
+};
+
 struct Generator {
-  std::mt19937_64 random{31415926};
+  std::mt19937_64 random;
+  Field geometry;  // the field shape most operands share, as in a program's statements
+
+  explicit Generator(uint64_t seed) : random(seed) {}
 
   int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
 
+  // Mostly 16-byte DECIMAL(31, p) fields; also every size up to 16 bytes and any places, fields
+  // larger than a working value or with more places than it has.
+  void new_geometry() {
+    const int shape = below(10);
+    Field& g = geometry;
+    g.pdecimal = below(3) == 0;
+    if (shape < 5) {
+      g.bytes = 16;
+      g.places = static_cast<uint32_t>(below(32));
+    } else if (shape < 8) {
+      g.bytes = static_cast<uint32_t>(1 + below(16));
+      g.places = static_cast<uint32_t>(below(std::min<int>(2 * g.bytes, 33)));
+    } else if (shape == 8) {
+      g.bytes = static_cast<uint32_t>(1 + below(kMaxFieldBytes));
+      g.places = static_cast<uint32_t>(below(70));
+    } else {
+      g.bytes = static_cast<uint32_t>(below(3));
+      g.places = below(3) == 0 ? 4000000000u : static_cast<uint32_t>(below(70));
+    }
+  }
+
+  // Digits in one of several styles: any, mostly nines, mostly zeros, sparse, all nines, or a
+  // run of nines above zeros (carries across every position).
+  void digits(uint8_t* d, int n) {
+    const int style = below(6);
+    const int run = below(n + 1);
+    for (int i = 0; i < n; ++i) {
+      int x = below(10);
+      if (style == 1 && below(4) != 0) x = 9;
+      if (style == 2 && below(4) != 0) x = 0;
+      if (style == 3 && below(8) != 0) x = 0;
+      if (style == 4) x = 9;
+      if (style == 5) x = i < run ? 0 : 9;
+      d[i] = static_cast<uint8_t>(x);
+    }
+  }
+
+  Field field() {
+    if (below(8) == 0) new_geometry();
+    Field f = geometry;
+    const int count = 2 * static_cast<int>(f.bytes) - 1;
+    uint8_t d[2 * kMaxFieldBytes];
+    digits(d, count);
+    const int first = f.pdecimal ? 0 : 1;
+    const int leading = below(4) == 0 ? below(count + 1) : 0;  // short values in wide fields
+    for (int k = 0; k < count; ++k) {
+      const int n = first + k;
+      uint8_t nibble = k < leading ? 0 : d[k];
+      if (below(200) == 0) nibble = static_cast<uint8_t>(10 + below(6));  // no digit: reads 0
+      f.storage[n / 2] = static_cast<uint8_t>(n % 2 == 0 ? (f.storage[n / 2] & 0x0F) | nibble << 4
+                                                         : (f.storage[n / 2] & 0xF0) | nibble);
+    }
+    // The sign nibble: mostly plus or minus, now and then anything.
+    const uint8_t sign = static_cast<uint8_t>(below(8) == 0 ? below(16) : below(2));
+    if (f.bytes > 0) {
+      if (f.pdecimal) {
+        const uint8_t nibble = sign < 2 ? (sign ? 0x0D : 0x0F) : sign;
+        f.storage[f.bytes - 1] = static_cast<uint8_t>((f.storage[f.bytes - 1] & 0xF0) | nibble);
+      } else {
+        const uint8_t nibble = sign < 2 ? (sign ? 0x0F : 0x00) : sign;
+        f.storage[0] = static_cast<uint8_t>((f.storage[0] & 0x0F) | nibble << 4);
+      }
+    }
+    return f;
+  }
+
+  // A working value as a caller may write it through entry(): any lo and hi, stale bytes
+  // outside them, leading zeros, all-zero values with the sign set.
   DecimalValue value() {
     DecimalValue v;
     for (int w = 0; w < 8; ++w) {
       const uint64_t stale = random();
       std::memcpy(v.digit + 8 * w, &stale, 8);
     }
-    if (below(50) == 0) {
-      reference::set_zero(v);
+    if (below(20) == 0) {
+      ref::set_zero(v);
+      v.sign = static_cast<uint8_t>(below(2));
       return v;
     }
-    const int shape = below(4);
-    int lo = 0, hi = 0;
-    if (shape == 0) {  // 31 significant digits around the point, as the benchmark's
-      lo = 17 + below(3) - 1;
-      hi = lo + 30;
-    } else if (shape == 1) {  // short values
-      lo = 25 + below(14);
-      hi = std::min(lo + below(6), 63);
-    } else {
-      lo = below(64);
-      hi = lo + below(64 - lo);
-    }
-    const int digits = below(4);  // 0: any, 1: mostly 9, 2: mostly 0, 3: sparse
-    for (int i = lo; i <= hi; ++i) {
-      int d = below(10);
-      if (digits == 1 && below(4) != 0) d = 9;
-      if (digits == 2 && below(4) != 0) d = 0;
-      if (digits == 3 && below(8) != 0) d = 0;
-      v.digit[i] = static_cast<uint8_t>(d);
-    }
+    const int lo = below(64);
+    const int hi = lo + below(64 - lo);
+    digits(v.digit + lo, hi - lo + 1);
     v.lo = static_cast<uint8_t>(lo);
     v.hi = static_cast<uint8_t>(hi);
     v.sign = static_cast<uint8_t>(below(2));
-    if (below(4) != 0) reference::trim_high(v);  // values on the stack mostly have no leading 0
+    if (below(4) != 0) ref::trim_high(v);
     return v;
+  }
+
+  int32_t long_value() {
+    static constexpr int32_t kEdges[] = {0, 1, -1, 9, -10, 2147483647, -2147483647 - 1};
+    if (below(4) == 0) return kEdges[below(7)];
+    return static_cast<int32_t>(random() >> below(64));
+  }
+
+  std::string text() {
+    std::string t = below(2) == 0 ? "-" : "";
+    const int integer = below(36);
+    const int fraction = below(36);
+    uint8_t d[72];
+    digits(d, integer + fraction);
+    for (int i = 0; i < integer; ++i) t += static_cast<char>('0' + d[i]);
+    if (fraction > 0) t += '.';
+    for (int i = 0; i < fraction; ++i) t += static_cast<char>('0' + d[integer + i]);
+    if (below(6) == 0) t += "e" + std::to_string(below(80) - 40);
+    return t;
+  }
+
+  double real() {
+    const double mantissa = std::uniform_real_distribution<double>(-10, 10)(random);
+    return std::ldexp(mantissa, below(240) - 140);
   }
 };
 
-enum class Op { kAdd, kMultiply, kDivide };
+// The stack and the reference side by side; every step is written to a trace for the report of
+// a disagreement.
+class Harness {
+ public:
+  explicit Harness(uint64_t seed) : g(seed) { stack().clear(); }
 
-void run(Op op, int64_t cases) {
   Generator g;
-  for (int64_t i = 0; i < cases; ++i) {
-    const DecimalValue a = g.value();
-    DecimalValue b = g.value();
-    if (g.below(20) == 0) {  // equal magnitudes: sums and differences of zero
-      b = a;
-      b.sign = static_cast<uint8_t>(g.below(2));
+  std::vector<DecimalValue> model;
+  std::string trace;
+
+  static DecimalStack& stack() { return decimal_stack(); }
+  int depth() const { return static_cast<int>(model.size()); }
+
+  void note(const std::string& step) {
+    trace += step;
+    trace += '\n';
+  }
+
+  void push_field(const Field& f) {
+    note(std::string(f.pdecimal ? "push PDECIMAL(" : "push DECIMAL(") + std::to_string(f.bytes) +
+         "," + std::to_string(f.places) + ") " + hex(f.storage, f.bytes));
+    DecimalValue v;
+    if (f.pdecimal) {
+      stack().push_pdecimal(f.storage, f.bytes, f.places);
+      ref::push_pdecimal(v, f.storage, f.bytes, f.places);
+    } else {
+      stack().push_decimal(f.storage, f.bytes, f.places);
+      ref::push_decimal(v, f.storage, f.bytes, f.places);
     }
-    DecimalValue expected = a;
-    DecimalValue actual = a;
+    model.push_back(v);
+  }
+
+  void push_value(const DecimalValue& v) {
+    note("push value " + show(v));
+    stack().push_long(0);
+    stack().entry(1) = v;
+    model.push_back(v);
+  }
+
+  void push_long(int32_t n) {
+    note("push LONG " + std::to_string(n));
+    stack().push_long(n);
+    DecimalValue v;
+    ref::push_unsigned(v, n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n));
+    v.sign = n < 0 ? 1 : 0;
+    model.push_back(v);
+  }
+
+  void push_ulong(uint32_t n) {
+    note("push ULONG " + std::to_string(n));
+    stack().push_ulong(n);
+    DecimalValue v;
+    ref::push_unsigned(v, n);
+    model.push_back(v);
+  }
+
+  // Text and REAL are read into the digit form as before; a stack of its own gives the
+  // reference's value.
+  void push_text(const std::string& text) {
+    note("push text " + text);
+    stack().push_text(text);
+    DecimalStack reader;
+    reader.push_text(text);
+    model.push_back(reader.entry(1));
+  }
+
+  void push_real(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    note(std::string("push REAL ") + text);
+    stack().push_real(value);
+    DecimalStack reader;
+    reader.push_real(value);
+    model.push_back(reader.entry(1));
+  }
+
+  void push_any() {
+    const int kind = g.below(16);
+    if (kind < 10) {
+      push_field(g.field());
+    } else if (kind == 10) {
+      push_value(g.value());
+    } else if (kind == 11) {
+      push_long(g.long_value());
+    } else if (kind == 12) {
+      push_ulong(static_cast<uint32_t>(g.long_value()));
+    } else if (kind < 15) {
+      push_text(g.text());
+    } else {
+      push_real(g.real());
+    }
+  }
+
+  // The reference's negation, as the stack's.
+  static void negate(DecimalValue& v) { v.sign = ref::is_zero(v) ? 0 : v.sign ^ 1; }
+
+  enum class Op { kAdd, kSubtract, kReverseSubtract, kMultiply, kDivide, kCount };
+
+  void binary(Op op) {
+    DecimalValue& a = model[model.size() - 2];
+    DecimalValue& b = model.back();
     switch (op) {
       case Op::kAdd:
-        reference::add(expected, b);
-        decimal::add(actual, b);
+        note("add");
+        stack().add();
+        ref::add(a, b);
+        break;
+      case Op::kSubtract:
+        note("subtract");
+        stack().subtract();
+        negate(b);
+        ref::add(a, b);
+        break;
+      case Op::kReverseSubtract:
+        note("reverse subtract");
+        stack().reverse_subtract();
+        if (!ref::is_zero(a)) a.sign ^= 1;
+        ref::add(a, b);
         break;
       case Op::kMultiply:
-        reference::multiply(expected, b);
-        decimal::multiply(actual, b);
+        note("multiply");
+        stack().multiply();
+        ref::multiply(a, b);
         break;
-      case Op::kDivide:
-        reference::divide(expected, b);
-        decimal::divide(actual, b);
+      default:
+        note("divide");
+        stack().divide();
+        ref::divide(a, b);
         break;
     }
-    ASSERT_TRUE(same(actual, expected))
-        << "case " << i << ": " << show(a) << " with " << show(b) << "\n gives " << show(actual)
-        << "\n expected " << show(expected);
+    model.pop_back();
+  }
+
+  void compare() {
+    const bool reversed = g.below(2) == 0;
+    note(reversed ? "compare reversed" : "compare");
+    const int expected = ref::compare(model[model.size() - 2], model.back());
+    const int actual = reversed ? -stack().compare_reversed() : stack().compare();
+    model.resize(model.size() - 2);
+    ASSERT_EQ(actual, expected) << trace;
+  }
+
+  void unary() {
+    DecimalValue& v = model.back();
+    switch (g.below(5)) {
+      case 0: {
+        note("negate");
+        stack().negate();
+        negate(v);
+        break;
+      }
+      case 1:
+        note("absolute");
+        stack().absolute();
+        v.sign = 0;
+        break;
+      case 2: {
+        const int32_t places = g.below(80) - 40;
+        note("round " + std::to_string(places));
+        stack().round(places);
+        ref::round_places(v, places);
+        break;
+      }
+      case 3: {
+        const int32_t n = g.below(4) == 0 ? g.below(200) - 100 : g.below(20) - 10;
+        note("power of ten " + std::to_string(n));
+        stack().power_of_ten(n);
+        ref::scale_by_power_of_ten(v, n);
+        break;
+      }
+      default: {
+        note("test sign");
+        const int expected = ref::is_zero(v) ? 0 : (v.sign ? -1 : 1);
+        model.pop_back();
+        ASSERT_EQ(stack().test_sign(), expected) << trace;
+        break;
+      }
+    }
+  }
+
+  void pop_any() {
+    const DecimalValue v = model.back();
+    model.pop_back();
+    switch (g.below(8)) {
+      case 0: {
+        note("pop LONG");
+        ASSERT_EQ(stack().pop_long(), ref::pop_long(v)) << trace;
+        break;
+      }
+      case 1: {
+        note("pop REAL");
+        const double expected = ref::pop_real(v);
+        const double actual = stack().pop_real();
+        ASSERT_EQ(std::bit_cast<uint64_t>(actual), std::bit_cast<uint64_t>(expected))
+            << actual << " vs " << expected << "\n"
+            << trace;
+        break;
+      }
+      case 2:
+        note("pop text");
+        ASSERT_EQ(stack().pop_text(), ref::pop_text(v)) << trace;
+        break;
+      case 3: {
+        note("pop digits");
+        const DecimalDigits expected = ref::pop_digits(v);
+        const DecimalDigits actual = stack().pop_digits();
+        ASSERT_EQ(actual.digits, expected.digits) << trace;
+        ASSERT_EQ(actual.integer_digits, expected.integer_digits) << trace;
+        ASSERT_EQ(actual.negative, expected.negative) << trace;
+        break;
+      }
+      default: {
+        Field f = g.below(4) == 0 ? g.field() : g.geometry;
+        for (uint8_t& b : f.storage) b = static_cast<uint8_t>(g.random());
+        Field expected = f;
+        note(std::string(f.pdecimal ? "pop PDECIMAL(" : "pop DECIMAL(") + std::to_string(f.bytes) +
+             "," + std::to_string(f.places) + ") of " + show(v));
+        if (f.pdecimal) {
+          stack().pop_pdecimal(f.storage, f.bytes, f.places);
+          ref::pop_pdecimal(v, expected.storage, f.bytes, f.places);
+        } else {
+          stack().pop_decimal(f.storage, f.bytes, f.places);
+          ref::pop_decimal(v, expected.storage, f.bytes, f.places);
+        }
+        ASSERT_EQ(hex(f.storage, kMaxFieldBytes), hex(expected.storage, kMaxFieldBytes)) << trace;
+        break;
+      }
+    }
+  }
+
+  void check_top() {
+    if (model.empty()) return;
+    const DecimalValue& actual = stack().entry(1);
+    ASSERT_TRUE(same(actual, model.back()))
+        << "top " << show(actual) << "\n expected " << show(model.back()) << "\n"
+        << trace;
+  }
+};
+
+// Statements as a program runs them: two loads, an operation and a store, mostly on fields of
+// one shape.
+TEST(DecimalDifferential, StatementsAgreeWithTheFormerStack) {
+  Harness h(31415926);
+  const int64_t cases = testing::differential_cases(2'000'000);
+  for (int64_t i = 0; i < cases; ++i) {
+    h.trace.clear();
+    if (h.g.below(4) == 0) {
+      h.push_any();
+    } else {
+      h.push_field(h.g.field());
+    }
+    if (h.g.below(4) == 0) {
+      h.push_any();
+    } else {
+      h.push_field(h.g.field());
+    }
+    const int op = h.g.below(12);
+    if (op < 10) {
+      h.binary(static_cast<Harness::Op>(op % static_cast<int>(Harness::Op::kCount)));
+      if (h.g.below(8) == 0) {
+        ASSERT_NO_FATAL_FAILURE(h.check_top());
+      }
+      ASSERT_NO_FATAL_FAILURE(h.pop_any());
+    } else {
+      ASSERT_NO_FATAL_FAILURE(h.compare());
+    }
+    ASSERT_EQ(Harness::stack().depth(), 0);
   }
 }
 
-TEST(DecimalDifferential, AddAgreesWithTheFormerAddition) {
-  run(Op::kAdd, testing::differential_cases(3'000'000));
+// Longer programs on a stack up to its full depth, mixing every load, operation and store.
+TEST(DecimalDifferential, ProgramsAgreeWithTheFormerStack) {
+  Harness h(27182818);
+  const int64_t programs = testing::differential_cases(100'000);
+  for (int64_t p = 0; p < programs; ++p) {
+    h.trace.clear();
+    for (int step = 0; step < 30; ++step) {
+      const int depth = h.depth();
+      const int choice = h.g.below(10);
+      if (depth < DecimalStack::kCapacity && (depth == 0 || choice < 4)) {
+        h.push_any();
+      } else if (depth >= 2 && choice < 7) {
+        h.binary(static_cast<Harness::Op>(h.g.below(static_cast<int>(Harness::Op::kCount))));
+      } else if (depth >= 2 && choice == 7) {
+        ASSERT_NO_FATAL_FAILURE(h.compare());
+      } else if (choice < 9) {
+        ASSERT_NO_FATAL_FAILURE(h.unary());
+      } else {
+        ASSERT_NO_FATAL_FAILURE(h.pop_any());
+      }
+      if (h.g.below(6) == 0) {
+        ASSERT_NO_FATAL_FAILURE(h.check_top());
+      }
+      ASSERT_EQ(Harness::stack().depth(), h.depth()) << h.trace;
+    }
+    while (h.depth() > 0) ASSERT_NO_FATAL_FAILURE(h.pop_any());
+  }
 }
 
-TEST(DecimalDifferential, MultiplyAgreesWithTheFormerMultiplication) {
-  run(Op::kMultiply, testing::differential_cases(2'000'000));
-}
-
-TEST(DecimalDifferential, DivideAgreesWithTheFormerDivision) {
-  run(Op::kDivide, testing::differential_cases(2'000'000));
+// Every pair of edge operands through every operation and every kind of store.
+TEST(DecimalDifferential, EdgeOperandsAgreeWithTheFormerStack) {
+  const std::vector<std::string> edges = {
+      "0",
+      "1",
+      "-1",
+      "0.5",
+      "-2.5",
+      "9999999999999999.999999999999999",
+      "-9999999999999999.999999999999999",
+      "99999999999999999999999999999999",
+      "99999999999999999999999999999999.99999999999999999999999999999999",
+      "0.00000000000000000000000000000001",
+      "0.00000000000000000000000000000005",
+      "0.0000000000000000000000000000001",
+      "10000000000000000000000000000000",
+      "1000000000000000.000000000000001",
+      "3",
+      "7",
+      "0.3333333333333333333333333333333",
+      "1e31",
+      "5e-32",
+      "123456789012345678901.2345678901",
+  };
+  Harness h(11235813);
+  for (const std::string& a : edges) {
+    for (const std::string& b : edges) {
+      for (int op = 0; op <= static_cast<int>(Harness::Op::kCount); ++op) {
+        for (int store = 0; store < 8; ++store) {
+          h.trace.clear();
+          h.push_text(a);
+          h.push_text(b);
+          if (op == static_cast<int>(Harness::Op::kCount)) {
+            ASSERT_NO_FATAL_FAILURE(h.compare());
+            continue;
+          }
+          h.binary(static_cast<Harness::Op>(op));
+          ASSERT_NO_FATAL_FAILURE(h.check_top());
+          ASSERT_NO_FATAL_FAILURE(h.pop_any());
+        }
+      }
+    }
+  }
+  // Negative zero written through entry(), and a DECIMAL minus zero, against every edge.
+  for (const std::string& b : edges) {
+    DecimalValue negative_zero;
+    ref::set_zero(negative_zero);
+    negative_zero.sign = 1;
+    Field minus_zero;
+    minus_zero.storage[0] = 0xF0;
+    for (int op = 0; op < static_cast<int>(Harness::Op::kCount); ++op) {
+      h.trace.clear();
+      h.push_value(negative_zero);
+      h.push_text(b);
+      h.binary(static_cast<Harness::Op>(op));
+      ASSERT_NO_FATAL_FAILURE(h.check_top());
+      ASSERT_NO_FATAL_FAILURE(h.pop_any());
+      h.push_text(b);
+      h.push_field(minus_zero);
+      h.binary(static_cast<Harness::Op>(op));
+      ASSERT_NO_FATAL_FAILURE(h.pop_any());
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,131 @@
+// Coefficients of up to 32 digits kept as packed digit nibbles, as they come from a field: word 0
+// holds the lowest sixteen digits (the lowest digit in the lowest nibble), word 1 the next
+// sixteen. A value loaded from a field stays in this form until an operation needs the binary
+// one, so that adding, subtracting and storing fields of the same places never convert at all:
+// sixteen digits add in one 64-bit addition with decimal carries.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/values/decimal.hpp"
+#include "runtime/values/decimal_nibbles.hpp"
+#include "runtime/values/decimal_packed.hpp"
+#include "runtime/values/decimal_wide.hpp"
+
+namespace vtn::decimal::bcd {
+
+inline constexpr uint32_t kMostPlaces = 32;
+inline constexpr uint64_t kSixes = 0x6666666666666666ull;
+inline constexpr uint64_t kNines = 0x9999999999999999ull;
+
+// a + b + carry_in on sixteen digits; carry_out is the carry out of the top digit. Every digit is
+// biased by 6 so that a sum of ten or more carries out of its nibble as a binary carry does; the
+// bias is then taken back from the digits that did not carry.
+inline uint64_t add_digits(uint64_t a, uint64_t b, uint64_t carry_in, uint64_t& carry_out) {
+  const uint64_t biased = a + kSixes;
+  unsigned long long sum;
+  const bool c1 = __builtin_uaddll_overflow(biased, b, &sum);
+  const bool c2 = __builtin_uaddll_overflow(sum, carry_in, &sum);
+  carry_out = c1 || c2;
+  // Bit 4k of biased ^ b ^ sum is the carry into digit k, so the carry out of digit k - 1.
+  const uint64_t carried = ((biased ^ b ^ sum) >> 4) | (carry_out << 60);
+  const uint64_t kept = ~carried & 0x1111111111111111ull;
+  return sum - kept * 6;
+}
+
+inline bool is_zero(const DecimalNumber& v) {
+  return (v.coefficient[0] | v.coefficient[1]) == 0;
+}
+
+// Sets a result: zero canonical.
+inline void set(DecimalNumber& v, uint64_t low, uint64_t high, int exponent, uint8_t sign) {
+  const bool zero = (low | high) == 0;
+  v.coefficient = {low, high, 0, 0};
+  v.exponent = static_cast<int8_t>(zero ? 0 : exponent);
+  v.sign = zero ? 0 : sign;
+}
+
+// The digits of a field of up to 16 bytes (31 digits) with at most 32 places, the sign left out.
+inline bool unpack(DecimalNumber& v, const uint8_t* storage, uint32_t bytes, uint32_t places,
+                   int first_nibble) {
+  if (bytes == 0 || bytes > kShortFieldBytes || places > kMostPlaces) return false;
+  uint64_t w0, w1;
+  load_short_field(storage, bytes, w0, w1);
+  if (first_nibble == kDecimalFirstNibble) {
+    const int sign_nibble = 2 * static_cast<int>(bytes) - 1;
+    (sign_nibble < 16 ? w0 : w1) &= ~(0xFull << (4 * (sign_nibble % 16)));
+  } else {
+    w0 = ((w0 & ~0xFull) >> 4) | (w1 << 60);
+    w1 >>= 4;
+  }
+  set(v, zero_non_digit_nibbles(w0), zero_non_digit_nibbles(w1), -static_cast<int>(places), 0);
+  return true;
+}
+
+// The binary form of a coefficient in this form.
+inline void to_binary(DecimalNumber& v) {
+  const uint128 c =
+      static_cast<uint128>(nibbles_to_number(v.coefficient[1])) * 10000000000000000ull +
+      nibbles_to_number(v.coefficient[0]);
+  v.coefficient = {static_cast<uint64_t>(c), static_cast<uint64_t>(c >> 64), 0, 0};
+}
+
+// a = a + b for two values of the same exponent whose sum keeps to 32 digits and to the 32
+// integer places.
+inline bool add(DecimalNumber& a, const DecimalNumber& b) {
+  // Values from fields have no exponent above 0; a 32-digit sum then always fits.
+  if (a.exponent != b.exponent || a.exponent > 0) return false;
+  const uint64_t a0 = a.coefficient[0], a1 = a.coefficient[1];
+  const uint64_t b0 = b.coefficient[0], b1 = b.coefficient[1];
+  uint64_t carry;
+  if (a.sign == b.sign) {
+    const uint64_t r0 = add_digits(a0, b0, 0, carry);
+    const uint64_t r1 = add_digits(a1, b1, carry, carry);
+    if (carry != 0) return false;  // a 33rd digit: the general addition wraps it
+    set(a, r0, r1, a.exponent, a.sign);
+    return true;
+  }
+  // The smaller magnitude from the larger: adding its nines' complement and one.
+  const bool a_larger = a1 > b1 || (a1 == b1 && a0 >= b0);
+  const uint64_t x0 = a_larger ? a0 : b0, x1 = a_larger ? a1 : b1;
+  const uint64_t y0 = a_larger ? b0 : a0, y1 = a_larger ? b1 : a1;
+  const uint64_t r0 = add_digits(x0, kNines - y0, 1, carry);
+  const uint64_t r1 = add_digits(x1, kNines - y1, carry, carry);
+  set(a, r0, r1, a.exponent, a_larger ? a.sign : b.sign);
+  return true;
+}
+
+// Stores a value that needs no rounding for the field (exponent >= -places) when its digits,
+// moved to the field's last place, leave fewer than 32 nibbles: the digits above the field are
+// dropped. Sets `nonzero` to whether a digit stored is not zero.
+inline bool pack(const DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t places,
+                 int first_nibble, bool& nonzero) {
+  if (bytes == 0 || bytes > kShortFieldBytes || places > kMostPlaces) return false;
+  const int shift = v.exponent + static_cast<int>(places);
+  const int digits = 2 * static_cast<int>(bytes) - 1;
+  if (shift < 0 || shift >= digits) return false;
+  uint64_t w0 = v.coefficient[0], w1 = v.coefficient[1];
+  if (shift >= 16) {
+    w1 = w0 << (4 * (shift - 16));
+    w0 = 0;
+  } else if (shift > 0) {
+    w1 = (w1 << (4 * shift)) | (w0 >> (64 - 4 * shift));
+    w0 <<= 4 * shift;
+  }
+  // Only the field's digits: nibbles 0 .. digits - 1.
+  if (digits < 16) {
+    w0 &= ~(~0ull << (4 * digits));
+    w1 = 0;
+  } else {
+    w1 &= ~(~0ull << (4 * (digits - 16)));
+  }
+  nonzero = (w0 | w1) != 0;
+  if (first_nibble == kPDecimalFirstNibble) {
+    w1 = (w1 << 4) | (w0 >> 60);
+    w0 <<= 4;
+  }
+  store_short_field(storage, bytes, w0, w1);
+  return true;
+}
+
+}  // namespace vtn::decimal::bcd

@@ -1,0 +1,81 @@
+// Packed digits and binary numbers sixteen digits at a time: a 64-bit word of sixteen digit
+// nibbles (the lowest digit in the lowest nibble) and a number below 10^16 turn into each other by
+// a few multiplies on all lanes of the word at once.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace vtn::decimal {
+
+inline uint64_t load_big_endian(const uint8_t* p) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+  return x;
+}
+
+inline void store_big_endian(uint8_t* p, uint64_t x) {
+  if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap64(x);
+  std::memcpy(p, &x, 8);
+}
+
+// Every nibble above 9 becomes 0 (bit 3 and bit 2 or 1 set).
+inline uint64_t zero_non_digit_nibbles(uint64_t x) {
+  const uint64_t non_digits = (x >> 3) & ((x >> 2) | (x >> 1)) & 0x1111111111111111ull;
+  return x & ~(non_digits * 0xF);
+}
+
+// Sixteen digit nibbles (the lowest digit in the lowest nibble) as a number. REQUIRES: every
+// nibble is a digit.
+inline uint64_t nibbles_to_number(uint64_t x) {
+  x = (x & 0x0F0F0F0F0F0F0F0Full) + ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) * 10;
+  x = (x & 0x00FF00FF00FF00FFull) + ((x >> 8) & 0x00FF00FF00FF00FFull) * 100;
+  x = (x & 0x0000FFFF0000FFFFull) + ((x >> 16) & 0x0000FFFF0000FFFFull) * 10000;
+  return (x & 0xFFFFFFFFull) + (x >> 32) * 100000000;
+}
+
+// A number below 10^8 as eight digit nibbles: two lanes of four digits, split into four lanes of
+// two, each turned into a byte of two nibbles, the bytes then gathered.
+inline uint32_t eight_digit_nibbles(uint32_t n) {
+  uint64_t x = (static_cast<uint64_t>(n / 10000) << 32) | (n % 10000);
+  x += (((x * 10486) >> 20) & 0x0000007F0000007Full) * (65536 - 100);
+  x += (((x * 103) >> 10) & 0x000F000F000F000Full) * (16 - 10);
+  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<uint32_t>(x | (x >> 16));
+}
+
+inline uint64_t number_to_nibbles(uint64_t n) {
+  return static_cast<uint64_t>(eight_digit_nibbles(static_cast<uint32_t>(n / 100000000))) << 32 |
+         eight_digit_nibbles(static_cast<uint32_t>(n % 100000000));
+}
+
+// A field of up to 16 bytes as two words of nibbles, right-aligned (w0 the lower), and back.
+inline constexpr uint32_t kShortFieldBytes = 16;
+
+inline void load_short_field(const uint8_t* storage, uint32_t bytes, uint64_t& w0, uint64_t& w1) {
+  if (bytes == kShortFieldBytes) {
+    w0 = load_big_endian(storage + 8);
+    w1 = load_big_endian(storage);
+    return;
+  }
+  uint8_t buffer[kShortFieldBytes] = {};
+  std::memcpy(buffer + kShortFieldBytes - bytes, storage, bytes);
+  w0 = load_big_endian(buffer + 8);
+  w1 = load_big_endian(buffer);
+}
+
+inline void store_short_field(uint8_t* storage, uint32_t bytes, uint64_t w0, uint64_t w1) {
+  if (bytes == kShortFieldBytes) {
+    store_big_endian(storage, w1);
+    store_big_endian(storage + 8, w0);
+    return;
+  }
+  uint8_t buffer[kShortFieldBytes];
+  store_big_endian(buffer, w1);
+  store_big_endian(buffer + 8, w0);
+  std::memcpy(storage, buffer + kShortFieldBytes - bytes, bytes);
+}
+
+}  // namespace vtn::decimal

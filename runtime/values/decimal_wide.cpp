@@ -1,0 +1,135 @@
+#include "runtime/values/decimal_wide.hpp"
+
+#include <algorithm>
+
+namespace vtn::decimal {
+
+void multiply_limbs(const uint64_t* x, int xn, const uint64_t* y, int yn, uint64_t* p) {
+  std::fill(p, p + xn + yn, 0);
+  for (int i = 0; i < xn; ++i) {
+    uint64_t carry = 0;
+    for (int j = 0; j < yn; ++j) {
+      const uint128 t = static_cast<uint128>(x[i]) * y[j] + p[i + j] + carry;
+      p[i + j] = static_cast<uint64_t>(t);
+      carry = static_cast<uint64_t>(t >> 64);
+    }
+    p[i + yn] = carry;
+  }
+}
+
+// The classical long division on 64-bit limbs: the divisor is shifted so that its top bit is set,
+// each quotient limb is estimated from the two leading limbs of the remainder, corrected with the
+// divisor's second limb, and a rare estimate still one too high is undone by adding back.
+void divide_limbs(const uint64_t* u, int un, const uint64_t* v, int vn, uint64_t* q, uint64_t* r) {
+  if (vn == 1) {
+    std::copy(u, u + un, q);
+    r[0] = divide_by(q, un, v[0]);
+    return;
+  }
+  const int s = __builtin_clzll(v[vn - 1]);
+  const auto shifted = [s](uint64_t high, uint64_t low) {
+    return s == 0 ? high : (high << s) | (low >> (64 - s));
+  };
+  uint64_t d[kMaxLimbs];
+  uint64_t n[kMaxLimbs + 1];
+  for (int i = vn - 1; i > 0; --i) d[i] = shifted(v[i], v[i - 1]);
+  d[0] = v[0] << s;
+  n[un] = s == 0 ? 0 : u[un - 1] >> (64 - s);
+  for (int i = un - 1; i > 0; --i) n[i] = shifted(u[i], u[i - 1]);
+  n[0] = u[0] << s;
+  const uint64_t d1 = d[vn - 1];
+  const uint64_t d2 = d[vn - 2];
+  for (int j = un - vn; j >= 0; --j) {
+    // The remainder's top limb never exceeds the divisor's.
+    uint64_t qhat;
+    uint64_t rhat;
+    bool rhat_overflow = false;
+    if (n[j + vn] < d1) {
+      qhat = divide_wide_by(n[j + vn], n[j + vn - 1], d1, rhat);
+    } else {
+      qhat = ~0ull;
+      const uint128 t = static_cast<uint128>(n[j + vn - 1]) + d1;
+      rhat = static_cast<uint64_t>(t);
+      rhat_overflow = (t >> 64) != 0;
+    }
+    while (!rhat_overflow &&
+           static_cast<uint128>(qhat) * d2 > ((static_cast<uint128>(rhat) << 64) | n[j + vn - 2])) {
+      --qhat;
+      const uint128 t = static_cast<uint128>(rhat) + d1;
+      rhat = static_cast<uint64_t>(t);
+      rhat_overflow = (t >> 64) != 0;
+    }
+    // n[j .. j + vn] -= qhat x d
+    uint64_t carry = 0;
+    bool borrow = false;
+    for (int i = 0; i < vn; ++i) {
+      const uint128 p = static_cast<uint128>(qhat) * d[i] + carry;
+      carry = static_cast<uint64_t>(p >> 64);
+      unsigned long long t;
+      const bool b1 = __builtin_usubll_overflow(n[i + j], static_cast<uint64_t>(p), &t);
+      const bool b2 = __builtin_usubll_overflow(t, borrow, &t);
+      n[i + j] = t;
+      borrow = b1 || b2;
+    }
+    unsigned long long t;
+    const bool b1 = __builtin_usubll_overflow(n[j + vn], carry, &t);
+    const bool b2 = __builtin_usubll_overflow(t, borrow, &t);
+    n[j + vn] = t;
+    if (b1 || b2) {
+      --qhat;
+      bool c = false;
+      for (int i = 0; i < vn; ++i) {
+        unsigned long long sum;
+        const bool c1 = __builtin_uaddll_overflow(n[i + j], d[i], &sum);
+        const bool c2 = __builtin_uaddll_overflow(sum, c, &sum);
+        n[i + j] = sum;
+        c = c1 || c2;
+      }
+      n[j + vn] += c;
+    }
+    q[j] = qhat;
+  }
+  for (int i = 0; i < vn; ++i) r[i] = s == 0 ? n[i] : (n[i] >> s) | (n[i + 1] << (64 - s));
+}
+
+int divide_by_power_of_ten(Limbs& x, int k) {
+  if (k == 0) return 0;
+  const int n = used_limbs(x.data(), 4);
+  if (n == 0) return 0;
+  Limbs remainder{};
+  if (k <= 19) {
+    remainder[0] = divide_by_power(x.data(), n, k);
+  } else {
+    const Limbs& power = kPowersOfTen[k];
+    const int pn = used_limbs(power.data(), 4);
+    if (n < pn) {
+      remainder = x;
+      x = {};
+    } else {
+      Limbs q{};
+      divide_limbs(x.data(), n, power.data(), pn, q.data(), remainder.data());
+      x = q;
+    }
+  }
+  if (is_zero(remainder)) return 0;
+  Limbs half = kPowersOfTen[k - 1];
+  multiply_by(half, 5);
+  return compare(remainder, half) < 0 ? 1 : 2;
+}
+
+Limbs modulo_power_of_ten(const uint64_t* x, int n, int k) {
+  n = used_limbs(x, n);
+  const Limbs& power = kPowersOfTen[k];
+  const int pn = used_limbs(power.data(), 4);
+  Limbs result{};
+  if (n <= 4) {
+    std::copy(x, x + n, result.begin());
+    if (compare(result, power) < 0) return result;
+    result = {};
+  }
+  uint64_t q[kMaxLimbs];
+  divide_limbs(x, n, power.data(), pn, q, result.data());
+  return result;
+}
+
+}  // namespace vtn::decimal
