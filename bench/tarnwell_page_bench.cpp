@@ -14,22 +14,21 @@
 
 namespace {
 
-using vtn::tarnwell::PageContents;
-using vtn::tarnwell::Record;
+using PageContents = vtn::tarnwell::PackedPage;
 
 PageContents make_page(bool text) {
   std::mt19937 random(42);
   PageContents page;
   for (int i = 0; i < 20; ++i) {
-    Record r;
-    r.bytes = {0, 0, 0, 1, 0xF3, 0, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
-    r.key_length = static_cast<uint16_t>(r.bytes.size());
+    std::vector<uint8_t> key = {
+        0, 0, 0, 1, 0xF3, 0, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+    std::vector<uint8_t> data;
     for (int b = 0; b < 691; ++b) {
       uint8_t c = static_cast<uint8_t>(random());
       if (text) c = (b % 160) < 25 ? static_cast<uint8_t>('a' + random() % 26) : ' ';
-      r.bytes.push_back(c);
+      data.push_back(c);
     }
-    page.records.push_back(std::move(r));
+    page.records.insert(page.records.size(), key, data);
   }
   return page;
 }
@@ -60,8 +59,9 @@ void BM_PageDecode(benchmark::State& state) {
   const std::vector<uint8_t> image = vtn::tarnwell::encode_page(0, page);
   const int units = static_cast<int>(image.size() / vtn::tarnwell::kUnitSize);
   for (auto _ : state) {
-    PageContents decoded = vtn::tarnwell::decode_page(image, units);
-    benchmark::DoNotOptimize(decoded.records.data());
+    PageContents decoded;
+    vtn::tarnwell::decode_page(image, units, decoded);
+    benchmark::DoNotOptimize(decoded.records.key(0).data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * expanded_size(page)));
   state.counters["stored_bytes"] = static_cast<double>(image.size());

@@ -123,7 +123,7 @@ void for_each_with_prefix(RecordFile& file, std::span<const uint8_t> prefix,
   for (;;) {
     const int32_t leaf = page->number;
     for (; at < page->size(); ++at) {
-      const tw::Record& r = page->contents.records[at];
+      const tw::RecordRef r = page->contents.records[at];
       if (!starts_with(r.key(), prefix) || !visit(StoredRecord{r.bytes, r.key_length})) {
         store.end_operation();
         return;
@@ -158,7 +158,7 @@ std::optional<StoredRecord> RecordFinder::find_exact(std::span<const uint8_t> ke
   }
   const size_t at = page->lower_bound(key);
   if (at == page->size() || tw::compare_keys(page->key(at), key) != 0) return std::nullopt;
-  const tw::Record& r = page->contents.records[at];
+  const tw::RecordRef r = page->contents.records[at];
   return StoredRecord{r.bytes, r.key_length};
 }
 

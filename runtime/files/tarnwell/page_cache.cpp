@@ -7,18 +7,19 @@
 namespace vtn::tarnwell {
 
 RecordPage* PageCache::find(int32_t number) {
-  const auto it = pages_.find(number);
-  if (it == pages_.end()) return nullptr;
-  pin(it->second.get());
-  return it->second.get();
+  std::unique_ptr<RecordPage>* entry = pages_.find(number);
+  if (entry == nullptr || !*entry) return nullptr;
+  pin(entry->get());
+  return entry->get();
 }
 
 RecordPage* PageCache::add(std::unique_ptr<RecordPage> page) {
   RecordPage* p = page.get();
   p->loaded_at = clock_;
   p->last_use = clock_;
-  assert(!pages_.contains(p->number));
-  pages_[p->number] = std::move(page);
+  std::unique_ptr<RecordPage>& slot = pages_[p->number];
+  assert(!slot);
+  slot = std::move(page);
   ++count_;
   pin(p);
   trim();
@@ -26,21 +27,22 @@ RecordPage* PageCache::add(std::unique_ptr<RecordPage> page) {
 }
 
 void PageCache::renumber(RecordPage* page, int32_t new_number) {
-  const auto it = pages_.find(page->number);
-  assert(it != pages_.end() && it->second.get() == page);
-  std::unique_ptr<RecordPage> owned = std::move(it->second);
-  pages_.erase(it);
+  std::unique_ptr<RecordPage>* entry = pages_.find(page->number);
+  assert(entry != nullptr && entry->get() == page);
+  std::unique_ptr<RecordPage> owned = std::move(*entry);
+  pages_.reset(page->number);
   owned->number = new_number;
   if (reserve_ != nullptr) reserve_->forget(new_number);
-  assert(!pages_.contains(new_number));
-  pages_[new_number] = std::move(owned);
+  std::unique_ptr<RecordPage>& slot = pages_[new_number];
+  assert(!slot);
+  slot = std::move(owned);
 }
 
 void PageCache::drop(RecordPage* page) {
   if (page->in_ring) ring_remove(page);
   if (page->pinned) std::erase(pinned_, page);
   if (page->dirty) std::erase(dirty_, page);
-  pages_.erase(page->number);
+  pages_.reset(page->number);
   --count_;
 }
 
@@ -126,9 +128,8 @@ void PageCache::trim() {
       continue;
     }
     ring_remove(oldest);
-    const auto it = pages_.find(oldest->number);
-    std::unique_ptr<RecordPage> owned = std::move(it->second);
-    pages_.erase(it);
+    // The entry stays, empty, for when the page comes back from the reserve.
+    std::unique_ptr<RecordPage> owned = std::move(*pages_.find(oldest->number));
     --count_;
     reserve_->keep(std::move(owned));
   }

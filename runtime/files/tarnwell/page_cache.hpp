@@ -1,11 +1,11 @@
 // PageCache: the decoded pages of one record file that are kept in memory.
 //
-// Pages are found by number through a hash table that grows with them: a transaction or a key
-// build may hold thousands of dirty pages, which fixed chains would make long. A page taken by an
-// operation is pinned until the operation ends (release_all): pinned pages are never dropped, so an
-// operation may hold pointers to every page it touched, and the records it returns stay valid
-// until the next operation. Released pages that are clean wait in a ring in order of last use;
-// the use clock advances at every release.
+// Pages are found by number through a table indexed by it (page_numbers.hpp): a transaction or a
+// key build may hold thousands of dirty pages, and every search looks up several pages. A page
+// taken by an operation is pinned until the operation ends (release_all): pinned pages are never
+// dropped, so an operation may hold pointers to every page it touched, and the records it returns
+// stay valid until the next operation. Released pages that are clean wait in a ring in order of
+// last use; the use clock advances at every release.
 //
 // After each page load the ring is trimmed from its least recently used end: nothing is dropped
 // while fewer than 20 pages are cached; with 100 or more the least recently used page goes; in
@@ -17,9 +17,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
+#include "runtime/files/tarnwell/page_numbers.hpp"
 #include "runtime/files/tarnwell/page_reserve.hpp"
 #include "runtime/files/tarnwell/record_page.hpp"
 
@@ -63,8 +63,8 @@ class PageCache {
   void ring_remove(RecordPage* page);
   void trim();
 
-  std::unordered_map<int32_t, std::unique_ptr<RecordPage>> pages_;
-  RecordPage* ring_head_ = nullptr;  // least recently used
+  PageNumberTable<std::unique_ptr<RecordPage>> pages_;  // empty entries: pages not cached
+  RecordPage* ring_head_ = nullptr;                     // least recently used
   RecordPage* ring_tail_ = nullptr;
   std::vector<RecordPage*> pinned_;
   std::vector<RecordPage*> dirty_;

@@ -29,6 +29,11 @@ size_t round_up_unit(size_t n) {
 
 }  // namespace
 
+size_t page_capacity(const PackedPage& page) {
+  const size_t n = page.records.size();
+  return kPageHeaderSize + (page.is_index() ? 4 * n : 0) + 5 * n + page.records.live_bytes();
+}
+
 size_t page_capacity(const PageContents& page) {
   size_t capacity = kPageHeaderSize;
   if (page.is_index()) capacity += 4 * page.records.size();
@@ -36,11 +41,12 @@ size_t page_capacity(const PageContents& page) {
   return capacity;
 }
 
-std::vector<uint8_t> encode_page(int32_t page_number, const PageContents& page) {
-  assert(!page.is_index() || page.children.size() == page.records.size());
+std::vector<uint8_t> encode_page(int32_t page_number, const PackedPage& page) {
+  const PageRecords& records = page.records;
+  assert(!page.is_index() || page.children.size() == records.size());
   const size_t capacity = page_capacity(page);
-  if (capacity > 0xFFFF || page.records.size() > 0xFFFF) raise_internal_error(kCheckImageTooLong);
-  const size_t header = kPageHeaderSize + (page.is_index() ? 4 * page.records.size() : 0);
+  if (capacity > 0xFFFF || records.size() > 0xFFFF) raise_internal_error(kCheckImageTooLong);
+  const size_t header = kPageHeaderSize + (page.is_index() ? 4 * records.size() : 0);
 
   std::vector<uint8_t> image(header);
   image.reserve(capacity);
@@ -49,7 +55,7 @@ std::vector<uint8_t> encode_page(int32_t page_number, const PageContents& page) 
   }
   {
     RecordStreamWriter writer(image);
-    for (const Record& r : page.records) writer.add(r.bytes, r.key_length);
+    for (size_t i = 0; i < records.size(); ++i) writer.add(records[i].bytes, records[i].key_length);
   }
   const size_t expanded = image.size();
   assert(expanded <= capacity);
@@ -69,9 +75,17 @@ std::vector<uint8_t> encode_page(int32_t page_number, const PageContents& page) 
   store_le16(image.data() + kStoredLengthAt, static_cast<uint16_t>(stored));
   store_le16(image.data() + kExpandedLengthAt, static_cast<uint16_t>(expanded));
   store_le16(image.data() + kCapacityAt, static_cast<uint16_t>(capacity));
-  store_le16(image.data() + kCountAt, static_cast<uint16_t>(page.records.size()));
+  store_le16(image.data() + kCountAt, static_cast<uint16_t>(records.size()));
   image[kLevelAt] = page.level;
   return image;
+}
+
+std::vector<uint8_t> encode_page(int32_t page_number, const PageContents& page) {
+  PackedPage packed;
+  packed.level = page.level;
+  packed.children = page.children;
+  for (const Record& r : page.records) packed.records.append(RecordRef{r.bytes, r.key_length});
+  return encode_page(page_number, packed);
 }
 
 void set_page_number(std::span<uint8_t> image, int32_t page_number) {
@@ -84,7 +98,7 @@ size_t rounded_stored_length(std::span<const uint8_t> image_start) {
   return round_up_unit(load_le16(image_start.data() + kStoredLengthAt));
 }
 
-PageContents decode_page(std::span<const uint8_t> image, int unit_size) {
+void decode_page(std::span<const uint8_t> image, int unit_size, PackedPage& page) {
   const size_t expected = static_cast<size_t>(unit_size) * kUnitSize;
   if (unit_size < 1 || unit_size > kMaxUnits || image.size() != expected ||
       rounded_stored_length(image) != expected) {
@@ -95,8 +109,8 @@ PageContents decode_page(std::span<const uint8_t> image, int unit_size) {
   const size_t expanded = load_le16(p + kExpandedLengthAt);
   const size_t capacity = load_le16(p + kCapacityAt);
   const size_t count = load_le16(p + kCountAt);
-  PageContents page;
   page.level = p[kLevelAt];
+  page.children.clear();
   if (expanded > capacity) raise_internal_error(kCheckOverCapacity);
   const size_t header = kPageHeaderSize + (page.is_index() ? 4 * count : 0);
   if (stored < header || expanded < stored) raise_internal_error(kCheckRecordsMisfit);
@@ -108,13 +122,30 @@ PageContents decode_page(std::span<const uint8_t> image, int unit_size) {
     }
   }
   std::span<const uint8_t> body = image.subspan(header, stored - header);
-  std::vector<uint8_t> expanded_body;
+  // Expanded pages are at most 64 KiB: the buffer for one is kept per thread, not made per page.
+  thread_local std::vector<uint8_t> expanded_body;
   if (stored < expanded) {
     expanded_body.resize(expanded - header);
     rle_expand(body, expanded_body);
     body = expanded_body;
   }
-  page.records = decode_record_stream(body, count);
+  // What the records occupy follows from the capacity (13, + 4 and + 5 per record): the buffer
+  // is allocated once. A capacity that does not add up only costs a reallocation.
+  const size_t overhead = header + 5 * count;
+  decode_record_stream(body, count, page.records, capacity > overhead ? capacity - overhead : 0);
+}
+
+PageContents decode_page(std::span<const uint8_t> image, int unit_size) {
+  PackedPage packed;
+  decode_page(image, unit_size, packed);
+  PageContents page;
+  page.level = packed.level;
+  page.children = std::move(packed.children);
+  page.records.resize(packed.records.size());
+  for (size_t i = 0; i < packed.records.size(); ++i) {
+    page.records[i].bytes.assign(packed.records[i].bytes.begin(), packed.records[i].bytes.end());
+    page.records[i].key_length = packed.records[i].key_length;
+  }
   return page;
 }
 

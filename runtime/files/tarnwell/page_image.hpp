@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "runtime/files/tarnwell/file_header.hpp"
+#include "runtime/files/tarnwell/page_records.hpp"
 #include "runtime/files/tarnwell/record_stream.hpp"
 
 namespace vtn::tarnwell {
@@ -29,6 +30,17 @@ namespace vtn::tarnwell {
 inline constexpr size_t kPageHeaderSize = 13;
 inline constexpr uint8_t kPagePadding = 0xB0;
 
+// A page as the page store holds it: its records packed into one buffer.
+struct PackedPage {
+  uint8_t level = 0;
+  std::vector<int32_t> children;  // index pages: one per record
+  PageRecords records;            // in key order
+
+  bool is_index() const { return level > 0; }
+  bool operator==(const PackedPage&) const = default;
+};
+
+// The same page with one Record each: the form for building pages by hand.
 struct PageContents {
   uint8_t level = 0;
   std::vector<int32_t> children;  // index pages: one per record
@@ -39,11 +51,13 @@ struct PageContents {
 };
 
 // 13, plus 4 per record of an index page, plus (record length + 5) per record.
+size_t page_capacity(const PackedPage& page);
 size_t page_capacity(const PageContents& page);
 
 // Encodes the page: compressed when that makes its rounded length smaller, else plain, padded
 // to a multiple of 256. Check 1678 when the image exceeds 15,104 bytes.
 // REQUIRES: an index page has one child per record; records are in key order.
+std::vector<uint8_t> encode_page(int32_t page_number, const PackedPage& page);
 std::vector<uint8_t> encode_page(int32_t page_number, const PageContents& page);
 
 // Writes a page's own offset into its image (a page moved to another number).
@@ -53,8 +67,9 @@ void set_page_number(std::span<uint8_t> image, int32_t page_number);
 // `image_start` is shorter than the header's first 6 bytes.
 size_t rounded_stored_length(std::span<const uint8_t> image_start);
 
-// Decodes an image read at a page of `unit_size` units (image.size() == unit_size * 256).
-// Checks 1477, 1602, 1659, 522, 530 as above.
+// Decodes an image read at a page of `unit_size` units (image.size() == unit_size * 256) into
+// `out`. Checks 1477, 1602, 1659, 522, 530 as above.
+void decode_page(std::span<const uint8_t> image, int unit_size, PackedPage& out);
 PageContents decode_page(std::span<const uint8_t> image, int unit_size);
 
 }  // namespace vtn::tarnwell

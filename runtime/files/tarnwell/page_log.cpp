@@ -33,9 +33,10 @@ bool transaction_still_listed(PageStore& s) {
   }
   if (!check) return false;
   static constexpr uint8_t kPendingKey[] = {kPendingTransactionByte};
-  const Record* record = PageTree(s).find_exact(kPendingKey);
-  if (record == nullptr) return false;
-  const auto pending = read_pending_transaction(*record);
+  const std::optional<RecordRef> found = PageTree(s).find_exact(kPendingKey);
+  if (!found) return false;
+  const Record record{{found->bytes.begin(), found->bytes.end()}, found->key_length};
+  const auto pending = read_pending_transaction(record);
   s.end_operation();
   if (!pending) return false;
   return check(s.full_name, pending->transaction, pending->control_file);

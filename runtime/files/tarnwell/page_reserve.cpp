@@ -24,40 +24,35 @@ size_t default_reserve_bytes() {
 }
 
 size_t PageReserve::footprint(const RecordPage& page) {
-  size_t bytes = sizeof(RecordPage) + page.contents.children.capacity() * sizeof(int32_t) +
-                 page.contents.records.capacity() * sizeof(Record) + kAllocationOverhead;
-  for (const Record& r : page.contents.records) {
-    bytes += r.bytes.capacity() + kAllocationOverhead;
-  }
-  return bytes;
+  return sizeof(RecordPage) + page.contents.children.capacity() * sizeof(int32_t) +
+         page.contents.records.memory() + 3 * kAllocationOverhead;
 }
 
 void PageReserve::keep(std::unique_ptr<RecordPage> page) {
   assert(!page->dirty && !page->pinned && !page->in_ring);
-  if (limit_ == 0) return;
-  forget(page->number);
-  RecordPage* p = page.get();
-  p->reserve_bytes = footprint(*p);
-  p->ring_next = nullptr;
-  p->ring_prev = newest_;
-  if (newest_ != nullptr) {
-    newest_->ring_next = p;
-  } else {
-    oldest_ = p;
+  if (limit_ == 0 || page->number < 0) return;  // a page never written is never clean
+  Kept& k = pages_[page->number];
+  if (k.page) {
+    bytes_ -= k.page->reserve_bytes;
+    --count_;
   }
-  newest_ = p;
-  bytes_ += p->reserve_bytes;
-  pages_.emplace(p->number, std::move(page));
-  while (bytes_ > limit_ && oldest_ != nullptr) evict_oldest();
+  page->reserve_bytes = footprint(*page);
+  bytes_ += page->reserve_bytes;
+  ++count_;
+  k.stamp = ++next_stamp_;
+  order_.emplace_back(page->number, k.stamp);
+  k.page = std::move(page);
+  while (bytes_ > limit_ && count_ > 0) evict_oldest();
+  prune_order();
 }
 
 std::unique_ptr<RecordPage> PageReserve::take(int32_t number) {
-  if (pages_.empty()) return nullptr;
-  const auto it = pages_.find(number);
-  if (it == pages_.end()) return nullptr;
-  std::unique_ptr<RecordPage> page = std::move(it->second);
-  pages_.erase(it);
-  unlink(page.get());
+  if (count_ == 0) return nullptr;
+  Kept* k = pages_.find(number);
+  if (k == nullptr || !k->page) return nullptr;
+  std::unique_ptr<RecordPage> page = std::move(k->page);
+  bytes_ -= page->reserve_bytes;
+  --count_;
   return page;
 }
 
@@ -67,28 +62,30 @@ void PageReserve::forget(int32_t number) {
 
 void PageReserve::clear() {
   pages_.clear();
-  oldest_ = newest_ = nullptr;
+  order_.clear();
   bytes_ = 0;
-}
-
-void PageReserve::unlink(RecordPage* page) {
-  if (page->ring_prev != nullptr) {
-    page->ring_prev->ring_next = page->ring_next;
-  } else {
-    oldest_ = page->ring_next;
-  }
-  if (page->ring_next != nullptr) {
-    page->ring_next->ring_prev = page->ring_prev;
-  } else {
-    newest_ = page->ring_prev;
-  }
-  page->ring_prev = page->ring_next = nullptr;
-  bytes_ -= page->reserve_bytes;
+  count_ = 0;
 }
 
 void PageReserve::evict_oldest() {
-  const int32_t number = oldest_->number;
-  forget(number);
+  while (!order_.empty()) {
+    const auto [number, stamp] = order_.front();
+    order_.pop_front();
+    Kept* k = pages_.find(number);
+    if (k == nullptr || !k->page || k->stamp != stamp) continue;
+    bytes_ -= k->page->reserve_bytes;
+    --count_;
+    k->page.reset();
+    return;
+  }
+}
+
+void PageReserve::prune_order() {
+  if (order_.size() < 1024 || order_.size() < 2 * count_) return;
+  std::erase_if(order_, [this](const std::pair<int32_t, uint64_t>& entry) {
+    Kept* k = pages_.find(entry.first);
+    return k == nullptr || !k->page || k->stamp != entry.second;
+  });
 }
 
 }  // namespace vtn::tarnwell

@@ -15,9 +15,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
-#include <unordered_map>
 
+#include "runtime/files/tarnwell/page_numbers.hpp"
 #include "runtime/files/tarnwell/record_page.hpp"
 
 namespace vtn::tarnwell {
@@ -41,24 +42,32 @@ class PageReserve {
   void forget(int32_t number);
   void clear();
 
-  size_t size() const { return pages_.size(); }
+  size_t size() const { return count_; }
   size_t bytes() const { return bytes_; }
   size_t limit() const { return limit_; }
 
-  // What a decoded page occupies in memory, roughly: the page, its records and their bytes.
+  // What a decoded page occupies in memory, roughly: the page, its children and its records.
   static size_t footprint(const RecordPage& page);
 
  private:
-  void unlink(RecordPage* page);
   void evict_oldest();
+  // Drops the entries of `order_` that no longer name a kept page, once they are the majority.
+  void prune_order();
 
   size_t limit_;
   size_t bytes_ = 0;
-  std::unordered_map<int32_t, std::unique_ptr<RecordPage>> pages_;
-  // Order of keeping, oldest first, threaded through the pages' ring links: a kept page is in no
-  // ring of the cache. Each page's footprint is noted in `reserve_bytes` when it is kept.
-  RecordPage* oldest_ = nullptr;
-  RecordPage* newest_ = nullptr;
+  size_t count_ = 0;
+  // A page leaves and re-enters the reserve at nearly every operation that reaches beyond the
+  // cache, so neither may cost an allocation or touch other pages: pages are found by number
+  // (page_numbers.hpp), and the order of keeping is a queue of (number, stamp) in which an entry
+  // whose stamp is no longer the page's is stale and skipped.
+  struct Kept {
+    std::unique_ptr<RecordPage> page;  // empty: not kept now
+    uint64_t stamp = 0;
+  };
+  PageNumberTable<Kept> pages_;
+  std::deque<std::pair<int32_t, uint64_t>> order_;  // oldest first
+  uint64_t next_stamp_ = 0;
 };
 
 }  // namespace vtn::tarnwell

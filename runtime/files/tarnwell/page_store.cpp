@@ -31,9 +31,9 @@ RecordPage* PageStore::page(int32_t number) {
   const uint32_t offset = static_cast<uint32_t>(page_offset(number));
   const auto logged = log_map.find(offset);
   const uint64_t at = logged == log_map.end() ? offset : logged->second;
-  std::vector<uint8_t> image(static_cast<size_t>(units) * kUnitSize);
-  read_exact(at, image);
-  page->contents = decode_page(image, units);
+  page_buffer.resize(static_cast<size_t>(units) * kUnitSize);
+  read_exact(at, page_buffer);
+  decode_page(page_buffer, units, page->contents);
   page->unit_size = units;
   page->recount();
   return cache.add(std::move(page));

@@ -75,8 +75,10 @@ struct PageStore {
 
   // ---- a flush between its two phases ----
   bool phase0_done = false;
-  FileHeader old_header;       // the header on disk before the flush
-  std::vector<TreeStep> path;  // scratch of the tree operations, kept to spare allocations
+  FileHeader old_header;                // the header on disk before the flush
+  std::vector<TreeStep> path;           // scratch of the tree operations, kept to spare allocations
+  std::vector<uint8_t> record_scratch;  // the record an insert or replace stores, copied
+  std::vector<uint8_t> page_buffer;     // the image of the page being read
 
   // ---- the leaves where recent searches ended ----
   // A search whose key lies within the keys of one of these leaves is answered there without
@@ -84,9 +86,11 @@ struct PageStore {
   // noted: every change of a page, every new or freed page and every forgetting of the pages
   // advances tree_version, which retires them all.
   struct Finger {
+    static constexpr size_t kNoSlot = SIZE_MAX;
     int32_t page = 0;
     uint64_t version = 0;  // 0: none
     std::vector<uint8_t> first_key, last_key;
+    size_t slot = kNoSlot;  // of the last record a search answered in this leaf
   };
   static constexpr size_t kFingers = 4;
   std::array<Finger, kFingers> fingers;

@@ -46,6 +46,7 @@ RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
     const int last = compare_keys(key, f.last_key);
     if (last > 0 || (last == 0 && enclose == Enclose::first_may_equal)) continue;
     descended_ = false;
+    finger_ = &f;
     return s_.page(f.page);
   }
   descended_ = true;
@@ -56,15 +57,35 @@ RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
 }
 
 void PageTree::note_finger(RecordPage* leaf) {
+  finger_ = nullptr;
   if (leaf->empty()) return;
   PageStore::Finger& f = s_.fingers[s_.next_finger];
   s_.next_finger = (s_.next_finger + 1) % PageStore::kFingers;
   f.page = leaf->number;
   f.version = s_.tree_version;
+  f.slot = PageStore::Finger::kNoSlot;
   const auto first = leaf->first_key();
   const auto last = leaf->key(leaf->size() - 1);
   f.first_key.assign(first.begin(), first.end());
   f.last_key.assign(last.begin(), last.end());
+  finger_ = &f;
+}
+
+bool PageTree::at_hint(const RecordPage* leaf, std::span<const uint8_t> key, size_t& at) const {
+  if (finger_ == nullptr) return false;
+  // The record of the last answer, or the one after it (reading on in key order).
+  for (size_t slot = finger_->slot; slot < leaf->size() && slot <= finger_->slot + 1; ++slot) {
+    if (same_key(leaf->key(slot), key)) {
+      at = slot;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::optional<RecordRef> PageTree::answer(const RecordPage* leaf, size_t at) {
+  if (finger_ != nullptr && finger_->page == leaf->number) finger_->slot = at;
+  return leaf->record(at);
 }
 
 // From the index page at the end of the path down to its first (or last) leaf.
@@ -107,82 +128,91 @@ bool PageTree::step_to_previous_leaf() {
   return false;
 }
 
-const Record* PageTree::record_at_or_after() {
+std::optional<RecordRef> PageTree::record_at_or_after() {
   for (;;) {
     const TreeStep& leaf = path_.back();
-    if (leaf.slot < leaf.page->size()) return &leaf.page->contents.records[leaf.slot];
-    if (!step_to_next_leaf()) return nullptr;
+    if (leaf.slot < leaf.page->size()) return answer(leaf.page, leaf.slot);
+    if (!step_to_next_leaf()) return std::nullopt;
   }
 }
 
-const Record* PageTree::record_before() {
+std::optional<RecordRef> PageTree::record_before() {
   for (;;) {
     const TreeStep& leaf = path_.back();
-    if (leaf.slot > 0) return &leaf.page->contents.records[leaf.slot - 1];
-    if (!step_to_previous_leaf()) return nullptr;
+    if (leaf.slot > 0) return answer(leaf.page, leaf.slot - 1);
+    if (!step_to_previous_leaf()) return std::nullopt;
   }
 }
 
 // Each search below takes its leaf from leaf_for(); when a finger gave it, the enclosure
 // guarantees that the answer lies inside that leaf, so the path (needed only to step to a
-// neighbouring leaf) is never used.
+// neighbouring leaf) is never used. A finger also remembers the slot of its last answer: a search
+// from exactly that key (NEXT, PREVIOUS, reading again) needs no binary search.
 
-const Record* PageTree::find_exact(std::span<const uint8_t> key) {
-  if (!s_.has_tree()) return nullptr;
+std::optional<RecordRef> PageTree::find_exact(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return std::nullopt;
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
-  const size_t at = leaf->lower_bound(key);
-  if (at < leaf->size() && same_key(leaf->key(at), key)) return &leaf->contents.records[at];
-  return nullptr;
+  size_t at = 0;
+  if (at_hint(leaf, key, at)) return answer(leaf, at);
+  at = leaf->lower_bound(key);
+  if (at < leaf->size() && same_key(leaf->key(at), key)) return answer(leaf, at);
+  return std::nullopt;
 }
 
-const Record* PageTree::find_first_after(std::span<const uint8_t> key) {
-  if (!s_.has_tree()) return nullptr;
+std::optional<RecordRef> PageTree::find_first_after(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return std::nullopt;
   RecordPage* leaf = leaf_for(key, Enclose::first_may_equal);
-  const size_t at = leaf->upper_bound(key);
-  if (!descended_) return &leaf->contents.records[at];
+  size_t at = 0;
+  if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at + 1);
+  at = leaf->upper_bound(key);
+  if (!descended_) return answer(leaf, at);
   path_.back().slot = at;
   return record_at_or_after();
 }
 
-const Record* PageTree::find_last_before(std::span<const uint8_t> key) {
-  if (!s_.has_tree()) return nullptr;
+std::optional<RecordRef> PageTree::find_last_before(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return std::nullopt;
   RecordPage* leaf = leaf_for(key, Enclose::last_may_equal);
-  const size_t at = leaf->lower_bound(key);
-  if (!descended_) return &leaf->contents.records[at - 1];
+  size_t at = 0;
+  if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at - 1);
+  at = leaf->lower_bound(key);
+  if (!descended_) return answer(leaf, at - 1);
   path_.back().slot = at;
   return record_before();
 }
 
-const Record* PageTree::find_at_or_before(std::span<const uint8_t> key) {
-  if (!s_.has_tree()) return nullptr;
+std::optional<RecordRef> PageTree::find_at_or_before(std::span<const uint8_t> key) {
+  if (!s_.has_tree()) return std::nullopt;
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
-  const size_t at = leaf->upper_bound(key);
-  if (!descended_) return &leaf->contents.records[at - 1];
+  size_t at = 0;
+  if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at);
+  at = leaf->upper_bound(key);
+  if (!descended_) return answer(leaf, at - 1);
   path_.back().slot = at;
   return record_before();
 }
 
-void PageTree::insert(Record record) {
+void PageTree::insert(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   s_.ensure_tree();
-  descend(record.key());
+  descend(key);
   RecordPage* leaf = path_.back().page;
-  const size_t at = leaf->lower_bound(record.key());
-  if (at < leaf->size() && same_key(leaf->key(at), record.key())) {
+  const size_t at = leaf->lower_bound(key);
+  if (at < leaf->size() && same_key(leaf->key(at), key)) {
     raise_internal_error(kCheckDuplicateKey);
   }
-  leaf->insert(at, std::move(record));
+  leaf->insert(at, key, data);
   s_.mark_dirty(leaf);
   if (at == 0) fix_first_keys(path_.size() - 1);
   split_pages();
 }
 
-bool PageTree::replace(Record record) {
+bool PageTree::replace(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   if (!s_.has_tree()) return false;
-  descend(record.key());
+  descend(key);
   RecordPage* leaf = path_.back().page;
-  const size_t at = leaf->lower_bound(record.key());
-  if (at == leaf->size() || !same_key(leaf->key(at), record.key())) return false;
-  leaf->replace(at, std::move(record));
+  const size_t at = leaf->lower_bound(key);
+  if (at == leaf->size() || !same_key(leaf->key(at), key)) return false;
+  leaf->replace(at, key, data);
   s_.mark_dirty(leaf);
   split_pages();
   return true;
@@ -212,7 +242,7 @@ void PageTree::fix_first_keys(size_t level) {
     TreeStep& up = path_[l - 1];
     if (child->empty()) return;
     if (same_key(up.page->key(up.slot), child->first_key())) return;
-    up.page->replace(up.slot, index_record(child->first_key()));
+    up.page->replace(up.slot, child->first_key(), {});
     s_.mark_dirty(up.page);
     if (up.slot != 0) return;
   }
@@ -233,7 +263,7 @@ void PageTree::split_pages() {
     page->move_tail_to(0, *below);
     page->contents.level = static_cast<uint8_t>(page->level() + 1);
     page->recount();
-    page->insert(0, index_record(below->first_key()), below->number);
+    page->insert(0, below->first_key(), {}, below->number);
     s_.mark_dirty(page);
     path_.insert(path_.begin() + 1, TreeStep{below, 0});
     l = 2;  // the loop goes on with the new page, then the root again
@@ -255,7 +285,7 @@ void PageTree::split_under(size_t level) {
     const auto& children = parent->contents.children;
     const auto at = std::find(children.begin(), children.end(), page->number);
     if (at == children.end()) raise_internal_error(kCheckParentNotFound);
-    parent->insert(static_cast<size_t>(at - children.begin()) + 1, index_record(half->first_key()),
+    parent->insert(static_cast<size_t>(at - children.begin()) + 1, half->first_key(), {},
                    half->number);
     s_.mark_dirty(page);
     s_.mark_dirty(parent);

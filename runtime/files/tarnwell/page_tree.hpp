@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "runtime/files/tarnwell/page_store.hpp"
@@ -32,15 +33,16 @@ class PageTree {
  public:
   explicit PageTree(PageStore& store) : s_(store), path_(store.path) {}
 
-  const Record* find_exact(std::span<const uint8_t> key);
-  const Record* find_first_after(std::span<const uint8_t> key);
-  const Record* find_last_before(std::span<const uint8_t> key);
-  const Record* find_at_or_before(std::span<const uint8_t> key);
+  std::optional<RecordRef> find_exact(std::span<const uint8_t> key);
+  std::optional<RecordRef> find_first_after(std::span<const uint8_t> key);
+  std::optional<RecordRef> find_last_before(std::span<const uint8_t> key);
+  std::optional<RecordRef> find_at_or_before(std::span<const uint8_t> key);
 
-  // REQUIRES: the record fits (record_file.hpp's limits).
-  void insert(Record record);
+  // REQUIRES: the record fits (record_file.hpp's limits); key and data are not bytes of the
+  // file's pages.
+  void insert(std::span<const uint8_t> key, std::span<const uint8_t> data);
   bool erase(std::span<const uint8_t> key);
-  bool replace(Record record);
+  bool replace(std::span<const uint8_t> key, std::span<const uint8_t> data);
 
   // Renumbers page `from` as `to` and points its parent's index record (or the header's root
   // page number) at the new number. Checks 1891 and 1894 when the parent cannot be found.
@@ -55,12 +57,16 @@ class PageTree {
   // encloses it, else by descending from the root; the path is set only by a descent.
   RecordPage* leaf_for(std::span<const uint8_t> key, Enclose enclose);
   void note_finger(RecordPage* leaf);
+  // Whether the slot of the finger's last answer, or the next, holds exactly `key` (then in `at`).
+  bool at_hint(const RecordPage* leaf, std::span<const uint8_t> key, size_t& at) const;
+  // Record `at` of `leaf` as the answer of a search, noted in the finger of that leaf.
+  std::optional<RecordRef> answer(const RecordPage* leaf, size_t at);
   void descend(std::span<const uint8_t> key);
   void descend_edge(bool leftmost);
   bool step_to_next_leaf();
   bool step_to_previous_leaf();
-  const Record* record_at_or_after();
-  const Record* record_before();
+  std::optional<RecordRef> record_at_or_after();
+  std::optional<RecordRef> record_before();
   void fix_first_keys(size_t level);
   void split_pages();
   void split_under(size_t level);
@@ -69,7 +75,8 @@ class PageTree {
 
   PageStore& s_;
   std::vector<TreeStep>& path_;
-  bool descended_ = false;  // the last leaf_for() descended (and set the path)
+  bool descended_ = false;               // the last leaf_for() descended (and set the path)
+  PageStore::Finger* finger_ = nullptr;  // of the leaf the last leaf_for() gave, if any
 };
 
 }  // namespace vtn::tarnwell

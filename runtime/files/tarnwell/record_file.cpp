@@ -30,21 +30,21 @@ class Operation {
   PageStore& s_;
 };
 
-std::optional<StoredRecord> view(const Record* r) {
-  if (r == nullptr) return std::nullopt;
+std::optional<StoredRecord> view(const std::optional<RecordRef>& r) {
+  if (!r) return std::nullopt;
   return StoredRecord{r->bytes, r->key_length};
 }
 
-Record make_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
+// The record to store, copied first into the store's own buffer: the caller's bytes may be a view
+// of a page that the change itself moves or lets go.
+std::span<const uint8_t> record_copy(PageStore& s, std::span<const uint8_t> key,
+                                     std::span<const uint8_t> data) {
   if (key.size() > kMaxKeyLength || key.size() + data.size() > kMaxRecordLength) {
     raise_internal_error(kCheckRecordTooLong);
   }
-  Record r;
-  r.bytes.reserve(key.size() + data.size());
-  r.bytes.assign(key.begin(), key.end());
-  r.bytes.insert(r.bytes.end(), data.begin(), data.end());
-  r.key_length = static_cast<uint16_t>(key.size());
-  return r;
+  s.record_scratch.assign(key.begin(), key.end());
+  s.record_scratch.insert(s.record_scratch.end(), data.begin(), data.end());
+  return s.record_scratch;
 }
 
 void require_write(const PageStore& s) {
@@ -173,9 +173,9 @@ std::optional<StoredRecord> RecordFile::find_at_or_before(std::span<const uint8_
 
 void RecordFile::insert_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   require_write(*store_);
-  Record r = make_record(key, data);
+  const std::span<const uint8_t> r = record_copy(*store_, key, data);
   Operation op(*store_);
-  PageTree(*store_).insert(std::move(r));
+  PageTree(*store_).insert(r.first(key.size()), r.subspan(key.size()));
 }
 
 bool RecordFile::delete_record(std::span<const uint8_t> key) {
@@ -186,9 +186,9 @@ bool RecordFile::delete_record(std::span<const uint8_t> key) {
 
 bool RecordFile::replace_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   require_write(*store_);
-  Record r = make_record(key, data);
+  const std::span<const uint8_t> r = record_copy(*store_, key, data);
   Operation op(*store_);
-  return PageTree(*store_).replace(std::move(r));
+  return PageTree(*store_).replace(r.first(key.size()), r.subspan(key.size()));
 }
 
 Number RecordFile::new_table_number() {

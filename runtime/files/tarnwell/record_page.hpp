@@ -1,8 +1,8 @@
 // RecordPage: one page of the record tree, decoded, as the page cache holds it.
 //
-// The records of a page are kept as a sorted array (PageContents, page_image.hpp): a page holds
+// The records of a page are kept packed, in key order (PackedPage, page_image.hpp): a page holds
 // at most a few hundred records, so binary search finds a key in a handful of comparisons and an
-// insertion moves a few hundred small handles, with no per-record tree nodes to allocate. The
+// insertion moves a few hundred 8-byte slots, with nothing to allocate per record. The
 // capacity of the page image (13, + 4 per record of an index page, + length + 5 per record) is
 // kept up to date with every change: it decides when a page splits.
 //
@@ -26,7 +26,7 @@ inline constexpr size_t kSplitRecordCount = 20;
 
 struct RecordPage {
   int32_t number = 0;
-  PageContents contents;
+  PackedPage contents;
   size_t capacity = kPageHeaderSize;
   int unit_size = 0;  // units of its place in the file; 0 while it has none
   bool dirty = false;
@@ -45,7 +45,8 @@ struct RecordPage {
   bool empty() const { return contents.records.empty(); }
   bool is_index() const { return contents.is_index(); }
   uint8_t level() const { return contents.level; }
-  std::span<const uint8_t> key(size_t i) const { return contents.records[i].key(); }
+  std::span<const uint8_t> key(size_t i) const { return contents.records.key(i); }
+  RecordRef record(size_t i) const { return contents.records[i]; }
   std::span<const uint8_t> first_key() const { return key(0); }
 
   // Recomputes the capacity after the contents were replaced wholesale.
@@ -59,11 +60,13 @@ struct RecordPage {
   // sorts before every record. REQUIRES: !empty().
   size_t child_slot(std::span<const uint8_t> key) const;
 
-  // REQUIRES: the order stays strict; `child` only on an index page.
-  void insert(size_t at, Record record, int32_t child = 0);
+  // REQUIRES: the order stays strict; `child` only on an index page; the bytes are not this
+  // page's own.
+  void insert(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data,
+              int32_t child = 0);
   void erase(size_t at);
   // Replaces the bytes of record `at` (same key part, or a new key that keeps the order).
-  void replace(size_t at, Record record);
+  void replace(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data);
 
   // Whether the page must be split (see the limits above).
   bool needs_split() const {
@@ -74,9 +77,7 @@ struct RecordPage {
   // Moves records [from, size()) (and their children) to the end of `to`.
   void move_tail_to(size_t from, RecordPage& to);
 
-  size_t record_capacity(const Record& r) const {
-    return r.bytes.size() + 5 + (is_index() ? 4 : 0);
-  }
+  size_t record_capacity(size_t length) const { return length + 5 + (is_index() ? 4 : 0); }
 };
 
 // One page of a path from the root down, and the slot taken in it: in an index page the record
@@ -85,8 +86,5 @@ struct TreeStep {
   RecordPage* page = nullptr;
   size_t slot = 0;
 };
-
-// An index record for a child page: the child's first key, no data part.
-Record index_record(std::span<const uint8_t> key);
 
 }  // namespace vtn::tarnwell

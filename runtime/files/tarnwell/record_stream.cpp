@@ -6,6 +6,7 @@
 
 #include "runtime/files/tarnwell/byte_order.hpp"
 #include "runtime/files/tarnwell/internal_error.hpp"
+#include "runtime/files/tarnwell/page_records.hpp"
 
 namespace vtn::tarnwell {
 namespace {
@@ -16,15 +17,6 @@ constexpr uint8_t kSharedMask = 0x3F;
 constexpr int32_t kCheckRecordsMisfit = 1602;
 
 }  // namespace
-
-int compare_keys(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-  const size_t n = std::min(a.size(), b.size());
-  if (n != 0) {
-    if (const int c = std::memcmp(a.data(), b.data(), n); c != 0) return c;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
 
 void RecordStreamWriter::add(std::span<const uint8_t> bytes, uint16_t key_length) {
   assert(key_length <= bytes.size() && bytes.size() <= 0xFFFF);
@@ -55,22 +47,22 @@ void RecordStreamWriter::add(std::span<const uint8_t> bytes, uint16_t key_length
   first_ = false;
 }
 
-std::vector<Record> decode_record_stream(std::span<const uint8_t> in, size_t count) {
-  std::vector<Record> records;
+void decode_record_stream(std::span<const uint8_t> in, size_t count, PageRecords& out,
+                          size_t bytes_hint) {
+  out.clear();
   // Every record takes at least its flag byte: a count beyond that cannot fit.
   if (count > in.size()) raise_internal_error(kCheckRecordsMisfit);
-  records.reserve(count);
+  out.reserve(count, std::min<size_t>(bytes_hint, 0xFFFF));
   size_t pos = 0;
   uint16_t length = 0;
   uint16_t key_length = 0;
-  const Record* previous = nullptr;
   for (size_t r = 0; r < count; ++r) {
     if (pos >= in.size()) raise_internal_error(kCheckRecordsMisfit);
     const uint8_t flag = in[pos++];
     const size_t shared = flag & kSharedMask;
     const bool has_length = flag & kHasRecordLength;
     const bool has_key_length = flag & kHasKeyLength;
-    if (previous == nullptr && (!has_length || !has_key_length || shared != 0)) {
+    if (r == 0 && (!has_length || !has_key_length || shared != 0)) {
       raise_internal_error(kCheckRecordsMisfit);
     }
     if (has_length) {
@@ -83,22 +75,28 @@ std::vector<Record> decode_record_stream(std::span<const uint8_t> in, size_t cou
       key_length = load_le16(in.data() + pos);
       pos += 2;
     }
-    if (key_length > length || shared > length ||
-        (previous != nullptr && shared > previous->bytes.size())) {
+    if (key_length > length || shared > length || (r != 0 && shared > out[r - 1].bytes.size())) {
       raise_internal_error(kCheckRecordsMisfit);
     }
     const size_t rest = length - shared;
     if (in.size() - pos < rest) raise_internal_error(kCheckRecordsMisfit);
-    Record record;
-    record.key_length = key_length;
-    record.bytes.resize(length);
-    if (shared) std::memcpy(record.bytes.data(), previous->bytes.data(), shared);
-    if (rest) std::memcpy(record.bytes.data() + shared, in.data() + pos, rest);
+    uint8_t* record = out.append_uninitialised(length, key_length);
+    // The record before is found again: appending may have moved the buffer.
+    if (shared) std::memcpy(record, out[r - 1].bytes.data(), shared);
+    if (rest) std::memcpy(record + shared, in.data() + pos, rest);
     pos += rest;
-    records.push_back(std::move(record));
-    previous = &records.back();
   }
   if (pos != in.size()) raise_internal_error(kCheckRecordsMisfit);
+}
+
+std::vector<Record> decode_record_stream(std::span<const uint8_t> in, size_t count) {
+  PageRecords packed;
+  decode_record_stream(in, count, packed);
+  std::vector<Record> records(packed.size());
+  for (size_t i = 0; i < packed.size(); ++i) {
+    records[i].bytes.assign(packed[i].bytes.begin(), packed[i].bytes.end());
+    records[i].key_length = packed[i].key_length;
+  }
   return records;
 }
 

@@ -12,7 +12,9 @@
 // The first record of a page carries both lengths and shares nothing.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -29,8 +31,39 @@ struct Record {
   bool operator==(const Record&) const = default;
 };
 
+// A record seen where it is stored (a page's buffer): key part, then data part.
+struct RecordRef {
+  std::span<const uint8_t> bytes;
+  uint16_t key_length = 0;
+
+  std::span<const uint8_t> key() const { return bytes.first(key_length); }
+  std::span<const uint8_t> data() const { return bytes.subspan(key_length); }
+};
+
 // Unsigned bytes over the shorter key; on a tie the shorter key first. <0, 0 or >0.
-int compare_keys(std::span<const uint8_t> a, std::span<const uint8_t> b);
+// Keys are mostly a dozen bytes or so and every search compares many of them: they are compared
+// eight bytes at a time in place, without a call.
+inline int compare_keys(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) {
+      if constexpr (std::endian::native == std::endian::little) {
+        x = __builtin_bswap64(x);  // as big-endian numbers, words order as their bytes do
+        y = __builtin_bswap64(y);
+      }
+      return x < y ? -1 : 1;
+    }
+  }
+  for (; i < n; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
 
 // Builds a record stream. The caller adds records in key order.
 class RecordStreamWriter {
@@ -49,8 +82,14 @@ class RecordStreamWriter {
   bool first_ = true;
 };
 
+class PageRecords;
+
 // Decodes exactly `count` records that must fill `stream` to its last byte (check 1602
-// otherwise, and for any length that runs outside the stream or a key longer than its record).
+// otherwise, and for any length that runs outside the stream or a key longer than its record),
+// replacing the contents of `out`. `bytes_hint`: the records' total length, if known.
+void decode_record_stream(std::span<const uint8_t> stream, size_t count, PageRecords& out,
+                          size_t bytes_hint = 0);
+// The same, one Record each.
 std::vector<Record> decode_record_stream(std::span<const uint8_t> stream, size_t count);
 
 }  // namespace vtn::tarnwell

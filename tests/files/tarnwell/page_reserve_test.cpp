@@ -22,7 +22,7 @@ std::unique_ptr<RecordPage> page_of(int32_t number, size_t records, size_t recor
     r.bytes.assign(record_bytes, static_cast<uint8_t>(i));
     r.bytes[0] = static_cast<uint8_t>(i);
     r.key_length = 1;
-    p->contents.records.push_back(std::move(r));
+    p->contents.records.append(RecordRef{r.bytes, r.key_length});
   }
   p->recount();
   return p;
