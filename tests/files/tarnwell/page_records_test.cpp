@@ -1,0 +1,137 @@
+// The packed records of a page against a plain model (one byte vector per record): inserts,
+// erases, replacements and cuts in every mix, long enough that the buffer is compacted many times,
+// must leave exactly the model's records; and a packed page must encode to the same image as the
+// same page built record by record, and decode back to it.
+#include "runtime/files/tarnwell/page_records.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "runtime/files/tarnwell/page_image.hpp"
+
+namespace vtn::tarnwell {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes bytes_of(std::mt19937& rng, size_t length) {
+  Bytes b(length);
+  for (uint8_t& c : b) c = static_cast<uint8_t>(rng() % 7);  // runs: some pages compress
+  return b;
+}
+
+::testing::AssertionResult same(const PageRecords& packed, const std::vector<Record>& model) {
+  if (packed.size() != model.size())
+    return ::testing::AssertionFailure() << packed.size() << " records, expected " << model.size();
+  size_t live = 0;
+  for (size_t i = 0; i < model.size(); ++i) {
+    const RecordRef r = packed[i];
+    if (r.key_length != model[i].key_length || !std::ranges::equal(r.bytes, model[i].bytes) ||
+        !std::ranges::equal(packed.key(i), model[i].key()))
+      return ::testing::AssertionFailure() << "record " << i << " differs";
+    live += model[i].bytes.size();
+  }
+  if (packed.live_bytes() != live)
+    return ::testing::AssertionFailure() << packed.live_bytes() << " live bytes, expected " << live;
+  return ::testing::AssertionSuccess();
+}
+
+TEST(PageRecordsTest, EveryMixOfChangesKeepsTheModelsRecords) {
+  struct Mix {
+    const char* what;
+    int insert, erase, replace, truncate;  // weights
+    size_t max_length;
+  };
+  const Mix mixes[] = {
+      {"inserts only", 1, 0, 0, 0, 300},
+      {"inserts and erases", 3, 2, 0, 0, 300},
+      {"mostly replacements (garbage grows, compactions)", 1, 0, 6, 0, 2000},
+      {"cuts after inserts (splits)", 6, 1, 1, 1, 500},
+      {"empty records and keys", 2, 1, 1, 0, 3},
+  };
+  for (const Mix& mix : mixes) {
+    SCOPED_TRACE(mix.what);
+    std::mt19937 rng(11);
+    PageRecords packed;
+    std::vector<Record> model;
+    const int total = mix.insert + mix.erase + mix.replace + mix.truncate;
+    for (int step = 0; step < 4000; ++step) {
+      int pick = static_cast<int>(rng() % static_cast<uint32_t>(total));
+      const size_t length = rng() % (mix.max_length + 1);
+      Record r;
+      r.bytes = bytes_of(rng, length);
+      r.key_length = static_cast<uint16_t>(length == 0 ? 0 : rng() % (length + 1));
+      if ((pick -= mix.insert) < 0 || model.empty()) {
+        const size_t at = rng() % (model.size() + 1);
+        packed.insert(at, r.key(), r.data());
+        model.insert(model.begin() + static_cast<ptrdiff_t>(at), r);
+      } else if ((pick -= mix.erase) < 0) {
+        const size_t at = rng() % model.size();
+        packed.erase(at);
+        model.erase(model.begin() + static_cast<ptrdiff_t>(at));
+      } else if ((pick -= mix.replace) < 0) {
+        const size_t at = rng() % model.size();
+        packed.replace(at, r.key(), r.data());
+        model[at] = r;
+      } else {
+        const size_t keep = rng() % (model.size() + 1);
+        packed.truncate(keep);
+        model.resize(keep);
+      }
+      if (model.size() > 200) {  // keep pages of a plausible size
+        packed.truncate(100);
+        model.resize(100);
+      }
+      ASSERT_TRUE(same(packed, model)) << "step " << step;
+    }
+  }
+}
+
+TEST(PageRecordsTest, PackedAndRecordByRecordPagesEncodeAlikeAndDecodeBack) {
+  struct Case {
+    const char* what;
+    uint8_t level;
+    size_t records, max_length;
+  };
+  const Case cases[] = {
+      {"empty leaf", 0, 0, 0},
+      {"leaf of short records", 0, 60, 40},
+      {"leaf of long records (compressed)", 0, 8, 1500},
+      {"index page", 2, 50, 12},
+  };
+  std::mt19937 rng(3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PageContents plain;
+    plain.level = c.level;
+    PackedPage packed;
+    packed.level = c.level;
+    for (size_t i = 0; i < c.records; ++i) {
+      Record r;
+      r.bytes = {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};  // ascending keys
+      r.key_length = 2;
+      const Bytes data = bytes_of(rng, rng() % (c.max_length + 1));
+      r.bytes.insert(r.bytes.end(), data.begin(), data.end());
+      plain.records.push_back(r);
+      packed.records.append(RecordRef{r.bytes, r.key_length});
+      if (c.level > 0) {
+        plain.children.push_back(static_cast<int32_t>(100 + i));
+        packed.children.push_back(static_cast<int32_t>(100 + i));
+      }
+    }
+    EXPECT_EQ(page_capacity(packed), page_capacity(plain));
+    const Bytes image = encode_page(7, packed);
+    EXPECT_EQ(image, encode_page(7, plain));
+    const int units = static_cast<int>(image.size() / kUnitSize);
+    PackedPage decoded;
+    decoded.records.insert(0, Bytes{9}, Bytes{9, 9});  // whatever was there goes
+    decode_page(image, units, decoded);
+    EXPECT_EQ(decoded, packed);
+    EXPECT_EQ(decode_page(image, units), plain);
+  }
+}
+
+}  // namespace
+}  // namespace vtn::tarnwell
