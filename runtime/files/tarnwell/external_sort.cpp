@@ -40,26 +40,34 @@ bool ExternalSorter::add(std::span<const uint8_t> item) {
   return true;
 }
 
-// Items are ordered through their first eight bytes read as one big-endian number, so that most
-// comparisons are one integer comparison; only items that agree there compare their remaining
-// bytes. Equal items keep the order in which they came.
+// The bytes every item begins with (key values often share a long prefix) decide nothing; the
+// eight after them, read as one big-endian number, decide most comparisons with one integer
+// comparison, and only items that agree there compare their remaining bytes. Equal items keep the
+// order in which they came.
 void ExternalSorter::sort_memory() {
   const size_t n = items_.size() / item_size_;
   const uint8_t* base = items_.data();
   const size_t size = item_size_;
-  const size_t head_bytes = std::min<size_t>(size, 8);
+  size_t common = n == 0 ? 0 : size;
+  for (size_t i = 1; i < n && common != 0; ++i) {
+    const uint8_t* item = base + i * size;
+    common = static_cast<size_t>(std::mismatch(base, base + common, item).first - base);
+  }
+  const size_t rest = size - common;  // bytes after the common prefix
+  const size_t head_bytes = std::min<size_t>(rest, 8);
   order_.resize(n);
   for (size_t i = 0; i < n; ++i) {
     uint64_t head = 0;
-    const uint8_t* item = base + i * size;
+    const uint8_t* item = base + i * size + common;
     for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < head_bytes ? item[b] : 0);
     order_[i] = {head, static_cast<uint32_t>(i)};
   }
-  std::sort(order_.begin(), order_.end(), [base, size](const SortSlot& a, const SortSlot& b) {
+  const size_t tail = common + head_bytes;  // where the bytes the head leaves out begin
+  std::sort(order_.begin(), order_.end(), [base, size, tail](const SortSlot& a, const SortSlot& b) {
     if (a.head != b.head) return a.head < b.head;
-    if (size > 8) {
-      const int d = std::memcmp(base + size_t{a.index} * size + 8,
-                                base + size_t{b.index} * size + 8, size - 8);
+    if (tail < size) {
+      const int d = std::memcmp(base + size_t{a.index} * size + tail,
+                                base + size_t{b.index} * size + tail, size - tail);
       if (d != 0) return d < 0;
     }
     return a.index < b.index;

@@ -19,6 +19,7 @@ struct SortCase {
   size_t store_memory;
   size_t expect_runs;  // runs written (0: none, all in memory)
   bool expect_file;
+  size_t prefix = 0;  // leading bytes the same in every item
 };
 
 TEST(ExternalSort, ItemsComeOutInByteOrder) {
@@ -28,6 +29,10 @@ TEST(ExternalSort, ItemsComeOutInByteOrder) {
       {"runs in memory", 300, 6, 600, 16'384, 3, false},
       {"runs in a file", 5000, 8, 4000, 1024, 10, true},
       {"one item per run", 50, 5, 5, 64, 50, true},
+      {"a common prefix, then more than eight bytes", 3000, 20, 1'000'000, 16'384, 0, false, 5},
+      {"a common prefix, then fewer than eight bytes", 3000, 20, 1'000'000, 16'384, 0, false, 17},
+      {"a common prefix and runs", 3000, 20, 6'000, 1024, 10, true, 9},
+      {"every item the same", 500, 12, 1'000'000, 16'384, 0, false, 12},
   };
   for (const SortCase& c : cases) {
     std::mt19937 random(7);
@@ -36,6 +41,7 @@ TEST(ExternalSort, ItemsComeOutInByteOrder) {
     for (size_t i = 0; i < c.items; ++i) {
       std::vector<uint8_t> item(c.item_size);
       for (auto& b : item) b = static_cast<uint8_t>(random() % 4);  // many equal items
+      std::fill_n(item.begin(), c.prefix, uint8_t{0x50});
       items.push_back(item);
       ASSERT_TRUE(sorter.add(item)) << c.what;
     }
