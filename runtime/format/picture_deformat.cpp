@@ -178,6 +178,18 @@ constexpr auto kJoinHalves = [] {
   return t;
 }();
 
+// 0xFF for the codes of the cells that read digits and signs, 0 for codes 0 to 15 otherwise.
+constexpr auto kNumberCells = [] {
+  struct Table {
+    alignas(16) uint8_t v[16];
+  } t{};
+  for (CellCode code :
+       {CellCode::kDigitZero, CellCode::kDigitBlank, CellCode::kGrouping, CellCode::kSign}) {
+    t.v[static_cast<int>(code)] = 0xFF;
+  }
+  return t;
+}();
+
 // Sixteen bytes from `data`, of which only the first `available` may be read; the rest zero.
 VTN_LANES_TARGET __m128i load_partial(const void* data, size_t available) {
   if (available >= 16) return _mm_loadu_si128(static_cast<const __m128i*>(data));
@@ -248,12 +260,14 @@ VTN_LANES_TARGET inline __attribute__((always_inline)) bool decide_lanes(std::st
     return false;
   }
 
-  const __m128i blank = codes_are(codes, CellCode::kDigitBlank);
-  const __m128i blank_space = _mm_and_si128(blank, chars_are(chars, ' '));
-  const __m128i number = _mm_andnot_si128(
-      blank_space, _mm_or_si128(_mm_or_si128(codes_are(codes, CellCode::kDigitZero), blank),
-                                _mm_or_si128(codes_are(codes, CellCode::kGrouping),
-                                             codes_are(codes, CellCode::kSign))));
+  // Cells that read a digit or a sign, looked up by code; codes 16 and up carry into the high bit
+  // of the index and find nothing. A blank digit cell over a space keeps "0": the space is
+  // neither a digit nor a sign, so the lookup needs no exception for it.
+  const __m128i number =
+      _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kNumberCells.v)),
+                       _mm_adds_epu8(codes, _mm_set1_epi8(0x70)));
+  const __m128i blank_space =
+      _mm_and_si128(codes_are(codes, CellCode::kDigitBlank), chars_are(chars, ' '));
   const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(chars, _mm_set1_epi8('0' - 1)),
                                       _mm_cmplt_epi8(chars, _mm_set1_epi8('9' + 1)));
   const __m128i letter = _mm_and_si128(
@@ -305,10 +319,14 @@ char* trailing_points(const CompiledPicture& p, int reach, char* out) {
 // supply them.)
 constexpr int kShortCells = 14;
 
-VTN_LANES_TARGET bool deformat_short(std::string_view text, const CompiledPicture& p, int reach,
-                                     std::string& out) {
+VTN_LANES_TARGET std::string deformat_short(std::string_view text, const CompiledPicture& p,
+                                            int reach) {
+  std::string out;  // one named result, built in place
   CellLanes l{_mm_setzero_si128(), 0, 0, 0};
-  if (reach > 0 && !decide_lanes(text, p, 0, reach, l)) return false;
+  if (reach > 0 && !decide_lanes(text, p, 0, reach, l)) {
+    out = deformat_one_at_a_time(text, p);
+    return out;
+  }
   __m128i packed = pack(l);
   int length = std::popcount(l.keep);
   if (p.kind != PictureKind::kKeyIn && lane_sign(l, false)) {
@@ -320,23 +338,25 @@ VTN_LANES_TARGET bool deformat_short(std::string_view text, const CompiledPictur
   _mm_storel_epi64(reinterpret_cast<__m128i*>(first), packed);
   _mm_storel_epi64(reinterpret_cast<__m128i*>(first + 7), _mm_srli_si128(packed, 7));
   out.resize(static_cast<size_t>(trailing_points(p, reach, first + length) - first));
-  return true;
+  return out;
 }
 
-VTN_LANES_TARGET bool deformat_long(std::string_view text, const CompiledPicture& p, int reach,
-                                    std::string& out) {
+VTN_LANES_TARGET std::string deformat_long(std::string_view text, const CompiledPicture& p,
+                                           int reach) {
   KeptCells k;  // room for sixteen bytes stored past the last kept character
   char* end = k.kept;
   for (int start = 0; start < reach; start += kLanes) {
     CellLanes l;
-    if (!decide_lanes(text, p, start, reach, l)) return false;
+    if (!decide_lanes(text, p, start, reach, l)) {
+      read_cells(text, p, k);
+      return k.text(p);
+    }
     k.negative = lane_sign(l, k.negative);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(end), pack(l));
     end += std::popcount(l.keep);
   }
   k.count = static_cast<int>(trailing_points(p, reach, end) - k.kept);
-  out = k.text(p);
-  return true;
+  return k.text(p);
 }
 
 bool lanes_supported() {
@@ -344,22 +364,17 @@ bool lanes_supported() {
   return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
 }
 const bool kLanesSupported = lanes_supported();
-
-bool deformat_at_once(std::string_view text, const CompiledPicture& p, std::string& out) {
-  if (!kLanesSupported) return false;
-  const int reach = static_cast<int>(std::min<size_t>(text.size(), p.cell_count));
-  return p.cell_count <= kShortCells ? deformat_short(text, p, reach, out)
-                                     : deformat_long(text, p, reach, out);
-}
 #endif
 
 std::string deformat_cells(std::string_view text, const CompiledPicture& p) {
-  std::string out;  // one named result, built in place
 #if VTN_DEFORMAT_LANES
-  if (deformat_at_once(text, p, out)) return out;
+  if (kLanesSupported) {
+    const int reach = static_cast<int>(std::min<size_t>(text.size(), p.cell_count));
+    return p.cell_count <= kShortCells ? deformat_short(text, p, reach)
+                                       : deformat_long(text, p, reach);
+  }
 #endif
-  out = deformat_one_at_a_time(text, p);
-  return out;
+  return deformat_one_at_a_time(text, p);
 }
 
 int run_end(const CompiledPicture& p, int start) {

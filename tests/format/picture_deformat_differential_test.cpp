@@ -147,7 +147,7 @@ struct Generator {
     for (int i = 0; i < p.cell_count; ++i) {
       p.cells[i].fill = static_cast<uint8_t>(below(256));
       p.cells[i].code = rare_codes && one_in(6)
-                            ? static_cast<CellCode>(below(24))
+                            ? static_cast<CellCode>(below(one_in(20) ? 256 : 24))  // even no code
                             : kCommon[below(static_cast<int>(std::size(kCommon)))];
     }
     return p;
