@@ -22,6 +22,7 @@ RecordPage* PageStore::page(int32_t number) {
   auto page = std::make_unique<RecordPage>();
   page->number = number;
   if (number < 0) {
+    tree_changed();
     if (number <= next_temporary) next_temporary = number - 1;
     RecordPage* p = cache.add(std::move(page));
     mark_dirty(p);

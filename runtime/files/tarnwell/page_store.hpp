@@ -82,15 +82,20 @@ struct PageStore {
 
   // ---- the leaves where recent searches ended ----
   // A search whose key lies within the keys of one of these leaves is answered there without
-  // descending from the root. They are good only while the tree is as it was when they were
-  // noted: every change of a page, every new or freed page and every forgetting of the pages
-  // advances tree_version, which retires them all.
+  // descending from the root; so is an insert or a replace whose key lies between the leaf's first
+  // key and the first key of the leaf after it (its upper fence, noted on the way down). They are
+  // good only while the leaf still starts with the same first key, holds at least the keys it held
+  // when noted and covers the same range: every new or freed page, every renumbering, every change
+  // of a first key, every deletion and every forgetting of the pages advances tree_version, which
+  // retires them all. Inserts behind the first key and replaces keep them.
   struct Finger {
     static constexpr size_t kNoSlot = SIZE_MAX;
     int32_t page = 0;
     uint64_t version = 0;  // 0: none
     std::vector<uint8_t> first_key, last_key;
-    size_t slot = kNoSlot;  // of the last record a search answered in this leaf
+    std::vector<uint8_t> upper_fence;
+    bool has_upper_fence = false;  // false: the leaf is the last one
+    size_t slot = kNoSlot;         // of the last record a search answered in this leaf
   };
   static constexpr size_t kFingers = 4;
   std::array<Finger, kFingers> fingers;
@@ -104,10 +109,11 @@ struct PageStore {
   RecordPage* page(int32_t number);
   // A new, empty, dirty page of `level` with the next temporary number.
   RecordPage* new_page(uint8_t level);
+  // Changes of a page's records that keep its first key and its place in the tree; the tree's
+  // own changes advance tree_version themselves (see the fingers).
   void mark_dirty(RecordPage* page) {
     cache.mark_dirty(page);
     dirty = true;
-    tree_changed();
   }
   void end_operation() { cache.release_all(); }
   // Forgets every page and the header: the next access rereads the file.

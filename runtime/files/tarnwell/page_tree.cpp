@@ -28,14 +28,23 @@ RecordPage* PageTree::child_of(RecordPage* parent, size_t slot) {
 
 void PageTree::descend(std::span<const uint8_t> key) {
   path_.clear();
+  has_upper_fence_ = false;
   RecordPage* page = s_.page(s_.header.root_page);
   while (page->is_index()) {
     if (page->empty()) raise_internal_error(kCheckEmptyIndexPage);
     const size_t slot = page->child_slot(key);
+    if (slot + 1 < page->size()) {  // a deeper level gives the closer fence
+      upper_fence_ = page->key(slot + 1);
+      has_upper_fence_ = true;
+    }
     path_.push_back({page, slot});
     page = child_of(page, slot);
   }
   path_.push_back({page, 0});
+}
+
+bool PageTree::below_fence(const PageStore::Finger& f, std::span<const uint8_t> key) {
+  return !f.has_upper_fence || compare_keys(key, f.upper_fence) < 0;
 }
 
 RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
@@ -43,8 +52,13 @@ RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
     if (f.version != s_.tree_version) continue;
     const int first = compare_keys(f.first_key, key);
     if (first > 0 || (first == 0 && enclose == Enclose::last_may_equal)) continue;
-    const int last = compare_keys(key, f.last_key);
-    if (last > 0 || (last == 0 && enclose == Enclose::first_may_equal)) continue;
+    if (enclose == Enclose::first_may_equal) {
+      // The answer is a record after the key: the leaf holds one while the key is before the
+      // last key it had when noted.
+      if (compare_keys(key, f.last_key) >= 0) continue;
+    } else if (!below_fence(f, key)) {
+      continue;
+    }
     descended_ = false;
     finger_ = &f;
     return s_.page(f.page);
@@ -68,6 +82,8 @@ void PageTree::note_finger(RecordPage* leaf) {
   const auto last = leaf->key(leaf->size() - 1);
   f.first_key.assign(first.begin(), first.end());
   f.last_key.assign(last.begin(), last.end());
+  f.has_upper_fence = has_upper_fence_;
+  if (has_upper_fence_) f.upper_fence.assign(upper_fence_.begin(), upper_fence_.end());
   finger_ = &f;
 }
 
@@ -192,29 +208,39 @@ std::optional<RecordRef> PageTree::find_at_or_before(std::span<const uint8_t> ke
   return record_before();
 }
 
+// An insert or a replace takes its leaf from a finger when one encloses the key (at or after the
+// leaf's first key, before its upper fence: a descent would reach the same leaf); the path is
+// needed only when the leaf must split, and is then made by a descent.
+void PageTree::split_if_needed(RecordPage* leaf, std::span<const uint8_t> key) {
+  if (!leaf->needs_split()) return;
+  if (!descended_) descend(key);
+  split_pages();
+}
+
 void PageTree::insert(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   s_.ensure_tree();
-  descend(key);
-  RecordPage* leaf = path_.back().page;
+  RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   const size_t at = leaf->lower_bound(key);
   if (at < leaf->size() && same_key(leaf->key(at), key)) {
     raise_internal_error(kCheckDuplicateKey);
   }
   leaf->insert(at, key, data);
   s_.mark_dirty(leaf);
-  if (at == 0) fix_first_keys(path_.size() - 1);
-  split_pages();
+  if (at == 0) {  // only after a descent: a finger's leaf starts at or before the key
+    s_.tree_changed();
+    fix_first_keys(path_.size() - 1);
+  }
+  split_if_needed(leaf, key);
 }
 
 bool PageTree::replace(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   if (!s_.has_tree()) return false;
-  descend(key);
-  RecordPage* leaf = path_.back().page;
+  RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   const size_t at = leaf->lower_bound(key);
   if (at == leaf->size() || !same_key(leaf->key(at), key)) return false;
   leaf->replace(at, key, data);
   s_.mark_dirty(leaf);
-  split_pages();
+  split_if_needed(leaf, key);
   return true;
 }
 
@@ -226,6 +252,7 @@ bool PageTree::erase(std::span<const uint8_t> key) {
   if (at == leaf->size() || !same_key(leaf->key(at), key)) return false;
   leaf->erase(at);
   s_.mark_dirty(leaf);
+  s_.tree_changed();
   if (leaf->empty()) {
     remove_empty_pages();
   } else if (at == 0) {

@@ -57,6 +57,10 @@ class PageTree {
   // encloses it, else by descending from the root; the path is set only by a descent.
   RecordPage* leaf_for(std::span<const uint8_t> key, Enclose enclose);
   void note_finger(RecordPage* leaf);
+  static bool below_fence(const PageStore::Finger& f, std::span<const uint8_t> key);
+  // After a change of `leaf` by `key`: splits it when it is over the limits, descending first
+  // when its leaf came from a finger.
+  void split_if_needed(RecordPage* leaf, std::span<const uint8_t> key);
   // Whether the slot of the finger's last answer, or the next, holds exactly `key` (then in `at`).
   bool at_hint(const RecordPage* leaf, std::span<const uint8_t> key, size_t& at) const;
   // Record `at` of `leaf` as the answer of a search, noted in the finger of that leaf.
@@ -77,6 +81,9 @@ class PageTree {
   std::vector<TreeStep>& path_;
   bool descended_ = false;               // the last leaf_for() descended (and set the path)
   PageStore::Finger* finger_ = nullptr;  // of the leaf the last leaf_for() gave, if any
+  // The first key of the leaf after the one the last descent reached (none for the last leaf).
+  std::span<const uint8_t> upper_fence_;
+  bool has_upper_fence_ = false;
 };
 
 }  // namespace vtn::tarnwell
