@@ -3,6 +3,7 @@
 // search in key order walks the key's entries and reaches each record through the record number
 // in the entry's data part, skipping entries whose record is gone. Every search stays inside the
 // table's own records of the kind concerned.
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -13,11 +14,24 @@
 namespace vtn::tarnwell {
 namespace {
 
+// A search's answer; the key part the reading continues from is left in the caller's buffer.
 struct Found {
   uint32_t record = 0;
-  Bytes saved;  // the key part the reading continues from
   bool key_order = false;
 };
+
+// The key part a search found, kept between the search and the reading of its record (which
+// invalidates the store's views): one buffer, reused, so that reading on allocates nothing.
+Bytes& found_key() {
+  thread_local Bytes key;
+  return key;
+}
+
+// The key part a GET by key looks up, built in place.
+Bytes& search_key() {
+  thread_local Bytes key;
+  return key;
+}
 
 Bytes with_number(Bytes key, uint32_t n) {
   const size_t at = key.size();
@@ -33,23 +47,23 @@ bool data_exists(TableInstance& t, uint32_t record) {
 // The first entry in `direction` whose record exists, beginning with `r`. A reader that loads
 // the record anyway passes verify = false and walks on itself when the record is gone.
 std::optional<Found> walk_entries(TableInstance& t, TableKey& key, std::optional<RecordView> r,
-                                  bool forward, bool verify = true) {
+                                  bool forward, Bytes& saved, bool verify = true) {
   RecordStore& s = entry_store(t, key);
   const std::array<uint8_t, 5> prefix = {t.table[0], t.table[1], t.table[2], t.table[3], key.kind};
   while (r && has_prefix(r->key, prefix)) {
-    Bytes saved(r->key.begin(), r->key.end());
+    saved.assign(r->key.begin(), r->key.end());
     const uint32_t record = r->data.size() >= 4 ? load_be32(r->data.data()) : 0;
-    if (record != 0 && (!verify || data_exists(t, record)))
-      return Found{record, std::move(saved), true};
+    if (record != 0 && (!verify || data_exists(t, record))) return Found{record, true};
     r = forward ? s.find_first_after(saved) : s.find_last_before(saved);
   }
   return std::nullopt;
 }
 
-std::optional<Found> data_found(TableInstance& t, std::optional<RecordView> r) {
-  const Bytes prefix = kind_key(t.table, kKindData);
+std::optional<Found> data_found(TableInstance& t, std::optional<RecordView> r, Bytes& saved) {
+  const std::array<uint8_t, 5> prefix = {t.table[0], t.table[1], t.table[2], t.table[3], kKindData};
   if (!r || !has_prefix(r->key, prefix) || r->key.size() != 9) return std::nullopt;
-  return Found{load_be32(r->key.data() + 5), Bytes(r->key.begin(), r->key.end()), false};
+  saved.assign(r->key.begin(), r->key.end());
+  return Found{load_be32(r->key.data() + 5), false};
 }
 
 // The key part for a search from the record buffer's value in `key`.
@@ -63,28 +77,34 @@ Bytes value_start(TableInstance& t, TableKey& key, bool forward) {
 
 // `verify`: an entry counts only when its record exists (BOF, EOF, SKIP); a reader that loads the
 // record anyway passes false and walks on when the load finds nothing.
-std::optional<Found> search(TableInstance& t, const Position& p, bool forward, bool verify) {
+// The key part the answer continues from goes to `saved`.
+std::optional<Found> search(TableInstance& t, const Position& p, bool forward, bool verify,
+                            Bytes& saved) {
   RecordStore& data = *t.store;
   switch (p.kind) {
     case PositionKind::none:
       return std::nullopt;
     case PositionKind::file_start:
-      return data_found(t, forward ? data.find_first_after(kind_key(t.table, kKindData))
-                                   : data.find_last_before(kind_end(t.table, kKindData)));
+      return data_found(t,
+                        forward ? data.find_first_after(kind_key(t.table, kKindData))
+                                : data.find_last_before(kind_end(t.table, kKindData)),
+                        saved);
     case PositionKind::file_from_record: {
       const DataKey k = data_key(t.table, p.record);
-      return data_found(t, forward ? data.find_at_or_after(k) : data.find_at_or_before(k));
+      return data_found(t, forward ? data.find_at_or_after(k) : data.find_at_or_before(k), saved);
     }
     case PositionKind::file_continuing:
-      return data_found(t,
-                        forward ? data.find_first_after(p.saved) : data.find_last_before(p.saved));
+      return data_found(
+          t, forward ? data.find_first_after(p.saved) : data.find_last_before(p.saved), saved);
     case PositionKind::file_from_key_value: {
       RecordStore& s = entry_store(t, *p.key);
       auto found = walk_entries(
-          t, *p.key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward);
+          t, *p.key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward,
+          saved);
       if (!found) return std::nullopt;
       const DataKey k = data_key(t.table, found->record);
-      return Found{found->record, Bytes(k.begin(), k.end()), false};
+      saved.assign(k.begin(), k.end());
+      return Found{found->record, false};
     }
     default:
       break;
@@ -96,32 +116,32 @@ std::optional<Found> search(TableInstance& t, const Position& p, bool forward, b
       return walk_entries(t, key,
                           forward ? s.find_first_after(kind_key(t.table, key.kind))
                                   : s.find_last_before(kind_end(t.table, key.kind)),
-                          forward, verify);
+                          forward, saved, verify);
     case PositionKind::key_from_value:
     case PositionKind::key_from_value_and_record:
       return walk_entries(t, key,
                           forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved),
-                          forward, verify);
+                          forward, saved, verify);
     case PositionKind::key_from_record: {
       const std::optional<Bytes> stored = stored_record(t, p.record);
       if (!stored) return std::nullopt;
       const Bytes k = entry_key(t, key, key_value(t, key, *stored), p.record);
       return walk_entries(t, key, forward ? s.find_at_or_after(k) : s.find_at_or_before(k), forward,
-                          verify);
+                          saved, verify);
     }
     case PositionKind::key_continuing:
       return walk_entries(t, key,
                           forward ? s.find_first_after(p.saved) : s.find_last_before(p.saved),
-                          forward, verify);
+                          forward, saved, verify);
     default:
       return std::nullopt;
   }
 }
 
-void continue_from(TableInstance& t, Found&& f, TableKey* key) {
+void continue_from(TableInstance& t, const Found& f, TableKey* key, const Bytes& saved) {
   t.position.kind = f.key_order ? PositionKind::key_continuing : PositionKind::file_continuing;
   t.position.key = f.key_order ? key : nullptr;
-  t.position.saved = std::move(f.saved);
+  t.position.saved.assign(saved.begin(), saved.end());
 }
 
 TableKey* key_of(FileCall& call) {
@@ -205,13 +225,19 @@ int32_t op_set(TableInstance& t, FileCall& call) {
 
 int32_t op_next(TableInstance& t, FileCall& call) {
   const bool forward = call.code == op::NEXT;
-  Position p = t.position;
+  // The search starts from the table's position as it stands; a copy is made only to change it.
+  const Position* p = &t.position;
+  Position changed;
   // A value position of a key with duplicates reads backwards from after all equal entries.
-  if (!forward && p.key && p.key->duplicates() &&
-      (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
-    store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
+  if (!forward && p->key && p->key->duplicates() &&
+      (p->kind == PositionKind::key_from_value || p->kind == PositionKind::file_from_key_value)) {
+    changed = t.position;
+    store_be32(changed.saved.data() + changed.saved.size() - 4, 0xFFFFFFFF);
+    p = &changed;
+  }
+  Bytes& saved = found_key();
   while (true) {
-    std::optional<Found> f = search(t, p, forward, false);
+    std::optional<Found> f = search(t, *p, forward, false, saved);
     if (!f) {
       t.current = 0;
       return err::kRecordNotAvailable;
@@ -219,15 +245,18 @@ int32_t op_next(TableInstance& t, FileCall& call) {
     const int32_t r = read_record(t, f->record);
     if (r == err::kRecordNotFound && f->key_order) {
       // An entry whose record is gone is skipped: read on from it.
-      p.kind = PositionKind::key_continuing;
-      p.saved = f->saved;
+      TableKey* key = p->key;
+      changed.kind = PositionKind::key_continuing;
+      changed.key = key;
+      changed.saved.assign(saved.begin(), saved.end());
+      p = &changed;
       continue;
     }
     if (r != 0) {
       t.current = 0;
       return r == err::kRecordNotFound ? err::kRecordNotAvailable : r;
     }
-    continue_from(t, std::move(*f), p.key);
+    continue_from(t, *f, p->key, saved);
     return 0;
   }
 }
@@ -235,10 +264,11 @@ int32_t op_next(TableInstance& t, FileCall& call) {
 int32_t op_skip(TableInstance& t, FileCall& call) {
   const auto count = static_cast<int32_t>(call.operand(0));
   const bool forward = count > 0;
+  Bytes& saved = found_key();
   for (int64_t i = 0; i < (count < 0 ? -int64_t{count} : count); ++i) {
-    std::optional<Found> f = search(t, t.position, forward, true);
+    std::optional<Found> f = search(t, t.position, forward, true, saved);
     if (!f) break;  // stops at either end
-    continue_from(t, std::move(*f), t.position.key);
+    continue_from(t, *f, t.position.key, saved);
   }
   t.current = 0;
   return 0;
@@ -250,7 +280,7 @@ int32_t op_bof_eof(TableInstance& t, FileCall& call) {
   if (!forward && p.key && p.key->duplicates() &&
       (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
     store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
-  call.value = search(t, p, forward, true) ? 0 : 1;
+  call.value = search(t, p, forward, true, found_key()) ? 0 : 1;
   return 0;
 }
 
@@ -260,22 +290,25 @@ int32_t op_get(TableInstance& t, FileCall& call) {
     case op::GETfilekey: {
       TableKey& key = *key_of(call);
       if (key.shape.components.empty()) return err::kKeyMustBeRebuilt;
-      Bytes value_key = kind_key(t.table, key.kind);
-      const Bytes v = key_value(t, key, record_buffer(t));
-      value_key.insert(value_key.end(), v.begin(), v.end());
+      // The entry key of the buffer's value; with duplicates, of record 0: the first entry of the
+      // value is at or after it.
+      Bytes& entry = search_key();
+      build_entry_key(t, key, record_buffer(t), 0, entry);
+      const ByteSpan value_key = ByteSpan(entry).first(entry.size() - (key.duplicates() ? 4 : 0));
       RecordStore& s = entry_store(t, key);
+      Bytes& saved = found_key();
       std::optional<Found> f;
       if (key.duplicates()) {
-        f = walk_entries(t, key, s.find_at_or_after(with_number(value_key, 0)), true);
-        if (f && !has_prefix(f->saved, value_key)) f.reset();
+        f = walk_entries(t, key, s.find_at_or_after(entry), true, saved);
+        if (f && !has_prefix(saved, value_key)) f.reset();
       } else {
         // The one entry of the value; a record that is gone reads as not found below.
-        f = walk_entries(t, key, s.find_exact(value_key), true, false);
-        if (f && f->saved != value_key) f.reset();
+        f = walk_entries(t, key, s.find_exact(entry), true, saved, false);
+        if (f && !std::ranges::equal(saved, value_key)) f.reset();
       }
       if (!f) return err::kRecordNotFound;
       if (int32_t r = read_record(t, f->record); r != 0) return r;
-      continue_from(t, std::move(*f), &key);
+      continue_from(t, *f, &key, saved);
       return 0;
     }
     case op::GETfileptr:
