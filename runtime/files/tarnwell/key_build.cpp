@@ -71,9 +71,10 @@ int32_t build_key(TableInstance& t, TableKey& key, RecordFilter* filter = nullpt
   const size_t item_size = value_length + 4;
   ExternalSorter sorter(item_size);
   Bytes item(item_size);
+  const KeyEncoder encoder(key.shape, t.collation);
   const int32_t walked = RecordWalk(t).run([&](uint32_t record) {
     if (filter != nullptr && !filter->accepts()) return 0;
-    encode_key_value(key.shape, record_buffer(t), t.collation, item);
+    encoder.encode(record_buffer(t), item);
     store_be32(item.data() + value_length, record);
     return sorter.add(item) ? 0 : system_error();
   });

@@ -30,42 +30,17 @@ void complement(uint8_t* p, size_t n) {
   for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(255 - p[i]);
 }
 
-// Text of a string field, already padded or zero-filled, mapped through case and collation.
-void collate_text(uint8_t* p, size_t n, bool case_insensitive, const TableCollation& c) {
-  const uint8_t* ranks = c.ranks();
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t b = p[i];
-    if (case_insensitive) b = c.upper(b);
-    if (c.oem) b = platform::ansi_to_oem_char(b);
-    p[i] = ranks[b];
-  }
+// A byte of text, mapped through case and collation.
+uint8_t collate_byte(uint8_t b, bool case_insensitive, const TableCollation& c) {
+  if (case_insensitive) b = c.upper(b);
+  if (c.oem) b = platform::ansi_to_oem_char(b);
+  return c.ranks()[b];
 }
 
-}  // namespace
-
-TableCollation collation_from(const CharTables& t, bool oem) {
-  TableCollation c;
-  c.oem = oem;
-  uint8_t* b = c.bytes.data();
-  std::copy(t.collation_ansi.begin(), t.collation_ansi.end(), b + kAnsiRanks);
-  std::copy(t.collation_oem.begin(), t.collation_oem.end(), b + kOemRanks);
-  std::copy(t.case_partner.begin(), t.case_partner.end(), b + kPartner);
-  std::copy(t.case_class.begin(), t.case_class.end(), b + kClass);
-  put_digraphs(t.digraphs_ansi, b + kDigraphsAnsi);
-  put_digraphs(t.digraphs_oem, b + kDigraphsOem);
-  return c;
-}
-
-TableCollation default_collation(bool oem) {
-  CharTables t;
-  reset_collation(t);
-  t.collation_oem = t.collation_ansi;
-  reset_case_tables(t);
-  return collation_from(t, oem);
-}
-
-void encode_key_value(const KeyShape& shape, std::span<const uint8_t> record,
-                      const TableCollation& collation, std::span<uint8_t> out) {
+// The key value of `record` into `out`; `collate(p, n)` maps the n bytes of text at p in place.
+template <typename Collate>
+void encode_with(const KeyShape& shape, std::span<const uint8_t> record, std::span<uint8_t> out,
+                 Collate collate) {
   assert(out.size() >= shape.value_length);
   uint8_t* o = out.data();
   for (const KeyComponent& k : shape.components) {
@@ -77,21 +52,21 @@ void encode_key_value(const KeyShape& shape, std::span<const uint8_t> record,
       case ValueType::STRING:
       case ValueType::GROUP:
         std::memcpy(o, f, n);
-        collate_text(o, n, shape.case_insensitive, collation);
+        collate(o, n);
         break;
       case ValueType::CSTRING: {
         const auto* end = static_cast<const uint8_t*>(std::memchr(f, 0, n));
         const size_t used = end ? static_cast<size_t>(end - f) : n;
         std::memcpy(o, f, used);
         std::memset(o + used, 0, n - used);
-        collate_text(o, n, shape.case_insensitive, collation);
+        collate(o, n);
         break;
       }
       case ValueType::PSTRING: {
         const size_t used = n == 0 ? 0 : std::min<size_t>(f[0], n - 1);
         if (used) std::memcpy(o, f + 1, used);
         std::memset(o + used, 0, n - used);
-        collate_text(o, n, shape.case_insensitive, collation);
+        collate(o, n);
         break;
       }
       case ValueType::USHORT:
@@ -128,6 +103,48 @@ void encode_key_value(const KeyShape& shape, std::span<const uint8_t> record,
     if (descending) complement(o, n);
     o += n;
   }
+}
+
+}  // namespace
+
+TableCollation collation_from(const CharTables& t, bool oem) {
+  TableCollation c;
+  c.oem = oem;
+  uint8_t* b = c.bytes.data();
+  std::copy(t.collation_ansi.begin(), t.collation_ansi.end(), b + kAnsiRanks);
+  std::copy(t.collation_oem.begin(), t.collation_oem.end(), b + kOemRanks);
+  std::copy(t.case_partner.begin(), t.case_partner.end(), b + kPartner);
+  std::copy(t.case_class.begin(), t.case_class.end(), b + kClass);
+  put_digraphs(t.digraphs_ansi, b + kDigraphsAnsi);
+  put_digraphs(t.digraphs_oem, b + kDigraphsOem);
+  return c;
+}
+
+TableCollation default_collation(bool oem) {
+  CharTables t;
+  reset_collation(t);
+  t.collation_oem = t.collation_ansi;
+  reset_case_tables(t);
+  return collation_from(t, oem);
+}
+
+void encode_key_value(const KeyShape& shape, std::span<const uint8_t> record,
+                      const TableCollation& collation, std::span<uint8_t> out) {
+  const bool case_insensitive = shape.case_insensitive;
+  encode_with(shape, record, out, [&](uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) p[i] = collate_byte(p[i], case_insensitive, collation);
+  });
+}
+
+KeyEncoder::KeyEncoder(const KeyShape& shape, const TableCollation& collation) : shape_(shape) {
+  for (size_t b = 0; b < text_map_.size(); ++b)
+    text_map_[b] = collate_byte(static_cast<uint8_t>(b), shape.case_insensitive, collation);
+}
+
+void KeyEncoder::encode(std::span<const uint8_t> record, std::span<uint8_t> out) const {
+  encode_with(shape_, record, out, [this](uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) p[i] = text_map_[p[i]];
+  });
 }
 
 }  // namespace vtn::tarnwell

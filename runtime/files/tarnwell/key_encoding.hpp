@@ -72,4 +72,17 @@ struct KeyShape {
 void encode_key_value(const KeyShape& shape, std::span<const uint8_t> record,
                       const TableCollation& collation, std::span<uint8_t> out);
 
+// The same for many records of one shape and collation (a key build): the case and collation
+// mapping of text is made once, as one table of the 256 bytes. The shape must outlive it; the
+// collation is read only here.
+class KeyEncoder {
+ public:
+  KeyEncoder(const KeyShape& shape, const TableCollation& collation);
+  void encode(std::span<const uint8_t> record, std::span<uint8_t> out) const;
+
+ private:
+  const KeyShape& shape_;
+  std::array<uint8_t, 256> text_map_;
+};
+
 }  // namespace vtn::tarnwell
