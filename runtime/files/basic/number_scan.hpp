@@ -24,7 +24,11 @@ inline bool is_decimal_digit(uint8_t c) {
 // numbers of a line are short: a plain loop beats any wider step on them.
 inline size_t scan_digits(const uint8_t* p, size_t i, size_t limit, uint64_t& value) {
   uint64_t v = value;
-  for (; i < limit && is_decimal_digit(p[i]); ++i) v = v * 10 + static_cast<uint64_t>(p[i] - '0');
+  for (; i < limit; ++i) {
+    const uint32_t digit = p[i] - uint32_t{'0'};  // one test for both ends of the range
+    if (digit > 9) break;
+    v = v * 10 + digit;
+  }
   value = v;
   return i;
 }

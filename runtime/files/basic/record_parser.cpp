@@ -418,6 +418,37 @@ Conversion conversion_of(ValueType type) {
   }
 }
 
+// What the common way needs of a run's field, worked out once for all its values.
+struct RunPlan {
+  explicit RunPlan(const TableField& f)
+      : field(f),
+        conversion(conversion_of(f.type)),
+        counted(f.type == ValueType::PSTRING),
+        terminated(f.type == ValueType::CSTRING),
+        capacity(f.type == ValueType::STRING ? f.size : f.size - 1) {}
+
+  const TableField& field;
+  Conversion conversion;
+  bool counted;     // PSTRING: a length byte, then the text
+  bool terminated;  // CSTRING: the text, then a zero byte
+  uint32_t capacity;
+};
+
+// The low bytes of an integer into a field of 1, 2 or 4 bytes.
+void store_low_bytes(uint32_t size, char* storage, int64_t value) {
+  const auto v = static_cast<uint32_t>(static_cast<uint64_t>(value));
+  if (size >= 4) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    std::memcpy(storage, bytes, 4);
+  } else if (size == 2) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+    std::memcpy(storage, bytes, 2);
+  } else if (size == 1) {
+    storage[0] = static_cast<char>(v);
+  }
+}
+
 // The values of a line the common way: numbers of the common shapes and texts that end at their
 // delimiter, closing quote or end of record, read with the cursor in a register. Each value that
 // is not common (and every start of a value that is not plain) goes to the scanner, which reads
@@ -436,34 +467,31 @@ class FastValues {
   void read(const FieldTable& table, char* record) {
     size_t pos = 0;
     bool first = true;
-    for (const ValueRun& each : table.runs) {
-      const ValueRun run = each;  // a copy: the record's bytes cannot change it
-      const TableField& f = table.fields[run.field];
-      const Conversion conversion = conversion_of(f.type);
-      for (uint32_t e = 0, at = run.offset; e < run.count; ++e, at += run.stride) {
-        const size_t start = first ? pos : pos + 1;
-        if (pos < limit_ && (first || p_[pos] == delimiter_) && start < limit_ &&
-            s_.plain_value_start(p_[start])) {
+    for (const ValueRun& run : table.runs) {
+      const RunPlan plan(table.fields[run.field]);
+      const uint32_t count = run.count;
+      const uint32_t stride = run.stride;
+      char* storage = record + run.offset;
+      for (uint32_t e = 0; e < count; ++e, storage += stride) {
+        // Most values follow a one-byte delimiter and start with a byte of their own.
+        const size_t start = pos + (first ? 0 : 1);
+        if (start < limit_ && (first || p_[pos] == delimiter_) && s_.plain_value_start(p_[start])) {
           pos = start;
         } else {
           scan_.move_to(pos);
           const LineScanner::Start how = scan_.next_value(first);
           if (how == LineScanner::Start::kEnded) return;
-          first = false;
-          if (how == LineScanner::Start::kEmpty) {
-            pos = scan_.position();
-            continue;
-          }
           pos = scan_.position();
+          first = false;
+          if (how == LineScanner::Start::kEmpty) continue;
         }
         first = false;
-        char* const storage = record + at;
-        const size_t end = convert(conversion, f, pos, storage);
+        const size_t end = convert(plan, pos, storage);
         if (end != kNotSimple) {
           pos = end;
         } else {
           scan_.move_to(pos);
-          scan_.convert(f, storage);
+          scan_.convert(plan.field, storage);
           pos = scan_.position();
         }
       }
@@ -474,8 +502,9 @@ class FastValues {
 
  private:
   // The value at p_[i] (a plain start); returns where it ends, or kNotSimple.
-  size_t convert(Conversion conversion, const TableField& f, size_t i, char* storage) const {
-    if (conversion == Conversion::kText) return text(f, i, storage);
+  size_t convert(const RunPlan& plan, size_t i, char* storage) const {
+    const Conversion conversion = plan.conversion;
+    if (conversion == Conversion::kText) return text(plan, i, storage);
     if (conversion == Conversion::kOther) return kNotSimple;
     const bool quoted = p_[i] == quote_;
     if (quoted) ++i;
@@ -484,7 +513,7 @@ class FastValues {
       case Conversion::kUnsigned: {
         int64_t value = 0;
         i = scan_integer(p_, i, limit_, conversion == Conversion::kSigned, value);
-        store_integer(f, storage, value);
+        store_low_bytes(plan.field.size, storage, value);
         break;
       }
       case Conversion::kReal:
@@ -504,7 +533,7 @@ class FastValues {
         i = scan_simple_packed(
             p_, i, limit_,
             conversion == Conversion::kDecimal ? PackedLayout::kSignFirst : PackedLayout::kSignLast,
-            reinterpret_cast<uint8_t*>(storage), f.size, f.places);
+            reinterpret_cast<uint8_t*>(storage), plan.field.size, plan.field.places);
         if (i == kNotSimple) return kNotSimple;
         break;
     }
@@ -514,10 +543,9 @@ class FastValues {
 
   // A text that ends before its capacity: at its closing quote (doubled quotes inside), or, bare,
   // at the delimiter or the end of the record.
-  size_t text(const TableField& f, size_t i, char* storage) const {
-    const bool counted = f.type == ValueType::PSTRING;
-    const uint32_t capacity = f.type == ValueType::STRING ? f.size : f.size - 1;
-    char* const out = storage + (counted ? 1 : 0);
+  size_t text(const RunPlan& plan, size_t i, char* storage) const {
+    const uint32_t capacity = plan.capacity;
+    char* const out = storage + (plan.counted ? 1 : 0);
     uint32_t n = 0;
     if (p_[i] == quote_) {
       ++i;
@@ -546,8 +574,8 @@ class FastValues {
           !(s_.ctrl_z_is_eof && p_[i] == kCtrlZ))
         return kNotSimple;
     }
-    if (f.type == ValueType::CSTRING) out[n] = '\0';
-    if (counted) storage[0] = static_cast<char>(n);
+    if (plan.terminated) out[n] = '\0';
+    if (plan.counted) storage[0] = static_cast<char>(n);
     return i;
   }
 
