@@ -49,7 +49,7 @@ bool BufferedTextFile::configure(uint32_t buffer_size, bool quick_scan, bool sol
   return true;
 }
 
-bool BufferedTextFile::view(uint64_t offset, size_t length, TextView& out) {
+bool BufferedTextFile::read_view(uint64_t offset, size_t length, TextView& out) {
   if (!flush()) return false;
   length = std::min<size_t>(length, buffer_size_);
   const bool inside =

@@ -13,6 +13,7 @@
 // error and reported as false.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -55,7 +56,20 @@ class BufferedTextFile {
   uint32_t buffer_size() const { return buffer_size_; }
 
   // The bytes of the file at [offset, offset + length); length is cut to the buffer size.
-  bool view(uint64_t offset, size_t length, TextView& out);
+  bool view(uint64_t offset, size_t length, TextView& out) {
+    // Reading through a file serves nearly every view from the bytes already read.
+    if (quick_scan_ && loaded_ && held_.empty() && offset >= start_) {
+      length = std::min<size_t>(length, buffer_size_);
+      const size_t pos = static_cast<size_t>(offset - start_);
+      if (pos + length <= valid_) {
+        out.data = buffer_.get() + pos;
+        out.size = length;
+        out.ends_file = at_end_ && length == valid_ - pos;
+        return true;
+      }
+    }
+    return read_view(offset, length, out);
+  }
 
   // Writes `bytes` at `offset`. `hold_back` lets the write wait in the write buffer (only ever
   // for bytes that continue the held-back ones).
@@ -71,6 +85,8 @@ class BufferedTextFile {
 
  private:
   void forget_buffer() { valid_ = 0, loaded_ = false; }
+  // view() when the bytes must be read.
+  bool read_view(uint64_t offset, size_t length, TextView& out);
 
   platform::FileHandle handle_;
   std::unique_ptr<uint8_t[]> buffer_;  // capacity_ + 1 bytes
