@@ -10,7 +10,8 @@
 // VTN_BENCH_RECORDS sets another record count. Times are CPU times of the process (Python's
 // process_time for the peer), so that a busy machine does not blur the comparison; wall_MB/s
 // gives the rate by the clock. Counters: MB/s and records/s; the last benchmark prints the
-// ratios of the run (ours against the peer, and the floor against ours).
+// ratios of the run (ours against the peer, and the floor against ours). BM_ParseLines times the
+// line parser alone, so that the cost of a NEXT beyond parsing shows.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <time.h>
@@ -22,12 +23,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "runtime/files/basic/basic_driver.hpp"
+#include "runtime/files/basic/field_table.hpp"
+#include "runtime/files/basic/record_parser.hpp"
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
 #include "runtime/values/decimal.hpp"
@@ -190,6 +195,46 @@ void BM_ReadNextLargeBuffer(benchmark::State& state) {
   read_with_driver(state, "read_64k", "/FILEBUFFERS=128");
 }
 
+// The parser alone on the file's lines in memory, with the driver's window of a record: what
+// NEXT costs beyond it is the call itself (state checks, error state) and the read of the file.
+void BM_ParseLines(benchmark::State& state) {
+  const std::string& name = data_file();
+  std::ifstream in(name, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t size = bytes.size();
+  bytes.push_back(static_cast<char>(basic::kCtrlZ));  // the byte after every view
+  std::unique_ptr<File> file = declare(name, "");
+  basic::FieldTable table;
+  const uint32_t record_size = file->record_type().size;
+  if (basic::build_field_table(&file->record_type(), record_size, table) != 0) {
+    state.SkipWithError("no field table");
+    return;
+  }
+  const basic::LineSyntax syntax;
+  const size_t window = 2 * size_t{record_size} + 2 + 2 * table.value_count;
+  std::vector<char> record(record_size);
+  const auto* text = reinterpret_cast<const uint8_t*>(bytes.data());
+  int64_t records = 0;
+  for (auto _ : state) {
+    double cpu = 0, wall = 0;
+    timed(cpu, wall, [&] {
+      records = 0;
+      for (size_t pos = 0; pos < size; ++records) {
+        const basic::TextView view{text + pos, std::min<size_t>(size - pos, 4096),
+                                   size - pos <= 4096};
+        const basic::ParsedLine line =
+            basic::parse_line(table, syntax, view, std::min(window, view.size), record.data());
+        if (!line.end_consumed) break;
+        pos += line.used;
+      }
+      benchmark::DoNotOptimize(record.data());
+    });
+    state.SetIterationTime(cpu);
+    report(state, "parse", size, records, cpu, wall);
+  }
+  if (records != record_count()) state.SkipWithError("not every line was parsed");
+}
+
 // Runs the peer script; returns its loop's CPU seconds (and in `wall` its wall-clock seconds).
 double run_peer(const std::string& arguments, int64_t& rows, double& wall) {
   const std::string command =
@@ -284,10 +329,12 @@ void BM_Ratios(benchmark::State& state) {
   state.counters["read_64k/python"] = ratio("read_64k", "python_read");
   state.counters["plain/read"] = ratio("plain_read", "read");
   state.counters["plain/read_64k"] = ratio("plain_read", "read_64k");
+  state.counters["plain/parse"] = ratio("plain_read", "parse");
   state.counters["write/python"] = ratio("write", "python_write");
 }
 
 BENCHMARK(BM_ReadNext)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ParseLines)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReadNextLargeBuffer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PythonCsvRead)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_PlainRead)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -73,8 +73,8 @@ FieldTable random_table(Random& r, uint32_t& record_size) {
         break;
       case ValueType::DECIMAL:
       case ValueType::PDECIMAL:
-        f.size = 1 + r.below(10);
-        f.places = static_cast<uint8_t>(r.below(std::min<uint32_t>(2 * f.size, 12)));
+        f.size = 1 + r.below(16);
+        f.places = static_cast<uint8_t>(r.one_in(10) ? r.below(40) : r.below(2 * f.size));
         break;
       case ValueType::STRING:
       case ValueType::CSTRING:
