@@ -348,7 +348,10 @@ void LineScanner::convert_text(const TableField& f, char* storage) {
 
 void LineScanner::pass_line_end() {
   if (ended_) return;
-  for (size_t i = pos_; (i = s_.stops_at_line_end().find(p_, i, size_)) < size_; ++i) {
+  const StopBytes& stops = s_.stops_at_line_end();
+  for (size_t i = pos_; i < size_; ++i) {
+    // Most lines end right after their last value.
+    if (!stops.contains(p_[i]) && (i = stops.find(p_, i, size_)) == size_) return;
     if (s_.ctrl_z_is_eof && p_[i] == kCtrlZ) return;  // the line ends here; nothing to pass
     if (const size_t n = s_.end_of_record_at(p_, size_, i); n != 0) {
       pos_ = i + n;
