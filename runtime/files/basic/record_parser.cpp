@@ -1,6 +1,7 @@
 #include "runtime/files/basic/record_parser.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -393,7 +394,7 @@ enum class Conversion : uint8_t {
   kOther
 };
 
-Conversion conversion_of(ValueType type) {
+constexpr Conversion conversion_of(ValueType type) {
   switch (type) {
     case ValueType::BYTE:
     case ValueType::SHORT:
@@ -421,20 +422,34 @@ Conversion conversion_of(ValueType type) {
   }
 }
 
+// What the common way needs of a field of each type.
+struct TypeReading {
+  Conversion conversion = Conversion::kOther;
+  bool counted = false;     // PSTRING: a length byte, then the text
+  bool terminated = false;  // CSTRING: the text, then a zero byte
+};
+
+constexpr auto kTypeReadings = [] {
+  std::array<TypeReading, 256> table{};
+  for (size_t t = 0; t < table.size(); ++t) {
+    const auto type = static_cast<ValueType>(t);
+    table[t] = {conversion_of(type), type == ValueType::PSTRING, type == ValueType::CSTRING};
+  }
+  return table;
+}();
+
 // What the common way needs of a run's field, worked out once for all its values.
 struct RunPlan {
   explicit RunPlan(const TableField& f)
-      : field(f),
-        conversion(conversion_of(f.type)),
-        counted(f.type == ValueType::PSTRING),
-        terminated(f.type == ValueType::CSTRING),
-        capacity(f.type == ValueType::STRING ? f.size : f.size - 1) {}
+      : field(f), reading(kTypeReadings[static_cast<uint8_t>(f.type)]) {}
+
+  // The bytes of text a value holds.
+  uint32_t capacity() const {
+    return reading.counted || reading.terminated ? field.size - 1 : field.size;
+  }
 
   const TableField& field;
-  Conversion conversion;
-  bool counted;     // PSTRING: a length byte, then the text
-  bool terminated;  // CSTRING: the text, then a zero byte
-  uint32_t capacity;
+  TypeReading reading;
 };
 
 // The low bytes of an integer into a field of 1, 2 or 4 bytes.
@@ -506,7 +521,7 @@ class FastValues {
  private:
   // The value at p_[i] (a plain start); returns where it ends, or kNotSimple.
   size_t convert(const RunPlan& plan, size_t i, char* storage) const {
-    const Conversion conversion = plan.conversion;
+    const Conversion conversion = plan.reading.conversion;
     if (conversion == Conversion::kText) return text(plan, i, storage);
     if (conversion == Conversion::kOther) return kNotSimple;
     const bool quoted = p_[i] == quote_;
@@ -547,8 +562,8 @@ class FastValues {
   // A text that ends before its capacity: at its closing quote (doubled quotes inside), or, bare,
   // at the delimiter or the end of the record.
   size_t text(const RunPlan& plan, size_t i, char* storage) const {
-    const uint32_t capacity = plan.capacity;
-    char* const out = storage + (plan.counted ? 1 : 0);
+    const uint32_t capacity = plan.capacity();
+    char* const out = storage + (plan.reading.counted ? 1 : 0);
     uint32_t n = 0;
     if (p_[i] == quote_) {
       ++i;
@@ -577,8 +592,8 @@ class FastValues {
           !(s_.ctrl_z_is_eof && p_[i] == kCtrlZ))
         return kNotSimple;
     }
-    if (plan.terminated) out[n] = '\0';
-    if (plan.counted) storage[0] = static_cast<char>(n);
+    if (plan.reading.terminated) out[n] = '\0';
+    if (plan.reading.counted) storage[0] = static_cast<char>(n);
     return i;
   }
 
