@@ -2,11 +2,11 @@
 // caller's buffer.
 //
 // The run-time shows a REAL with at most 14 significant digits, rounded to nearest with an exact
-// tie going to the even digit (the rounding of printf). The digits come from integer arithmetic
-// where a 128-bit product holds the value exactly (magnitudes from about 1e-14 to 1e13, the
-// numbers programs mostly show); elsewhere from the shortest round-trip digits, which round to
-// the same 14 digits unless they end exactly on a tie, and only then from a full-precision
-// conversion.
+// tie going to the even digit (the rounding of printf). The digits come from integer arithmetic:
+// exactly, through a 128-bit product, where that holds the value (magnitudes from about 1e-14 to
+// 1e13, the numbers programs mostly show); elsewhere through a 128-bit power of ten, close enough
+// to decide all but the values within a hair of a tie; those, and subnormals, take a
+// full-precision conversion.
 #pragma once
 
 #include <cstddef>

@@ -371,9 +371,14 @@ struct BoundaryGenerator {
   }
 
   double next() {
-    switch (below(9)) {
+    switch (below(10)) {
       case 0:
         return signed_value(near(tie()));
+      case 9: {  // negative, near a 13-digit tie, with a three-digit exponent: the 13-digit text
+        const double digits = static_cast<double>(below(9'000'000'000'000) + 1'000'000'000'000);
+        const int exponent = (below(2) ? 1 : -1) * (100 + static_cast<int>(below(200)));
+        return -near((digits + 0.5) * std::pow(10.0, exponent - 12));
+      }
       case 1:  // a 15- or 16-digit integer ending in 5 or 50: a tie when it is exact
         return signed_value(
             near(static_cast<double>((below(900'000'000'000'000) + 100'000'000'000'000) * 10 + 5) *
