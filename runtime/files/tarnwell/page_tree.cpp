@@ -16,7 +16,7 @@ constexpr int32_t kCheckParentNotFound = 1891;
 constexpr int32_t kCheckParentNotIndex = 1894;
 
 bool same_key(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  return a.size() == b.size() && compare_keys(a, b) == 0;  // in place, no call
 }
 }  // namespace
 
