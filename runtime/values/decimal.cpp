@@ -88,6 +88,19 @@ void DecimalStack::to_binary(Slot& slot) {
   slot.form = Form::kBinary;
 }
 
+// The binary form of an entry, a packed one turned inline.
+template <typename Slot>
+DecimalNumber& binary(Slot& slot) {
+  if (slot.form == decltype(slot.form)::kPacked) {
+    decimal::bcd::to_binary(slot.number);
+    slot.form = decltype(slot.form)::kBinary;
+  } else if (slot.form == decltype(slot.form)::kDigits) {
+    decimal::to_number(slot.digits, slot.number);
+    slot.form = decltype(slot.form)::kBinary;
+  }
+  return slot.number;
+}
+
 // Runs `change` on the form of the entry that holds its sign: the digit form, or the binary or
 // packed one (whose sign and zero read alike).
 template <typename Slot, typename Change>
@@ -156,30 +169,54 @@ void DecimalStack::push_ulong(uint32_t value) {
   set_unsigned(push_binary(), value);
 }
 
+// The busiest operations first try the common case inline (a free entry, fields of up to 16
+// bytes, operands in packed form) and leave everything else to a general function.
+
 void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  Slot& slot = push_slot();
-  DecimalNumber& v = slot.number;
-  // The high nibble of byte 0 is the sign; the digits start with its low nibble.
-  slot.form = Form::kPacked;
-  if (!decimal::bcd::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble)) {
-    slot.form = Form::kBinary;
-    decimal::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble);
+  if (depth_ < kCapacity) [[likely]] {
+    Slot& slot = slots_[depth_];
+    DecimalNumber& v = slot.number;
+    // The high nibble of byte 0 is the sign; the digits start with its low nibble.
+    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble)) [[likely]] {
+      slot.form = Form::kPacked;
+      ++depth_;
+      if ((storage[0] >> 4) != 0 && !decimal::is_zero(v)) v.sign = 1;
+      return;
+    }
   }
-  if (bytes == 0) return;
-  if ((storage[0] >> 4) != 0 && !decimal::is_zero(v)) v.sign = 1;
+  push_field(storage, bytes, places, decimal::kDecimalFirstNibble);
 }
 
 void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
+  if (depth_ < kCapacity) [[likely]] {
+    Slot& slot = slots_[depth_];
+    DecimalNumber& v = slot.number;
+    // The digits start with the high nibble of byte 0; the low nibble of the last byte is the
+    // sign.
+    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble)) [[likely]] {
+      slot.form = Form::kPacked;
+      ++depth_;
+      if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::is_zero(v)) v.sign = 1;
+      return;
+    }
+  }
+  push_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
+}
+
+[[gnu::noinline]] void DecimalStack::push_field(const uint8_t* storage, uint32_t bytes,
+                                                uint32_t places, int first_nibble) {
   Slot& slot = push_slot();
   DecimalNumber& v = slot.number;
-  // The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign.
   slot.form = Form::kPacked;
-  if (!decimal::bcd::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble)) {
+  if (!decimal::bcd::unpack(v, storage, bytes, places, first_nibble)) {
     slot.form = Form::kBinary;
-    decimal::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble);
+    decimal::unpack(v, storage, bytes, places, first_nibble);
   }
-  if (bytes == 0) return;
-  if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::is_zero(v)) v.sign = 1;
+  if (bytes == 0 || decimal::is_zero(v)) return;
+  const bool negative = first_nibble == decimal::kDecimalFirstNibble
+                            ? (storage[0] >> 4) != 0
+                            : (storage[bytes - 1] & 0x0F) == 0x0D;
+  if (negative) v.sign = 1;
 }
 
 void DecimalStack::push_real(double value) {
@@ -258,40 +295,45 @@ bool store_rounded(DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t 
 
 }  // namespace
 
-bool DecimalStack::pop_into_field(uint8_t* storage, uint32_t bytes, uint32_t places,
-                                  int first_nibble, uint8_t& sign) {
+void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
+  if (depth_ > 0) [[likely]] {
+    const Slot& slot = slots_[depth_ - 1];
+    const DecimalNumber& v = slot.number;
+    bool nonzero;
+    if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
+        decimal::bcd::pack(v, storage, bytes, places, decimal::kDecimalFirstNibble, nonzero))
+        [[likely]] {
+      --depth_;
+      if (v.sign && nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+      return;
+    }
+  }
+  pop_field(storage, bytes, places, decimal::kDecimalFirstNibble);
+}
+
+void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
+  pop_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
+}
+
+[[gnu::noinline]] void DecimalStack::pop_field(uint8_t* storage, uint32_t bytes, uint32_t places,
+                                               int first_nibble) {
   require(1);
   // The popped entry stays in place until the next push: it is rounded there.
   Slot& slot = slots_[--depth_];
   DecimalNumber& v = slot.number;
-  sign = 0;
-  if (bytes == 0) return false;
-  bool nonzero;
-  if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
-      decimal::bcd::pack(v, storage, bytes, places, first_nibble, nonzero)) {
-    sign = v.sign;
-    return nonzero;
-  }
-  if (slot.form != Form::kBinary) to_binary(slot);
-  nonzero = store_rounded(v, storage, bytes, places, first_nibble);
-  sign = v.sign;
-  return nonzero;
-}
-
-void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  uint8_t sign;
-  const bool stored_nonzero =
-      pop_into_field(storage, bytes, places, decimal::kDecimalFirstNibble, sign);
-  if (sign && stored_nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
-}
-
-void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  uint8_t sign;
-  const bool stored_nonzero =
-      pop_into_field(storage, bytes, places, decimal::kPDecimalFirstNibble, sign);
   if (bytes == 0) return;
-  const bool negative = sign && stored_nonzero;
-  storage[bytes - 1] = static_cast<uint8_t>(storage[bytes - 1] | (negative ? 0x0D : 0x0F));
+  bool nonzero;
+  if (slot.form != Form::kPacked || v.exponent < -static_cast<int64_t>(places) ||
+      !decimal::bcd::pack(v, storage, bytes, places, first_nibble, nonzero)) {
+    binary(slot);
+    nonzero = store_rounded(v, storage, bytes, places, first_nibble);
+  }
+  const bool negative = v.sign && nonzero;
+  if (first_nibble == decimal::kDecimalFirstNibble) {
+    if (negative) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+  } else {
+    storage[bytes - 1] = static_cast<uint8_t>(storage[bytes - 1] | (negative ? 0x0D : 0x0F));
+  }
 }
 
 int32_t DecimalStack::pop_long() {
@@ -363,15 +405,23 @@ DecimalDigits DecimalStack::pop_digits() {
 }
 
 void DecimalStack::add() {
-  require(2);
-  Slot& x = slots_[depth_ - 2];
-  const Slot& y = slots_[depth_ - 1];
-  if (x.form != Form::kPacked || y.form != Form::kPacked ||
-      !decimal::bcd::add(x.number, y.number)) {
-    DecimalNumber& a = number(2);
-    const DecimalNumber& b = number(1);
-    if (!decimal::fast::add(a, b)) decimal::add(a, b);
+  if (depth_ >= 2) [[likely]] {
+    Slot& x = slots_[depth_ - 2];
+    const Slot& y = slots_[depth_ - 1];
+    if (x.form == Form::kPacked && y.form == Form::kPacked && decimal::bcd::add(x.number, y.number))
+        [[likely]] {
+      --depth_;
+      return;
+    }
   }
+  add_general();
+}
+
+[[gnu::noinline]] void DecimalStack::add_general() {
+  require(2);
+  DecimalNumber& a = number(2);
+  const DecimalNumber& b = number(1);
+  if (!decimal::fast::add(a, b)) decimal::add(a, b);
   --depth_;
 }
 
@@ -391,15 +441,17 @@ void DecimalStack::reverse_subtract() {
 
 void DecimalStack::multiply() {
   require(2);
-  DecimalNumber& a = number(2);
-  const DecimalNumber& b = number(1);
+  DecimalNumber& a = binary(slots_[depth_ - 2]);
+  const DecimalNumber& b = binary(slots_[depth_ - 1]);
   if (!decimal::fast::multiply(a, b)) decimal::multiply(a, b);
   --depth_;
 }
 
 void DecimalStack::divide() {
   require(2);
-  decimal::divide(number(2), number(1));
+  DecimalNumber& a = binary(slots_[depth_ - 2]);
+  const DecimalNumber& b = binary(slots_[depth_ - 1]);
+  if (!decimal::fast::divide(a, b)) decimal::divide(a, b);
   --depth_;
 }
 

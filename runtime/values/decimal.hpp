@@ -116,10 +116,10 @@ class DecimalStack {
   DecimalValue pop_value();
   // The popped entry, in place until the next push.
   DecimalNumber& pop_number();
-  // Pops the top into a field and returns whether a digit stored is not zero; `sign` gets the
-  // value's sign.
-  bool pop_into_field(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble,
-                      uint8_t& sign);
+  // The general cases of the busiest operations.
+  void push_field(const uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
+  void pop_field(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
+  void add_general();
 
   Slot slots_[kCapacity + 1];
   int depth_ = 0;

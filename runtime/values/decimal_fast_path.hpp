@@ -110,26 +110,59 @@ inline bool add(DecimalNumber& a, const DecimalNumber& b) {
   return true;
 }
 
+// x x y in four limbs.
+inline Limbs product(uint128 x, uint128 y) {
+  const uint64_t x0 = static_cast<uint64_t>(x), x1 = static_cast<uint64_t>(x >> 64);
+  const uint64_t y0 = static_cast<uint64_t>(y), y1 = static_cast<uint64_t>(y >> 64);
+  const uint128 p00 = static_cast<uint128>(x0) * y0;
+  const uint128 p01 = static_cast<uint128>(x0) * y1;
+  const uint128 p10 = static_cast<uint128>(x1) * y0;
+  const uint128 p11 = static_cast<uint128>(x1) * y1;
+  const uint128 middle = (p00 >> 64) + static_cast<uint64_t>(p01) + static_cast<uint64_t>(p10);
+  const uint128 high = p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
+  return {static_cast<uint64_t>(p00), static_cast<uint64_t>(middle), static_cast<uint64_t>(high),
+          static_cast<uint64_t>(high >> 64)};
+}
+
+// A result of a multiplication or division: normalised like the general ones.
+inline void set_normalised(DecimalNumber& v, const Limbs& c, int exponent, uint8_t sign) {
+  v.coefficient = c;
+  v.exponent = static_cast<int8_t>(exponent);
+  v.sign = sign;
+  if (last_digit(c) == 0) normalise(v);
+}
+
 inline bool multiply(DecimalNumber& a, const DecimalNumber& b) {
   if (!fits_128(a) || !fits_128(b)) return false;
   const int exponent = a.exponent + b.exponent;
   if (exponent < -kMostPlaces || exponent >= 32) return false;
-  const uint64_t a0 = a.coefficient[0], a1 = a.coefficient[1];
-  const uint64_t b0 = b.coefficient[0], b1 = b.coefficient[1];
-  if ((a0 | a1) == 0 || (b0 | b1) == 0) return false;
-  const uint128 p00 = static_cast<uint128>(a0) * b0;
-  const uint128 p01 = static_cast<uint128>(a0) * b1;
-  const uint128 p10 = static_cast<uint128>(a1) * b0;
-  const uint128 p11 = static_cast<uint128>(a1) * b1;
-  const uint128 middle = (p00 >> 64) + static_cast<uint64_t>(p01) + static_cast<uint64_t>(p10);
-  const uint128 high = p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64);
-  const Limbs product = {static_cast<uint64_t>(p00), static_cast<uint64_t>(middle),
-                         static_cast<uint64_t>(high), static_cast<uint64_t>(high >> 64)};
-  if (compare(product, kPowersOfTen[32 - exponent]) >= 0) return false;
-  a.coefficient = product;
-  a.exponent = static_cast<int8_t>(exponent);
-  a.sign = a.sign ^ b.sign;
-  if (last_digit(product) == 0) normalise(a);
+  const uint128 x = low_128(a), y = low_128(b);
+  if (x == 0 || y == 0) return false;
+  const Limbs p = product(x, y);
+  if (compare(p, kPowersOfTen[32 - exponent]) >= 0) return false;
+  set_normalised(a, p, exponent, a.sign ^ b.sign);
+  return true;
+}
+
+// The quotient in units of 10^-31 is N / D rounded, with N = a x 10^shift and D = b.
+inline bool divide(DecimalNumber& a, const DecimalNumber& b) {
+  if (!fits_128(a) || !fits_128(b)) return false;
+  const int shift = a.exponent - b.exponent + 31;
+  if (shift < 0 || shift > kMaxPower128) return false;
+  const uint128 x = low_128(a), d = low_128(b);
+  if (x == 0 || d == 0) return false;
+  Limbs q = product(x, power_128(shift));
+  const uint128 r = divide_by_wide(q.data(), 4, d);
+  if (r >= d - r) {  // half a unit of the 31st place or more
+    const Limbs one = {1, 0, 0, 0};
+    add_to(q, one);
+  }
+  if (compare(q, kPowersOfTen[63]) >= 0) return false;  // beyond the 32 integer places
+  if (is_zero(q)) {
+    set_zero(a);
+    return true;
+  }
+  set_normalised(a, q, -31, a.sign ^ b.sign);
   return true;
 }
 

@@ -43,15 +43,35 @@ void store_field(uint8_t* storage, uint32_t bytes, const FieldWords& w) {
   std::memcpy(storage, buffer + sizeof buffer - bytes, bytes);
 }
 
-// Moves the words one nibble down (a PDECIMAL's digits end one nibble above its last) or up.
+// Moves the words one nibble down (a PDECIMAL's digits end one nibble above its last).
 void shift_nibble_down(FieldWords& w) {
   for (int k = 0; k < kFieldWords; ++k) {
     w[k] = (w[k] >> 4) | (k + 1 < kFieldWords ? w[k + 1] << 60 : 0);
   }
 }
 
-void shift_nibble_up(FieldWords& w) {
-  for (int k = kFieldWords - 1; k >= 0; --k) w[k] = (w[k] << 4) | (k > 0 ? w[k - 1] >> 60 : 0);
+// Moves the words up by `count` < 64 nibbles.
+void shift_nibbles_up(FieldWords& w, int count) {
+  const int words = count / 16;
+  const int bits = 4 * (count % 16);
+  for (int k = kFieldWords - 1; k >= 0; --k) {
+    const int from = k - words;
+    const uint64_t high = from >= 0 ? w[from] : 0;
+    const uint64_t low = from - 1 >= 0 ? w[from - 1] : 0;
+    w[k] = bits == 0 ? high : (high << bits) | (low >> (64 - bits));
+  }
+}
+
+// Zeroes every nibble from `count` up.
+void keep_nibbles(FieldWords& w, int count) {
+  for (int k = 0; k < kFieldWords; ++k) {
+    const int in_word = count - 16 * k;
+    if (in_word <= 0) {
+      w[k] = 0;
+    } else if (in_word < 16) {
+      w[k] &= ~(~0ull << (4 * in_word));
+    }
+  }
 }
 
 }  // namespace
@@ -112,7 +132,8 @@ bool pack(const DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t pla
     return pack(digits, storage, bytes, places, first_nibble);
   }
   const int digits = 2 * static_cast<int>(bytes) - 1;
-  // The field's coefficient: the value in units of its last place, cut to its digits.
+  // The field's digits: the coefficient's, moved up by the places the field has beyond the
+  // value's (or cut by those it lacks), those above the field dropped.
   Limbs c = v.coefficient;
   int64_t shift = v.exponent + static_cast<int64_t>(places);
   if (shift < 0) {
@@ -123,27 +144,21 @@ bool pack(const DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t pla
     }
     shift = 0;
   }
-  if (shift >= digits) {
-    c = {};
-  } else {
-    const int kept = digits - static_cast<int>(shift);
-    if (compare(c, kPowersOfTen[kept]) >= 0) c = modulo_power_of_ten(c.data(), 4, kept);
-    multiply_by_power_of_ten(c, static_cast<int>(shift));
-  }
   FieldWords w = {};
-  if (compare(c, kPowersOfTen[32]) < 0) {  // two words of sixteen digits
-    uint64_t low;
-    const uint64_t high = divide_wide_by(c[1], c[0], kTenTo16, low);
-    w[0] = number_to_nibbles(low);
-    w[1] = number_to_nibbles(high);
-  } else {
-    Limbs rest = c;
-    for (int k = 0; k < kFieldWords; ++k)
-      w[k] = number_to_nibbles(divide_by_power(rest.data(), 4, 16));
+  if (shift < digits) {
+    const int kept = digits - static_cast<int>(shift);
+    int n = used_limbs(c.data(), 4);
+    for (int k = 0; 16 * k < kept && n > 0; ++k) {
+      w[k] = number_to_nibbles(divide_by_power(c.data(), n, 16));
+      n = used_limbs(c.data(), n);
+    }
+    shift_nibbles_up(w, static_cast<int>(shift));
+    keep_nibbles(w, digits);
   }
-  if (first_nibble == kPDecimalFirstNibble) shift_nibble_up(w);
+  const bool nonzero = (w[0] | w[1] | w[2] | w[3]) != 0;
+  if (first_nibble == kPDecimalFirstNibble) shift_nibbles_up(w, 1);
   store_field(storage, bytes, w);
-  return !is_zero(c);
+  return nonzero;
 }
 
 }  // namespace vtn::decimal

@@ -92,13 +92,77 @@ void divide_limbs(const uint64_t* u, int un, const uint64_t* v, int vn, uint64_t
   for (int i = 0; i < vn; ++i) r[i] = s == 0 ? n[i] : (n[i] >> s) | (n[i + 1] << (64 - s));
 }
 
+uint128 divide_by_wide(uint64_t* u, int n, uint128 d) {
+  const uint64_t d1 = static_cast<uint64_t>(d >> 64);
+  n = used_limbs(u, n);
+  if (d1 == 0) return n == 0 ? 0 : divide_by(u, n, static_cast<uint64_t>(d));
+  if (n < 2) {
+    const uint128 r = n == 0 ? 0 : u[0];
+    if (n == 1) u[0] = 0;
+    return r;
+  }
+  // The long division above with a divisor of two limbs: the remainder so far (r2:r1, below the
+  // divisor) and the next limb r0 make the window each quotient limb is taken from.
+  const int s = __builtin_clzll(d1);
+  const uint128 v = d << s;
+  const uint64_t v1 = static_cast<uint64_t>(v >> 64);
+  const uint64_t v0 = static_cast<uint64_t>(v);
+  const auto shifted = [u, n, s](int i) {  // limb i of u x 2^s
+    const uint64_t high = i < n ? u[i] : 0;
+    const uint64_t low = i > 0 ? u[i - 1] : 0;
+    return s == 0 ? high : (high << s) | (low >> (64 - s));
+  };
+  uint64_t r2 = shifted(n);
+  uint64_t r1 = shifted(n - 1);
+  for (int j = n - 2; j >= 0; --j) {
+    const uint64_t r0 = shifted(j);
+    uint64_t qhat;
+    uint64_t rhat;
+    bool rhat_overflow = false;
+    if (r2 < v1) {
+      qhat = divide_wide_by(r2, r1, v1, rhat);
+    } else {
+      qhat = ~0ull;
+      const uint128 t = static_cast<uint128>(r1) + v1;
+      rhat = static_cast<uint64_t>(t);
+      rhat_overflow = (t >> 64) != 0;
+    }
+    while (!rhat_overflow &&
+           static_cast<uint128>(qhat) * v0 > ((static_cast<uint128>(rhat) << 64) | r0)) {
+      --qhat;
+      const uint128 t = static_cast<uint128>(rhat) + v1;
+      rhat = static_cast<uint64_t>(t);
+      rhat_overflow = (t >> 64) != 0;
+    }
+    // (r2:r1:r0) -= qhat x v, adding v back once when that goes below zero.
+    const uint128 p0 = static_cast<uint128>(qhat) * v0;
+    const uint128 p1 = static_cast<uint128>(qhat) * v1 + static_cast<uint64_t>(p0 >> 64);
+    const uint128 window = (static_cast<uint128>(r1) << 64) | r0;
+    const uint128 subtrahend = (p1 << 64) | static_cast<uint64_t>(p0);
+    uint128 remainder = window - subtrahend;
+    const uint64_t borrow = window < subtrahend ? 1 : 0;
+    if (r2 < static_cast<uint64_t>(p1 >> 64) + borrow ||
+        (borrow != 0 && static_cast<uint64_t>(p1 >> 64) + borrow == 0)) {
+      --qhat;
+      remainder += v;
+    }
+    u[j] = qhat;
+    r2 = static_cast<uint64_t>(remainder >> 64);
+    r1 = static_cast<uint64_t>(remainder);
+  }
+  u[n - 1] = 0;
+  return ((static_cast<uint128>(r2) << 64) | r1) >> s;
+}
+
 int divide_by_power_of_ten(Limbs& x, int k) {
   if (k == 0) return 0;
   const int n = used_limbs(x.data(), 4);
   if (n == 0) return 0;
   Limbs remainder{};
   if (k <= 19) {
-    remainder[0] = divide_by_power(x.data(), n, k);
+    const uint64_t r = divide_by_power(x.data(), n, k);
+    const uint64_t half = 5 * kPowersOfTen[k - 1][0];
+    return r == 0 ? 0 : (r < half ? 1 : 2);
   } else {
     const Limbs& power = kPowersOfTen[k];
     const int pn = used_limbs(power.data(), 4);

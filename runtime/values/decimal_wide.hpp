@@ -177,6 +177,9 @@ void multiply_limbs(const uint64_t* x, int xn, const uint64_t* y, int yn, uint64
 // gets un - vn + 1 limbs and r gets vn.
 void divide_limbs(const uint64_t* u, int un, const uint64_t* v, int vn, uint64_t* q, uint64_t* r);
 
+// u = u / d on n limbs for a d of up to two limbs (d != 0); returns u % d.
+uint128 divide_by_wide(uint64_t* u, int n, uint128 d);
+
 // x = x / 10^k, cut, for 0 <= k <= 64; returns the rounding of what was cut: 0 when it was zero,
 // 1 when below half a unit, 2 at half or more.
 int divide_by_power_of_ten(Limbs& x, int k);
