@@ -1,6 +1,7 @@
 // Numbers read from arbitrary text and arbitrary packed bytes: the readers must stay inside their
-// input, the decimal stack must keep its working values well-formed, and a decimal's text must
-// read back as the same decimal.
+// input, the decimal stack must keep its working values well-formed, a decimal's text must read
+// back as the same decimal, and an operation on two fields must give the same result whether its
+// operands keep the form a field load gives them or are turned into digits first.
 //
 // Input: byte 0 is the byte size of a packed field (1..32), byte 1 its places (0..31); the next
 // size bytes are the packed field and the rest is a text.
@@ -23,6 +24,38 @@ void check_well_formed(const vtn::DecimalValue& v) {
   check(v.lo <= v.hi && v.hi < 64);
   check(v.sign <= 1);
   for (int i = v.lo; i <= v.hi; ++i) check(v.digit[i] <= 9);
+}
+
+// Loads the field as DECIMAL and as PDECIMAL, optionally turns both entries into digit form,
+// runs operation `op` and stores the result back into the field's shape; returns its text.
+std::string field_operation(const uint8_t* packed, uint32_t bytes, uint32_t places, int op,
+                            bool as_digits) {
+  vtn::DecimalStack& stack = vtn::decimal_stack();
+  stack.clear();
+  stack.push_decimal(packed, bytes, places);
+  if (as_digits) check_well_formed(stack.entry(1));
+  stack.push_pdecimal(packed, bytes, places);
+  if (as_digits) check_well_formed(stack.entry(1));
+  switch (op) {
+    case 0:
+      stack.add();
+      break;
+    case 1:
+      stack.subtract();
+      break;
+    case 2:
+      stack.multiply();
+      break;
+    case 3:
+      stack.divide();
+      break;
+    default:
+      return std::to_string(stack.compare());
+  }
+  uint8_t out[32];
+  stack.pop_decimal(out, bytes, places);
+  stack.push_decimal(out, bytes, places);
+  return stack.pop_text();
 }
 
 }  // namespace
@@ -68,5 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   stack.push_decimal(out, bytes, places);
   stack.pop_pdecimal(out, bytes, places);
   check(stack.depth() == 0);
+
+  for (int op = 0; op < 5; ++op) {
+    check(field_operation(packed, bytes, places, op, false) ==
+          field_operation(packed, bytes, places, op, true));
+  }
   return 0;
 }

@@ -169,40 +169,6 @@ void DecimalStack::push_ulong(uint32_t value) {
   set_unsigned(push_binary(), value);
 }
 
-// The busiest operations first try the common case inline (a free entry, fields of up to 16
-// bytes, operands in packed form) and leave everything else to a general function.
-
-void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  if (depth_ < kCapacity) [[likely]] {
-    Slot& slot = slots_[depth_];
-    DecimalNumber& v = slot.number;
-    // The high nibble of byte 0 is the sign; the digits start with its low nibble.
-    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble)) [[likely]] {
-      slot.form = Form::kPacked;
-      ++depth_;
-      if ((storage[0] >> 4) != 0 && !decimal::is_zero(v)) v.sign = 1;
-      return;
-    }
-  }
-  push_field(storage, bytes, places, decimal::kDecimalFirstNibble);
-}
-
-void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  if (depth_ < kCapacity) [[likely]] {
-    Slot& slot = slots_[depth_];
-    DecimalNumber& v = slot.number;
-    // The digits start with the high nibble of byte 0; the low nibble of the last byte is the
-    // sign.
-    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble)) [[likely]] {
-      slot.form = Form::kPacked;
-      ++depth_;
-      if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::is_zero(v)) v.sign = 1;
-      return;
-    }
-  }
-  push_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
-}
-
 [[gnu::noinline]] void DecimalStack::push_field(const uint8_t* storage, uint32_t bytes,
                                                 uint32_t places, int first_nibble) {
   Slot& slot = push_slot();
@@ -295,26 +261,6 @@ bool store_rounded(DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t 
 
 }  // namespace
 
-void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  if (depth_ > 0) [[likely]] {
-    const Slot& slot = slots_[depth_ - 1];
-    const DecimalNumber& v = slot.number;
-    bool nonzero;
-    if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
-        decimal::bcd::pack(v, storage, bytes, places, decimal::kDecimalFirstNibble, nonzero))
-        [[likely]] {
-      --depth_;
-      if (v.sign && nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
-      return;
-    }
-  }
-  pop_field(storage, bytes, places, decimal::kDecimalFirstNibble);
-}
-
-void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  pop_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
-}
-
 [[gnu::noinline]] void DecimalStack::pop_field(uint8_t* storage, uint32_t bytes, uint32_t places,
                                                int first_nibble) {
   require(1);
@@ -404,19 +350,6 @@ DecimalDigits DecimalStack::pop_digits() {
   return result;
 }
 
-void DecimalStack::add() {
-  if (depth_ >= 2) [[likely]] {
-    Slot& x = slots_[depth_ - 2];
-    const Slot& y = slots_[depth_ - 1];
-    if (x.form == Form::kPacked && y.form == Form::kPacked && decimal::bcd::add(x.number, y.number))
-        [[likely]] {
-      --depth_;
-      return;
-    }
-  }
-  add_general();
-}
-
 [[gnu::noinline]] void DecimalStack::add_general() {
   require(2);
   DecimalNumber& a = number(2);
@@ -425,7 +358,7 @@ void DecimalStack::add() {
   --depth_;
 }
 
-void DecimalStack::subtract() {
+[[gnu::noinline]] void DecimalStack::subtract_general() {
   require(2);
   negate();
   add();

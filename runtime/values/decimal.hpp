@@ -13,32 +13,14 @@
 // program with a fatal run-time error rather than corrupting memory).
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "runtime/values/decimal_bcd.hpp"
+#include "runtime/values/decimal_value.hpp"
+
 namespace vtn {
-
-// One working value: digit[32] is the units digit, digit[32 + k] the digit of 10^k, digit[32 - k]
-// the digit of 10^-k. Digits outside lo..hi count as zero. Zero is lo = hi = 32, digit 0, sign 0.
-struct DecimalValue {
-  uint8_t digit[64];
-  uint8_t sign;  // 1 negative, 0 positive
-  uint8_t lo;
-  uint8_t hi;
-};
-static_assert(sizeof(DecimalValue) == 67);
-
-// The binary form of a working value: the magnitude is coefficient x 10^exponent, where exponent +
-// 32 is the digit form's lo (the position of the lowest digit that counts, so that 1.50 and 1.5
-// stay apart) and the coefficient is below 10^(32 - exponent): the value has at most 32 integer
-// digits. A zero result is canonical (coefficient 0, exponent 0, sign 0).
-struct DecimalNumber {
-  std::array<uint64_t, 4> coefficient;  // least significant limb first
-  int8_t exponent;                      // -32..31
-  uint8_t sign;                         // 1 negative, 0 positive
-};
 
 // The digits that FORMAT lays into a picture: from max(hi, 32) down to min(lo, 32), with the count
 // of integer digits (hi - 31, at least 1) and the sign. Leading zeros are dropped first (a packed
@@ -120,10 +102,103 @@ class DecimalStack {
   void push_field(const uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
   void pop_field(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
   void add_general();
+  void subtract_general();
 
   Slot slots_[kCapacity + 1];
   int depth_ = 0;
 };
+
+// The busiest operations try the common case inline (a free entry, fields of up to 16 bytes,
+// operands in packed form) and leave everything else to a general function.
+
+inline void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
+  if (depth_ < kCapacity) [[likely]] {
+    Slot& slot = slots_[depth_];
+    DecimalNumber& v = slot.number;
+    // The high nibble of byte 0 is the sign; the digits start with its low nibble.
+    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble)) [[likely]] {
+      slot.form = Form::kPacked;
+      ++depth_;
+      if ((storage[0] >> 4) != 0 && !decimal::bcd::is_zero(v)) v.sign = 1;
+      return;
+    }
+  }
+  push_field(storage, bytes, places, decimal::kDecimalFirstNibble);
+}
+
+inline void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
+  if (depth_ < kCapacity) [[likely]] {
+    Slot& slot = slots_[depth_];
+    DecimalNumber& v = slot.number;
+    // The digits start with the high nibble of byte 0; the low nibble of the last byte is the
+    // sign.
+    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble)) [[likely]] {
+      slot.form = Form::kPacked;
+      ++depth_;
+      if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::bcd::is_zero(v)) v.sign = 1;
+      return;
+    }
+  }
+  push_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
+}
+
+inline void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
+  if (depth_ > 0) [[likely]] {
+    const Slot& slot = slots_[depth_ - 1];
+    const DecimalNumber& v = slot.number;
+    bool nonzero;
+    if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
+        decimal::bcd::pack(v, storage, bytes, places, decimal::kDecimalFirstNibble, nonzero))
+        [[likely]] {
+      --depth_;
+      if (v.sign && nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
+      return;
+    }
+  }
+  pop_field(storage, bytes, places, decimal::kDecimalFirstNibble);
+}
+
+inline void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
+  if (depth_ > 0) [[likely]] {
+    const Slot& slot = slots_[depth_ - 1];
+    const DecimalNumber& v = slot.number;
+    bool nonzero;
+    if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
+        decimal::bcd::pack(v, storage, bytes, places, decimal::kPDecimalFirstNibble, nonzero))
+        [[likely]] {
+      --depth_;
+      storage[bytes - 1] =
+          static_cast<uint8_t>(storage[bytes - 1] | (v.sign && nonzero ? 0x0D : 0x0F));
+      return;
+    }
+  }
+  pop_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
+}
+
+inline void DecimalStack::add() {
+  if (depth_ >= 2) [[likely]] {
+    Slot& x = slots_[depth_ - 2];
+    const Slot& y = slots_[depth_ - 1];
+    if (x.form == Form::kPacked && y.form == Form::kPacked && decimal::bcd::add(x.number, y.number))
+        [[likely]] {
+      --depth_;
+      return;
+    }
+  }
+  add_general();
+}
+
+inline void DecimalStack::subtract() {
+  if (depth_ >= 2) [[likely]] {
+    DecimalNumber& subtrahend = slots_[depth_ - 1].number;
+    if (slots_[depth_ - 1].form == Form::kPacked) [[likely]] {
+      if (!decimal::bcd::is_zero(subtrahend)) subtrahend.sign ^= 1;
+      add();
+      return;
+    }
+  }
+  subtract_general();
+}
 
 // The process-wide decimal stack.
 DecimalStack& decimal_stack();

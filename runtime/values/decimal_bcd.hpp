@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "runtime/values/decimal.hpp"
 #include "runtime/values/decimal_nibbles.hpp"
 #include "runtime/values/decimal_packed.hpp"
+#include "runtime/values/decimal_value.hpp"
 #include "runtime/values/decimal_wide.hpp"
 
 namespace vtn::decimal::bcd {
@@ -58,7 +58,11 @@ inline bool unpack(DecimalNumber& v, const uint8_t* storage, uint32_t bytes, uin
     w0 = ((w0 & ~0xFull) >> 4) | (w1 << 60);
     w1 >>= 4;
   }
-  set(v, zero_non_digit_nibbles(w0), zero_non_digit_nibbles(w1), -static_cast<int>(places), 0);
+  if ((non_digit_nibbles(w0) | non_digit_nibbles(w1)) != 0) [[unlikely]] {
+    w0 = zero_non_digit_nibbles(w0);
+    w1 = zero_non_digit_nibbles(w1);
+  }
+  set(v, w0, w1, -static_cast<int>(places), 0);
   return true;
 }
 
@@ -72,7 +76,7 @@ inline void to_binary(DecimalNumber& v) {
 
 // a = a + b for two values of the same exponent whose sum keeps to 32 digits and to the 32
 // integer places.
-inline bool add(DecimalNumber& a, const DecimalNumber& b) {
+[[gnu::always_inline]] inline bool add(DecimalNumber& a, const DecimalNumber& b) {
   // Values from fields have no exponent above 0; a 32-digit sum then always fits.
   if (a.exponent != b.exponent || a.exponent > 0) return false;
   const uint64_t a0 = a.coefficient[0], a1 = a.coefficient[1];

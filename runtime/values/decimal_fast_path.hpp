@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "runtime/values/decimal.hpp"
+#include "runtime/values/decimal_bcd.hpp"
 #include "runtime/values/decimal_nibbles.hpp"
 #include "runtime/values/decimal_number.hpp"
 #include "runtime/values/decimal_packed.hpp"
@@ -68,28 +69,26 @@ inline uint64_t split_16(uint128 c, uint64_t& low) {
   return q;
 }
 
-// Stores a value already rounded to the field's places when its coefficient, moved to the
-// field's last place, fits the field. Sets `nonzero` to whether a digit stored is not zero.
+// Stores a value already rounded to the field's places (exponent >= -places) into a field of up
+// to 16 bytes: the coefficient's lowest 32 digits as nibbles, stored as a packed one would be.
+// Sets `nonzero` to whether a digit stored is not zero.
 inline bool pack(const DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t places,
                  int first_nibble, bool& nonzero) {
-  if (bytes == 0 || bytes > kShortFieldBytes || places > kMostPlaces || !fits_128(v)) return false;
-  const int digits = 2 * static_cast<int>(bytes) - 1;
-  const int shift = v.exponent + static_cast<int>(places);
-  if (shift < 0 || shift >= digits) return false;
-  uint128 c = low_128(v);
-  if (c >= power_128(digits - shift)) return false;
-  if (shift > 0) c *= power_128(shift);
-  uint64_t low;
-  const uint64_t high = split_16(c, low);
-  uint64_t w0 = number_to_nibbles(low);
-  uint64_t w1 = number_to_nibbles(high);
-  if (first_nibble == kPDecimalFirstNibble) {
-    w1 = (w1 << 4) | (w0 >> 60);
-    w0 <<= 4;
+  if (bytes > kShortFieldBytes || places > kMostPlaces || v.exponent < -static_cast<int>(places)) {
+    return false;
   }
-  store_short_field(storage, bytes, w0, w1);
-  nonzero = c != 0;
-  return true;
+  uint64_t low;
+  uint64_t high;
+  if (fits_128(v) && low_128(v) < power_128(31)) {
+    high = split_16(low_128(v), low);
+  } else {
+    Limbs c = v.coefficient;
+    low = divide_by_power(c.data(), 4, 16);
+    high = divide_by_power(c.data(), 4, 16);
+  }
+  DecimalNumber digits = v;
+  digits.coefficient = {number_to_nibbles(low), number_to_nibbles(high), 0, 0};
+  return bcd::pack(digits, storage, bytes, places, first_nibble, nonzero);
 }
 
 inline bool add(DecimalNumber& a, const DecimalNumber& b) {

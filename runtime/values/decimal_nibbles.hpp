@@ -21,10 +21,14 @@ inline void store_big_endian(uint8_t* p, uint64_t x) {
   std::memcpy(p, &x, 8);
 }
 
-// Every nibble above 9 becomes 0 (bit 3 and bit 2 or 1 set).
+// Bit 4k set when nibble k is above 9 (bit 3 and bit 2 or 1 set).
+inline uint64_t non_digit_nibbles(uint64_t x) {
+  return (x >> 3) & ((x >> 2) | (x >> 1)) & 0x1111111111111111ull;
+}
+
+// Every nibble above 9 becomes 0.
 inline uint64_t zero_non_digit_nibbles(uint64_t x) {
-  const uint64_t non_digits = (x >> 3) & ((x >> 2) | (x >> 1)) & 0x1111111111111111ull;
-  return x & ~(non_digits * 0xF);
+  return x & ~(non_digit_nibbles(x) * 0xF);
 }
 
 // Sixteen digit nibbles (the lowest digit in the lowest nibble) as a number. REQUIRES: every

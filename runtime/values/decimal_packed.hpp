@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "runtime/values/decimal.hpp"
+#include "runtime/values/decimal_value.hpp"
 
 namespace vtn::decimal {
 

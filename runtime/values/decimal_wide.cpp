@@ -107,6 +107,9 @@ uint128 divide_by_wide(uint64_t* u, int n, uint128 d) {
   const uint128 v = d << s;
   const uint64_t v1 = static_cast<uint64_t>(v >> 64);
   const uint64_t v0 = static_cast<uint64_t>(v);
+  // Each estimate divides by v1 with its reciprocal: one hardware division for all of them.
+  uint64_t unused;
+  const PowerDivisor by_v1 = {v1, 0, divide_wide_by(~v1, ~0ull, v1, unused)};
   const auto shifted = [u, n, s](int i) {  // limb i of u x 2^s
     const uint64_t high = i < n ? u[i] : 0;
     const uint64_t low = i > 0 ? u[i - 1] : 0;
@@ -114,13 +117,20 @@ uint128 divide_by_wide(uint64_t* u, int n, uint128 d) {
   };
   uint64_t r2 = shifted(n);
   uint64_t r1 = shifted(n - 1);
-  for (int j = n - 2; j >= 0; --j) {
+  int j = n - 2;
+  if (r2 == 0 && r1 < v1) {
+    // The top quotient limb is zero: start one limb lower.
+    r2 = r1;
+    r1 = shifted(j);
+    u[j--] = 0;
+  }
+  for (; j >= 0; --j) {
     const uint64_t r0 = shifted(j);
     uint64_t qhat;
     uint64_t rhat;
     bool rhat_overflow = false;
     if (r2 < v1) {
-      qhat = divide_wide_by(r2, r1, v1, rhat);
+      qhat = divide_wide_by(r2, r1, by_v1, rhat);
     } else {
       qhat = ~0ull;
       const uint128 t = static_cast<uint128>(r1) + v1;

@@ -95,8 +95,8 @@ inline uint64_t divide_by(uint64_t* x, int n, uint64_t d) {
   return remainder;
 }
 
-// A divisor up to 10^19 with what dividing by it with multiplies takes: the divisor shifted until
-// its top bit is set, and floor((2^128 - 1) / shifted) - 2^64.
+// A divisor with what dividing by it with multiplies takes: the divisor shifted until its top bit
+// is set, and floor((2^128 - 1) / shifted) - 2^64. The table holds the powers of ten up to 10^19.
 struct PowerDivisor {
   uint64_t shifted;
   int shift;
