@@ -305,6 +305,17 @@ VTN_LANES_TARGET __m128i pack(const CellLanes& l) {
       halves, _mm_load_si128(reinterpret_cast<const __m128i*>(kJoinHalves.v[low_count])));
 }
 
+// For n, the shuffle that moves sixteen bytes n places up (zeros come in below).
+constexpr auto kShiftUp = [] {
+  struct Table {
+    alignas(16) uint8_t v[kLanes][16];
+  } t{};
+  for (int n = 0; n < kLanes; ++n) {
+    for (int i = 0; i < 16; ++i) t.v[n][i] = i >= n ? static_cast<uint8_t>(i - n) : 0xFF;
+  }
+  return t;
+}();
+
 // Implied points right after the text's end still show.
 char* trailing_points(const CompiledPicture& p, int reach, char* out) {
   for (int i = reach; i < p.cell_count && p.cells[i].code == CellCode::kImpliedPoint; ++i) {
@@ -341,22 +352,58 @@ VTN_LANES_TARGET std::string deformat_short(std::string_view text, const Compile
   return out;
 }
 
+// How many implied points follow the text's end.
+int count_trailing_points(const CompiledPicture& p, int reach) {
+  int i = reach;
+  while (i < p.cell_count && p.cells[i].code == CellCode::kImpliedPoint) ++i;
+  return i - reach;
+}
+
+// A longer picture gathers the first sixteen kept characters in a register as well, and a result
+// that still fits a string's own room is written as the short one is; a longer result goes
+// through a buffer.
+constexpr int kInPlace = kShortCells + 1;
+
 VTN_LANES_TARGET std::string deformat_long(std::string_view text, const CompiledPicture& p,
                                            int reach) {
-  KeptCells k;  // room for sixteen bytes stored past the last kept character
-  char* end = k.kept;
+  std::string out;  // one named result, built in place
+  KeptCells k;      // room for sixteen bytes stored past the last kept character
+  __m128i first = _mm_setzero_si128();  // the first sixteen kept characters
+  int length = 0;
+  bool negative = false;
   for (int start = 0; start < reach; start += kLanes) {
     CellLanes l;
     if (!decide_lanes(text, p, start, reach, l)) {
-      read_cells(text, p, k);
-      return k.text(p);
+      out = deformat_one_at_a_time(text, p);
+      return out;
     }
-    k.negative = lane_sign(l, k.negative);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(end), pack(l));
-    end += std::popcount(l.keep);
+    negative = lane_sign(l, negative);
+    const __m128i packed = pack(l);
+    if (length < kLanes) {
+      first = _mm_or_si128(
+          first, _mm_shuffle_epi8(
+                     packed, _mm_load_si128(reinterpret_cast<const __m128i*>(kShiftUp.v[length]))));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(k.kept + length), packed);
+    length += std::popcount(l.keep);
   }
-  k.count = static_cast<int>(trailing_points(p, reach, end) - k.kept);
-  return k.text(p);
+  const bool sign = negative && p.kind != PictureKind::kKeyIn;
+  const int points = count_trailing_points(p, reach);
+  const int total = (sign ? 1 : 0) + length + points;
+  if (total > kInPlace) {
+    k.count = static_cast<int>(trailing_points(p, reach, k.kept + length) - k.kept);
+    k.negative = negative;
+    out = k.text(p);
+    return out;
+  }
+  if (sign) first = _mm_or_si128(_mm_slli_si128(first, 1), _mm_cvtsi32_si128('-'));
+  out.assign(kInPlace, '\0');
+  char* const chars = out.data();
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(chars), first);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(chars + 7), _mm_srli_si128(first, 7));
+  trailing_points(p, reach, chars + total - points);
+  out.resize(static_cast<size_t>(total));
+  return out;
 }
 
 bool lanes_supported() {
