@@ -475,7 +475,7 @@ TEST(NumberTextDifferential, RealsToTextAgreeWithTheFormerWriters) {
 
 TEST(NumberTextDifferential, RealsAtRoundingBoundariesAgreeWithTheFormerWriters) {
   BoundaryGenerator g;
-  const int64_t cases = testing::differential_cases(2'000'000);
+  const int64_t cases = testing::differential_cases(1'000'000);
   for (int64_t i = 0; i < cases; ++i) {
     const double value = g.next();
     SCOPED_TRACE(::testing::Message() << std::hexfloat << value);
