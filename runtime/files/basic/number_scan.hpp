@@ -19,12 +19,17 @@ inline bool is_decimal_digit(uint8_t c) {
   return c >= '0' && c <= '9';
 }
 
+// Where a run of digits can end: anywhere up to the limit, or, when the byte at the limit is known
+// to be no digit, at a byte that is no digit (which then comes at the limit or before it).
+enum class DigitsEnd { kAtLimit, kAtNonDigit };
+
 // The decimal digits at p[i, limit): returns where they end, with `value` = value x 10^count +
 // their value, wrapping past 64 bits (so that the low bytes of a long number are kept). The
 // numbers of a line are short: a plain loop beats any wider step on them.
+template <DigitsEnd kEnd = DigitsEnd::kAtLimit>
 inline size_t scan_digits(const uint8_t* p, size_t i, size_t limit, uint64_t& value) {
   uint64_t v = value;
-  for (; i < limit; ++i) {
+  for (; kEnd == DigitsEnd::kAtNonDigit || i < limit; ++i) {
     const uint32_t digit = p[i] - uint32_t{'0'};  // one test for both ends of the range
     if (digit > 9) break;
     v = v * 10 + digit;
@@ -35,6 +40,7 @@ inline size_t scan_digits(const uint8_t* p, size_t i, size_t limit, uint64_t& va
 
 // An integer: [sign] digits, into 64 bits that wrap. An unsigned field takes no "-": the value
 // is then 0 and the number ends where it began.
+template <DigitsEnd kEnd = DigitsEnd::kAtLimit>
 inline size_t scan_integer(const uint8_t* p, size_t i, size_t limit, bool is_signed,
                            int64_t& value) {
   bool negative = false;
@@ -47,7 +53,7 @@ inline size_t scan_integer(const uint8_t* p, size_t i, size_t limit, bool is_sig
     ++i;
   }
   uint64_t n = 0;
-  i = scan_digits(p, i, limit, n);
+  i = scan_digits<kEnd>(p, i, limit, n);
   value = static_cast<int64_t>(negative ? 0 - n : n);
   return i;
 }
@@ -64,17 +70,18 @@ inline bool is_exponent_mark(uint8_t c) {
 }
 
 // The common real: [sign] digits [. digits], at least one and at most 15 digits, no exponent.
+template <DigitsEnd kEnd = DigitsEnd::kAtLimit>
 inline size_t scan_simple_real(const uint8_t* p, size_t i, size_t limit, double& value) {
   bool negative = false;
   if (i < limit && (p[i] == '-' || p[i] == '+')) negative = p[i++] == '-';
   uint64_t digits = 0;
   const size_t integer = i;
-  i = scan_digits(p, i, limit, digits);
+  i = scan_digits<kEnd>(p, i, limit, digits);
   size_t count = i - integer;
   size_t fraction = 0;
   if (i < limit && p[i] == '.') {
     const size_t point = ++i;
-    i = scan_digits(p, i, limit, digits);
+    i = scan_digits<kEnd>(p, i, limit, digits);
     fraction = i - point;
     count += fraction;
   }
@@ -88,6 +95,7 @@ inline size_t scan_simple_real(const uint8_t* p, size_t i, size_t limit, double&
 // The common decimal: ["-"] digits [. digits], at least one and at most 18 digits, no exponent,
 // stored into packed storage as store_packed_text stores the same text; nothing is stored when it
 // returns kNotSimple. (The decimal reader reads no number after "+": that is not common.)
+template <DigitsEnd kEnd = DigitsEnd::kAtLimit>
 inline size_t scan_simple_packed(const uint8_t* p, size_t i, size_t limit, PackedLayout layout,
                                  uint8_t* storage, uint32_t bytes, uint32_t places) {
   constexpr size_t kPackedDigits = 18;
@@ -98,11 +106,11 @@ inline size_t scan_simple_packed(const uint8_t* p, size_t i, size_t limit, Packe
   }
   uint64_t digits = 0;
   const size_t integer = i;
-  i = scan_digits(p, i, limit, digits);
+  i = scan_digits<kEnd>(p, i, limit, digits);
   size_t count = i - integer;
   if (i < limit && p[i] == '.') {
     const size_t point = ++i;
-    i = scan_digits(p, i, limit, digits);
+    i = scan_digits<kEnd>(p, i, limit, digits);
     number.fraction = static_cast<uint32_t>(i - point);
     count += number.fraction;
   }

@@ -480,7 +480,8 @@ class FastValues {
         readable_(text.size),
         limit_(std::min(window, text.size)),
         delimiter_(syntax.simple_delimiter()),
-        quote_(syntax.quote) {}
+        quote_(syntax.quote),
+        digits_end_known_(!is_decimal_digit(p_[limit_])) {}
 
   void read(const FieldTable& table, char* record) {
     size_t pos = 0;
@@ -530,14 +531,18 @@ class FastValues {
       case Conversion::kSigned:
       case Conversion::kUnsigned: {
         int64_t value = 0;
-        i = scan_integer(p_, i, limit_, conversion == Conversion::kSigned, value);
+        const bool is_signed = conversion == Conversion::kSigned;
+        i = digits_end_known_
+                ? scan_integer<DigitsEnd::kAtNonDigit>(p_, i, limit_, is_signed, value)
+                : scan_integer(p_, i, limit_, is_signed, value);
         store_low_bytes(plan.field.size, storage, value);
         break;
       }
       case Conversion::kReal:
       case Conversion::kShortReal: {
         double value = 0;
-        i = scan_simple_real(p_, i, limit_, value);
+        i = digits_end_known_ ? scan_simple_real<DigitsEnd::kAtNonDigit>(p_, i, limit_, value)
+                              : scan_simple_real(p_, i, limit_, value);
         if (i == kNotSimple) return kNotSimple;
         if (conversion == Conversion::kReal) {
           std::memcpy(storage, &value, sizeof value);
@@ -547,11 +552,16 @@ class FastValues {
         }
         break;
       }
-      default:
-        i = scan_simple_packed(
-            p_, i, limit_,
-            conversion == Conversion::kDecimal ? PackedLayout::kSignFirst : PackedLayout::kSignLast,
-            reinterpret_cast<uint8_t*>(storage), plan.field.size, plan.field.places);
+      default: {
+        const PackedLayout layout =
+            conversion == Conversion::kDecimal ? PackedLayout::kSignFirst : PackedLayout::kSignLast;
+        auto* bytes = reinterpret_cast<uint8_t*>(storage);
+        i = digits_end_known_
+                ? scan_simple_packed<DigitsEnd::kAtNonDigit>(p_, i, limit_, layout, bytes,
+                                                             plan.field.size, plan.field.places)
+                : scan_simple_packed(p_, i, limit_, layout, bytes, plan.field.size,
+                                     plan.field.places);
+      }
         if (i == kNotSimple) return kNotSimple;
         break;
     }
@@ -604,6 +614,8 @@ class FastValues {
   const size_t limit_;
   const int delimiter_;
   const uint8_t quote_;
+  // No number runs past the window: its digits end at the first byte that is no digit.
+  const bool digits_end_known_;
 };
 
 }  // namespace
