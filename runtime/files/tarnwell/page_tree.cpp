@@ -339,16 +339,27 @@ void PageTree::remove_empty_pages() {
   } else if (path_[l].slot == 0) {
     fix_first_keys(l);
   }
-  for (RecordPage* page : gone) dispose(page);
+  for (size_t i = 0; i < gone.size(); ++i) dispose(gone[i], std::span(gone).subspan(i + 1));
 }
 
-void PageTree::dispose(RecordPage* page) {
+// Freeing a page's place moves the last page of its zone into it. That page may be one of
+// `leaving`, out of the tree already and waiting to be freed itself: it only takes its new number,
+// as it has no parent to point at it.
+void PageTree::dispose(RecordPage* page, std::span<RecordPage* const> leaving) {
   const int32_t number = page->number;
   const int units = page->unit_size;
   s_.tree_changed();
   s_.cache.drop(page);
   if (number < 0 || units == 0) return;
-  Zones zones(s_.header, [this](int32_t from, int32_t to) { PageTree(s_).move_page(from, to); });
+  Zones zones(s_.header, [this, leaving](int32_t from, int32_t to) {
+    for (RecordPage* out : leaving) {
+      if (out->number != from) continue;
+      s_.tree_changed();
+      s_.cache.renumber(out, to);
+      return;
+    }
+    PageTree(s_).move_page(from, to);
+  });
   zones.free(units, number);
   s_.dirty = true;
 }

@@ -75,7 +75,9 @@ class PageTree {
   void split_pages();
   void split_under(size_t level);
   void remove_empty_pages();
-  void dispose(RecordPage* page);
+  // Frees the place of `page`, which has left the tree; `leaving` have left it too and are freed
+  // next.
+  void dispose(RecordPage* page, std::span<RecordPage* const> leaving = {});
 
   PageStore& s_;
   std::vector<TreeStep>& path_;
