@@ -1,6 +1,7 @@
-// Loading and storing packed decimals against the former nibble-at-a-time codecs, kept here as the
-// reference: the same working value from every field (any size and places, digit nibbles 10 to 15
-// included) and the same bytes and answer for every working value stored into every field.
+// Loading and storing packed decimals against the former nibble-at-a-time codecs (kept in
+// decimal_reference.hpp): the same working value from every field (any size and places, digit
+// nibbles 10 to 15 included) and the same bytes and answer for every working value stored into
+// every field.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,56 +12,12 @@
 #include "runtime/values/decimal_arithmetic.hpp"
 #include "runtime/values/decimal_packed.hpp"
 #include "support/differential_cases.hpp"
+#include "values/decimal_reference.hpp"
 
 namespace vtn {
 namespace {
 
-namespace reference {
-
-constexpr int kUnits = 32;
-constexpr int kTop = 63;
-
-uint8_t nibble_at(const uint8_t* storage, int64_t n) {
-  const uint8_t b = storage[n / 2];
-  return static_cast<uint8_t>(n % 2 == 0 ? b >> 4 : b & 0x0F);
-}
-
-void unpack(DecimalValue& v, const uint8_t* storage, uint32_t bytes, uint32_t places,
-            int64_t first_nibble) {
-  decimal::set_zero(v);
-  if (bytes == 0) return;
-  const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
-  const int64_t hi = count - 1 + kUnits - static_cast<int64_t>(places);
-  const int64_t lo = kUnits - static_cast<int64_t>(places);
-  const int64_t first = std::max<int64_t>(lo, 0);
-  const int64_t last = std::min<int64_t>(hi, kTop);
-  if (first > last) return;
-  for (int64_t pos = first; pos <= last; ++pos) {
-    const uint8_t d = nibble_at(storage, first_nibble + hi - pos);
-    v.digit[pos] = d <= 9 ? d : 0;
-  }
-  v.lo = static_cast<uint8_t>(first);
-  v.hi = static_cast<uint8_t>(last);
-  decimal::trim_high(v);
-}
-
-bool pack(const DecimalValue& v, uint8_t* storage, uint32_t bytes, uint32_t places,
-          int64_t first_nibble) {
-  for (uint32_t i = 0; i < bytes; ++i) storage[i] = 0;
-  const int64_t count = 2 * static_cast<int64_t>(bytes) - 1;
-  const int64_t hi = count - 1 + kUnits - static_cast<int64_t>(places);
-  bool stored_nonzero = false;
-  for (int64_t k = 0; k < count; ++k) {
-    const int64_t pos = hi - k;
-    const uint8_t d = (pos >= v.lo && pos <= v.hi) ? v.digit[pos] : 0;
-    stored_nonzero = stored_nonzero || d != 0;
-    const int64_t n = first_nibble + k;
-    storage[n / 2] = static_cast<uint8_t>(storage[n / 2] | (n % 2 == 0 ? d << 4 : d));
-  }
-  return stored_nonzero;
-}
-
-}  // namespace reference
+namespace reference = reference_decimal;
 
 std::string show(const DecimalValue& v) {
   std::string s = v.sign ? "-" : "+";
