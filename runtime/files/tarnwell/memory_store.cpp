@@ -33,15 +33,22 @@ std::optional<RecordView> MemoryStore::find_at_or_before(ByteSpan key) {
 }
 
 void MemoryStore::insert_record(ByteSpan key, ByteSpan data) {
-  auto [it, inserted] =
-      records_.try_emplace(Bytes(key.begin(), key.end()), data.begin(), data.end());
-  if (!inserted) raise_internal_error(kDuplicateKeyPart);
+  if (!insert_if_absent(key, data)) raise_internal_error(kDuplicateKeyPart);
+}
+
+bool MemoryStore::insert_if_absent(ByteSpan key, ByteSpan data) {
+  const auto at = records_.lower_bound(key);
+  if (at != records_.end() && compare_keys(at->first, key) == 0) return false;
+  records_.emplace_hint(at, Bytes(key.begin(), key.end()), Bytes(data.begin(), data.end()));
+  change_count_ = next_change_number();
+  return true;
 }
 
 bool MemoryStore::delete_record(ByteSpan key) {
   auto it = records_.find(key);
   if (it == records_.end()) return false;
   records_.erase(it);
+  change_count_ = next_change_number();
   return true;
 }
 
@@ -49,6 +56,18 @@ void MemoryStore::replace_record(ByteSpan key, ByteSpan data) {
   auto it = records_.find(key);
   if (it == records_.end()) raise_internal_error(kRecordMissing);
   it->second.assign(data.begin(), data.end());
+  change_count_ = next_change_number();
+}
+
+size_t MemoryStore::delete_prefix(ByteSpan prefix) {
+  const auto from = records_.lower_bound(prefix);
+  auto to = from;
+  size_t count = 0;
+  while (to != records_.end() && key_starts_with(to->first, prefix)) ++to, ++count;
+  if (count == 0) return 0;
+  records_.erase(from, to);
+  change_count_ = next_change_number();
+  return count;
 }
 
 }  // namespace vtn::tarnwell

@@ -57,6 +57,13 @@ void PageRecords::erase(size_t at) {
   if (slots_.empty()) bytes_.clear();
 }
 
+void PageRecords::erase_range(size_t from, size_t to) {
+  for (size_t i = from; i < to; ++i) live_ -= slots_[i].length;
+  slots_.erase(slots_.begin() + static_cast<ptrdiff_t>(from),
+               slots_.begin() + static_cast<ptrdiff_t>(to));
+  if (slots_.empty()) bytes_.clear();
+}
+
 void PageRecords::truncate(size_t count) {
   for (size_t i = count; i < slots_.size(); ++i) live_ -= slots_[i].length;
   slots_.resize(std::min(count, slots_.size()));

@@ -42,6 +42,8 @@ class PageRecords {
   void append(RecordRef r) { insert(size(), r.key(), r.data()); }
   void replace(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data);
   void erase(size_t at);
+  // Removes records [from, to).
+  void erase_range(size_t from, size_t to);
   // Keeps the first `count` records.
   void truncate(size_t count);
   void clear();

@@ -53,6 +53,7 @@ RecordPage* PageStore::new_page(uint8_t level) {
 
 void PageStore::discard() {
   tree_changed();
+  records_changed();
   cache.clear();
   log_map.clear();
   header_valid = false;

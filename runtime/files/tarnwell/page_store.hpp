@@ -26,6 +26,7 @@
 #include "runtime/files/tarnwell/file_header.hpp"
 #include "runtime/files/tarnwell/page_cache.hpp"
 #include "runtime/files/tarnwell/record_file.hpp"
+#include "runtime/files/tarnwell/record_store.hpp"
 #include "runtime/platform/file_handle.hpp"
 
 namespace vtn::tarnwell {
@@ -59,7 +60,10 @@ struct PageStore {
   // the disk still holds exactly these bytes, nothing changed and an access needs no more.
   std::array<uint8_t, kHeaderSize> seen_header_bytes{};
   bool seen_header_valid = false;
-  bool dirty = false;           // pages or header changed since the last flush
+  bool dirty = false;  // pages or header changed since the last flush
+  // Advanced (next_change_number) by every change of a record and every forgetting of the pages.
+  uint64_t change_count = next_change_number();
+  void records_changed() { change_count = next_change_number(); }
   int32_t next_temporary = -1;  // the number of the next page created in memory
   PageReserve reserve;          // clean pages the cache let go, still decoded
   PageCache cache;

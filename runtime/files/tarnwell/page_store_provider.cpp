@@ -62,7 +62,12 @@ class RecordFileStore : public RecordStore {
     return view(file_.find_at_or_before(key));
   }
   void insert_record(ByteSpan key, ByteSpan data) override { file_.insert_record(key, data); }
+  bool insert_if_absent(ByteSpan key, ByteSpan data) override {
+    return file_.insert_if_absent(key, data);
+  }
   bool delete_record(ByteSpan key) override { return file_.delete_record(key); }
+  size_t delete_prefix(ByteSpan prefix) override { return file_.delete_prefix(prefix); }
+  uint64_t change_count() const override { return file_.change_count(); }
   void replace_record(ByteSpan key, ByteSpan data) override {
     if (!file_.replace_record(key, data)) raise_internal_error(kRecordMissing);
   }

@@ -10,7 +10,6 @@ namespace vtn::tarnwell {
 namespace {
 constexpr int32_t kCheckWrongChildLevel = 231;
 constexpr int32_t kCheckEmptyIndexPage = 232;
-constexpr int32_t kCheckDuplicateKey = 706;
 constexpr int32_t kCheckTooFewToSplit = 1364;
 constexpr int32_t kCheckParentNotFound = 1891;
 constexpr int32_t kCheckParentNotIndex = 1894;
@@ -217,29 +216,46 @@ void PageTree::split_if_needed(RecordPage* leaf, std::span<const uint8_t> key) {
   split_pages();
 }
 
-void PageTree::insert(std::span<const uint8_t> key, std::span<const uint8_t> data) {
+size_t PageTree::insert_slot(const RecordPage* leaf, std::span<const uint8_t> key) const {
+  if (finger_ != nullptr && finger_->slot < leaf->size()) {
+    const size_t after = finger_->slot + 1;
+    if (compare_keys(leaf->key(finger_->slot), key) < 0 &&
+        (after == leaf->size() || compare_keys(key, leaf->key(after)) < 0)) {
+      return after;
+    }
+  }
+  return leaf->lower_bound(key);
+}
+
+bool PageTree::insert(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   s_.ensure_tree();
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
-  const size_t at = leaf->lower_bound(key);
-  if (at < leaf->size() && same_key(leaf->key(at), key)) {
-    raise_internal_error(kCheckDuplicateKey);
-  }
+  const size_t at = insert_slot(leaf, key);
+  if (at < leaf->size() && same_key(leaf->key(at), key)) return false;
   leaf->insert(at, key, data);
   s_.mark_dirty(leaf);
+  s_.records_changed();
+  if (finger_ != nullptr) finger_->slot = at;
   if (at == 0) {  // only after a descent: a finger's leaf starts at or before the key
     s_.tree_changed();
     fix_first_keys(path_.size() - 1);
   }
   split_if_needed(leaf, key);
+  return true;
 }
 
 bool PageTree::replace(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   if (!s_.has_tree()) return false;
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
-  const size_t at = leaf->lower_bound(key);
-  if (at == leaf->size() || !same_key(leaf->key(at), key)) return false;
+  size_t at = 0;
+  if (!at_hint(leaf, key, at)) {
+    at = leaf->lower_bound(key);
+    if (at == leaf->size() || !same_key(leaf->key(at), key)) return false;
+  }
   leaf->replace(at, key, data);
   s_.mark_dirty(leaf);
+  s_.records_changed();
+  if (finger_ != nullptr) finger_->slot = at;
   split_if_needed(leaf, key);
   return true;
 }
@@ -253,12 +269,44 @@ bool PageTree::erase(std::span<const uint8_t> key) {
   leaf->erase(at);
   s_.mark_dirty(leaf);
   s_.tree_changed();
+  s_.records_changed();
   if (leaf->empty()) {
     remove_empty_pages();
   } else if (at == 0) {
     fix_first_keys(path_.size() - 1);
   }
   return true;
+}
+
+size_t PageTree::erase_prefix(std::span<const uint8_t> prefix) {
+  if (!s_.has_tree()) return 0;
+  size_t erased = 0;
+  descend(prefix);
+  for (;;) {
+    RecordPage* leaf = path_.back().page;
+    const size_t from = leaf->lower_bound(prefix);
+    if (from == leaf->size()) {  // the records of the prefix, if any, begin in the next leaf
+      if (!step_to_next_leaf()) break;
+      continue;
+    }
+    size_t to = from;
+    while (to < leaf->size() && key_starts_with(leaf->key(to), prefix)) ++to;
+    if (to == from) break;
+    const bool ends_here = to < leaf->size();
+    leaf->erase_leaf_records(from, to);
+    erased += to - from;
+    s_.mark_dirty(leaf);
+    s_.tree_changed();
+    s_.records_changed();
+    if (leaf->empty()) {
+      remove_empty_pages();
+      descend(prefix);  // the tree above changed: a fresh path to the next leaf
+      continue;
+    }
+    if (from == 0) fix_first_keys(path_.size() - 1);
+    if (ends_here || !step_to_next_leaf()) break;
+  }
+  return erased;
 }
 
 // The page at path level `level` has a new first key: the index records above follow, as far up

@@ -39,10 +39,15 @@ class PageTree {
   std::optional<RecordRef> find_at_or_before(std::span<const uint8_t> key);
 
   // REQUIRES: the record fits (record_file.hpp's limits); key and data are not bytes of the
-  // file's pages.
-  void insert(std::span<const uint8_t> key, std::span<const uint8_t> data);
+  // file's pages. false, nothing changed, when a record has this key part.
+  bool insert(std::span<const uint8_t> key, std::span<const uint8_t> data);
   bool erase(std::span<const uint8_t> key);
   bool replace(std::span<const uint8_t> key, std::span<const uint8_t> data);
+  // Erases every record whose key part starts with `prefix`, a leaf at a time: the records of a
+  // leaf in one go, then, when the leaf is empty, the leaf and the index pages emptied with it,
+  // in the order erasing the records one by one in key order frees them (the file ends up the
+  // same). The number erased.
+  size_t erase_prefix(std::span<const uint8_t> prefix);
 
   // Renumbers page `from` as `to` and points its parent's index record (or the header's root
   // page number) at the new number. Checks 1891 and 1894 when the parent cannot be found.
@@ -63,6 +68,9 @@ class PageTree {
   void split_if_needed(RecordPage* leaf, std::span<const uint8_t> key);
   // Whether the slot of the finger's last answer, or the next, holds exactly `key` (then in `at`).
   bool at_hint(const RecordPage* leaf, std::span<const uint8_t> key, size_t& at) const;
+  // Where `key`, absent from `leaf`, goes: right behind the finger's last answer when it sorts
+  // between that record and the next (inserts in ascending order), else by binary search.
+  size_t insert_slot(const RecordPage* leaf, std::span<const uint8_t> key) const;
   // Record `at` of `leaf` as the answer of a search, noted in the finger of that leaf.
   std::optional<RecordRef> answer(const RecordPage* leaf, size_t at);
   void descend(std::span<const uint8_t> key);

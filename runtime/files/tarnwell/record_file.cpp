@@ -15,6 +15,7 @@ namespace {
 
 constexpr int32_t kAccessDenied = 5;
 constexpr int32_t kCheckRecordTooLong = 824;
+constexpr int32_t kCheckDuplicateKey = 706;
 constexpr int32_t kCheckNotWriting = 1163;
 constexpr int32_t kCheckHeaderNotCurrent = 1164;
 
@@ -172,16 +173,30 @@ std::optional<StoredRecord> RecordFile::find_at_or_before(std::span<const uint8_
 }
 
 void RecordFile::insert_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
+  if (!insert_if_absent(key, data)) raise_internal_error(kCheckDuplicateKey);
+}
+
+bool RecordFile::insert_if_absent(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   require_write(*store_);
   const std::span<const uint8_t> r = record_copy(*store_, key, data);
   Operation op(*store_);
-  PageTree(*store_).insert(r.first(key.size()), r.subspan(key.size()));
+  return PageTree(*store_).insert(r.first(key.size()), r.subspan(key.size()));
 }
 
 bool RecordFile::delete_record(std::span<const uint8_t> key) {
   require_write(*store_);
   Operation op(*store_);
   return PageTree(*store_).erase(key);
+}
+
+size_t RecordFile::delete_prefix(std::span<const uint8_t> prefix) {
+  require_write(*store_);
+  Operation op(*store_);
+  return PageTree(*store_).erase_prefix(prefix);
+}
+
+uint64_t RecordFile::change_count() const {
+  return store_->change_count;
 }
 
 bool RecordFile::replace_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {

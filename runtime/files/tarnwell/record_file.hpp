@@ -117,15 +117,25 @@ class RecordFile {
   std::optional<StoredRecord> find_at_or_before(std::span<const uint8_t> key);  // last <= key
   // Check 706 when a record with this key part exists; check 824 when the record is longer than
   // kMaxRecordLength or its key longer than kMaxKeyLength.
+  // In ascending key order, each insert lands behind the one before it without a search, until
+  // its leaf splits.
   void insert_record(std::span<const uint8_t> key, std::span<const uint8_t> data);
+  // As insert_record, but false (nothing changed) when a record has this key part.
+  bool insert_if_absent(std::span<const uint8_t> key, std::span<const uint8_t> data);
   // false when no record has this key part.
   bool delete_record(std::span<const uint8_t> key);
+  // Deletes every record whose key part starts with `prefix`, freeing whole leaves at once; the
+  // file ends up byte for byte as deleting them one by one in key order leaves it. The count.
+  size_t delete_prefix(std::span<const uint8_t> prefix);
   // Replaces the data part of the record with this key part; false (nothing changed) when there
   // is none. Check 824 as for insert_record.
   bool replace_record(std::span<const uint8_t> key, std::span<const uint8_t> data);
   // The next number of the file's counter (tables and records share it). Checks 1163 (no write
   // access), 1164 (header not up to date), 1173 (numbers exhausted).
   Number new_table_number();
+  // Changes whenever a record may have changed (see RecordStore::change_count); inside an access
+  // it also covers the changes of other processes.
+  uint64_t change_count() const;
 
   // ---- flushing ----
 

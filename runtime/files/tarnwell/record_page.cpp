@@ -51,6 +51,12 @@ void RecordPage::erase(size_t at) {
   if (is_index()) contents.children.erase(contents.children.begin() + static_cast<ptrdiff_t>(at));
 }
 
+void RecordPage::erase_leaf_records(size_t from, size_t to) {
+  assert(!is_index());
+  for (size_t i = from; i < to; ++i) capacity -= record_capacity(contents.records[i].bytes.size());
+  contents.records.erase_range(from, to);
+}
+
 void RecordPage::replace(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data) {
   capacity = capacity - contents.records[at].bytes.size() + key.size() + data.size();
   contents.records.replace(at, key, data);

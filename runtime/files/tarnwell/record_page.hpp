@@ -65,6 +65,8 @@ struct RecordPage {
   void insert(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data,
               int32_t child = 0);
   void erase(size_t at);
+  // Removes records [from, to) of a leaf.
+  void erase_leaf_records(size_t from, size_t to);
   // Replaces the bytes of record `at` (same key part, or a new key that keeps the order).
   void replace(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data);
 

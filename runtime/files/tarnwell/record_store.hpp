@@ -10,6 +10,7 @@
 // the same store: copy what must outlive it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -33,6 +34,14 @@ struct RecordView {
 
 using ByteSpan = std::span<const uint8_t>;
 using Bytes = std::vector<uint8_t>;
+
+// A number no change of any store of this process has had yet: every change takes the next one,
+// so a store's change_count() never comes back to a value it had, even across a close and a new
+// open of the same file.
+inline uint64_t next_change_number() {
+  static std::atomic<uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 class RecordStore {
  public:
@@ -59,10 +68,22 @@ class RecordStore {
   }
 
   // REQUIRES: write access. insert_record of a key part already present, or replace_record of
-  // one absent, is an internal error of the store.
+  // one absent, is an internal error of the store. Inserting in ascending key order is the bulk
+  // path: each record goes behind the one inserted before it, with neither a descent from the
+  // root nor a search in the leaf, until the leaf splits.
   virtual void insert_record(ByteSpan key, ByteSpan data) = 0;
+  // Inserts the record unless a record with this key part exists: then false, nothing changed.
+  virtual bool insert_if_absent(ByteSpan key, ByteSpan data) = 0;
   virtual bool delete_record(ByteSpan key) = 0;
   virtual void replace_record(ByteSpan key, ByteSpan data) = 0;
+  // Deletes every record whose key part starts with `prefix` (all of them for an empty prefix);
+  // the number deleted. The store ends up as deleting them one by one in key order leaves it.
+  virtual size_t delete_prefix(ByteSpan prefix) = 0;
+
+  // Changes whenever any record of the store may have changed since: an insert, delete or
+  // replace by any user of the store, dropped changes, the file reread after another process
+  // changed it. Equal values mean the records are as they were (read inside an access).
+  virtual uint64_t change_count() const = 0;
 
   // The next number of the file's shared counter (tables and records alike).
   virtual Number new_number() = 0;
@@ -102,8 +123,11 @@ class MemoryStore : public RecordStore {
   std::optional<RecordView> find_last_before(ByteSpan key) override;
   std::optional<RecordView> find_at_or_before(ByteSpan key) override;
   void insert_record(ByteSpan key, ByteSpan data) override;
+  bool insert_if_absent(ByteSpan key, ByteSpan data) override;
   bool delete_record(ByteSpan key) override;
   void replace_record(ByteSpan key, ByteSpan data) override;
+  size_t delete_prefix(ByteSpan prefix) override;
+  uint64_t change_count() const override { return change_count_; }
   Number new_number() override { return next_number(last_number_); }
   size_t dirty_pages() const override { return 0; }
   int32_t flush() override { return 0; }
@@ -112,7 +136,10 @@ class MemoryStore : public RecordStore {
   uint64_t file_bytes() override { return 0; }
 
   size_t size() const { return records_.size(); }
-  void clear() { records_.clear(); }
+  void clear() {
+    records_.clear();
+    change_count_ = next_change_number();
+  }
 
  private:
   struct KeyLess {
@@ -125,6 +152,7 @@ class MemoryStore : public RecordStore {
   static RecordView view(Map::const_iterator it) { return {it->first, it->second}; }
 
   Map records_;
+  uint64_t change_count_ = next_change_number();
   Number last_number_{};
   StoreAccess access_ = StoreAccess::read;
   bool in_access_ = false;

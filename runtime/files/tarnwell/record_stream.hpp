@@ -65,6 +65,13 @@ inline int compare_keys(std::span<const uint8_t> a, std::span<const uint8_t> b) 
   return a.size() < b.size() ? -1 : 1;
 }
 
+// Whether `key` begins with `prefix`. The keys that do follow each other in key order, from
+// the first at or after `prefix`.
+inline bool key_starts_with(std::span<const uint8_t> key, std::span<const uint8_t> prefix) {
+  return key.size() >= prefix.size() &&
+         (prefix.empty() || std::memcmp(key.data(), prefix.data(), prefix.size()) == 0);
+}
+
 // Builds a record stream. The caller adds records in key order.
 class RecordStreamWriter {
  public:
