@@ -12,6 +12,21 @@ namespace {
 
 constexpr size_t kReadBuffer = 16'384;
 
+uint64_t load_be64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return __builtin_bswap64(v);
+}
+
+// Byte order of two items of n bytes, eight bytes at a time: key values differ early.
+int compare_items(const uint8_t* a, const uint8_t* b, size_t n) {
+  for (; n >= 8; a += 8, b += 8, n -= 8) {
+    const uint64_t x = load_be64(a), y = load_be64(b);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return n == 0 ? 0 : std::memcmp(a, b, n);
+}
+
 std::string temporary_directory() {
   const char* dir = getenv("TMPDIR");
   return dir != nullptr && *dir != '\0' ? dir : "/tmp";
@@ -57,17 +72,21 @@ void ExternalSorter::sort_memory() {
   const size_t head_bytes = std::min<size_t>(rest, 8);
   order_.resize(n);
   for (size_t i = 0; i < n; ++i) {
-    uint64_t head = 0;
     const uint8_t* item = base + i * size + common;
-    for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < head_bytes ? item[b] : 0);
+    uint64_t head = 0;
+    if (head_bytes == 8) {
+      head = load_be64(item);
+    } else {
+      for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < head_bytes ? item[b] : 0);
+    }
     order_[i] = {head, static_cast<uint32_t>(i)};
   }
   const size_t tail = common + head_bytes;  // where the bytes the head leaves out begin
   std::sort(order_.begin(), order_.end(), [base, size, tail](const SortSlot& a, const SortSlot& b) {
     if (a.head != b.head) return a.head < b.head;
     if (tail < size) {
-      const int d = std::memcmp(base + size_t{a.index} * size + tail,
-                                base + size_t{b.index} * size + tail, size - tail);
+      const int d = compare_items(base + size_t{a.index} * size + tail,
+                                  base + size_t{b.index} * size + tail, size - tail);
       if (d != 0) return d < 0;
     }
     return a.index < b.index;
@@ -143,13 +162,32 @@ bool ExternalSorter::finish() {
     if (!fill(c)) return false;
     if (!c.buffer.empty()) heap_.push_back(static_cast<uint32_t>(r));
   }
-  auto greater = [this](uint32_t a, uint32_t b) {
-    const Cursor &x = cursors_[a], &y = cursors_[b];
-    const int d = std::memcmp(x.buffer.data() + x.at, y.buffer.data() + y.at, item_size_);
-    return d != 0 ? d > 0 : a > b;  // equal items: the earlier run first
-  };
-  std::make_heap(heap_.begin(), heap_.end(), greater);
+  std::make_heap(heap_.begin(), heap_.end(),
+                 [this](uint32_t a, uint32_t b) { return cursor_greater(a, b); });
   return true;
+}
+
+// Equal items: the earlier run first, so that equal items keep the order in which they came.
+bool ExternalSorter::cursor_greater(uint32_t a, uint32_t b) const {
+  const Cursor &x = cursors_[a], &y = cursors_[b];
+  const int d = compare_items(x.buffer.data() + x.at, y.buffer.data() + y.at, item_size_);
+  return d != 0 ? d > 0 : a > b;
+}
+
+// The heap's top moved on (or was replaced by the last cursor): it sinks to its place.
+void ExternalSorter::sift_down_top() {
+  const size_t n = heap_.size();
+  size_t at = 0;
+  const uint32_t moving = heap_[0];
+  for (;;) {
+    size_t child = 2 * at + 1;
+    if (child >= n) break;
+    if (child + 1 < n && cursor_greater(heap_[child], heap_[child + 1])) ++child;
+    if (!cursor_greater(moving, heap_[child])) break;
+    heap_[at] = heap_[child];
+    at = child;
+  }
+  heap_[at] = moving;
 }
 
 bool ExternalSorter::fill(Cursor& c) {
@@ -179,21 +217,15 @@ const uint8_t* ExternalSorter::next() {
     return items_.data() + size_t{order_[memory_next_++].index} * item_size_;
   }
   // The heap's top was handed out last time: move its cursor on first.
-  auto greater = [this](uint32_t a, uint32_t b) {
-    const Cursor &x = cursors_[a], &y = cursors_[b];
-    const int d = std::memcmp(x.buffer.data() + x.at, y.buffer.data() + y.at, item_size_);
-    return d != 0 ? d > 0 : a > b;
-  };
   if (memory_next_ != 0) {
-    std::pop_heap(heap_.begin(), heap_.end(), greater);
-    const uint32_t r = heap_.back();
-    Cursor& c = cursors_[r];
+    Cursor& c = cursors_[heap_.front()];
     c.at += item_size_;
     if (c.at >= c.buffer.size() && !fill(c)) return nullptr;
-    if (c.buffer.empty())
+    if (c.buffer.empty()) {  // the run is used up
+      heap_.front() = heap_.back();
       heap_.pop_back();
-    else
-      std::push_heap(heap_.begin(), heap_.end(), greater);
+    }
+    if (!heap_.empty()) sift_down_top();
   }
   if (heap_.empty()) return nullptr;
   memory_next_ = 1;

@@ -54,6 +54,8 @@ class ExternalSorter {
   bool flush_store_buffer();
   bool fill(Cursor& c);
   void sort_memory();
+  bool cursor_greater(uint32_t a, uint32_t b) const;
+  void sift_down_top();
 
   size_t item_size_;
   size_t heap_items_;

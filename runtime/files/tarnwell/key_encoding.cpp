@@ -37,7 +37,8 @@ uint8_t collate_byte(uint8_t b, bool case_insensitive, const TableCollation& c) 
   return c.ranks()[b];
 }
 
-// The key value of `record` into `out`; `collate(p, n)` maps the n bytes of text at p in place.
+// The key value of `record` into `out`; `collate(to, from, n)` maps the n bytes of text at
+// `from` into `to` (the two may be the same).
 template <typename Collate>
 void encode_with(const KeyShape& shape, std::span<const uint8_t> record, std::span<uint8_t> out,
                  Collate collate) {
@@ -51,22 +52,21 @@ void encode_with(const KeyShape& shape, std::span<const uint8_t> record, std::sp
     switch (static_cast<ValueType>(k.type)) {
       case ValueType::STRING:
       case ValueType::GROUP:
-        std::memcpy(o, f, n);
-        collate(o, n);
+        collate(o, f, n);
         break;
       case ValueType::CSTRING: {
         const auto* end = static_cast<const uint8_t*>(std::memchr(f, 0, n));
         const size_t used = end ? static_cast<size_t>(end - f) : n;
         std::memcpy(o, f, used);
         std::memset(o + used, 0, n - used);
-        collate(o, n);
+        collate(o, o, n);
         break;
       }
       case ValueType::PSTRING: {
         const size_t used = n == 0 ? 0 : std::min<size_t>(f[0], n - 1);
         if (used) std::memcpy(o, f + 1, used);
         std::memset(o + used, 0, n - used);
-        collate(o, n);
+        collate(o, o, n);
         break;
       }
       case ValueType::USHORT:
@@ -131,8 +131,8 @@ TableCollation default_collation(bool oem) {
 void encode_key_value(const KeyShape& shape, std::span<const uint8_t> record,
                       const TableCollation& collation, std::span<uint8_t> out) {
   const bool case_insensitive = shape.case_insensitive;
-  encode_with(shape, record, out, [&](uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) p[i] = collate_byte(p[i], case_insensitive, collation);
+  encode_with(shape, record, out, [&](uint8_t* to, const uint8_t* from, size_t n) {
+    for (size_t i = 0; i < n; ++i) to[i] = collate_byte(from[i], case_insensitive, collation);
   });
 }
 
@@ -142,8 +142,18 @@ KeyEncoder::KeyEncoder(const KeyShape& shape, const TableCollation& collation) :
 }
 
 void KeyEncoder::encode(std::span<const uint8_t> record, std::span<uint8_t> out) const {
-  encode_with(shape_, record, out, [this](uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i) p[i] = text_map_[p[i]];
+  const uint8_t* map = text_map_.data();
+  encode_with(shape_, record, out, [map](uint8_t* to, const uint8_t* from, size_t n) {
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {  // four independent lookups per step
+      const uint8_t a = map[from[i]], b = map[from[i + 1]], c = map[from[i + 2]],
+                    d = map[from[i + 3]];
+      to[i] = a;
+      to[i + 1] = b;
+      to[i + 2] = c;
+      to[i + 3] = d;
+    }
+    for (; i < n; ++i) to[i] = map[from[i]];
   });
 }
 
