@@ -65,7 +65,7 @@ int32_t build_key(TableInstance& t, TableKey& key, RecordFilter* filter = nullpt
   if (key.shape.components.empty()) return err::kKeyMustBeRebuilt;
   RecordStore& s = entry_store(t, key);
   const Bytes prefix = kind_key(t.table, key.kind);
-  delete_records_from(s, prefix);
+  s.delete_prefix(prefix);
 
   const size_t value_length = key.shape.value_length;
   const size_t item_size = value_length + 4;

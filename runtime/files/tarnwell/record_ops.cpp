@@ -160,9 +160,33 @@ CounterKey counter_key(const Number& table, uint8_t kind) {
   return {table[0], table[1], table[2], table[3], kKindCounter, kind};
 }
 
+// ---- counters known between changes (see TableInstance::known_counters) ----
+
+bool counters_in_step(const TableInstance& t) {
+  return t.store->change_count() == t.counters_at;
+}
+
+// After a change of records other than counters made by this instance: what was in step stays so.
+void keep_in_step(TableInstance& t, bool was_in_step) {
+  if (was_in_step) t.counters_at = t.store->change_count();
+}
+
+TableInstance::KnownCounter* known_counter(TableInstance& t, uint8_t kind) {
+  for (TableInstance::KnownCounter& k : t.known_counters)
+    if (k.kind == kind) return &k;
+  return nullptr;
+}
+
+void note_counter(TableInstance& t, uint8_t kind, bool stored, const std::optional<Counter>& c) {
+  TableInstance::KnownCounter* k = known_counter(t, kind);
+  if (k == nullptr) k = &t.known_counters.emplace_back();
+  *k = {kind, stored, c.has_value(), t.counter_epoch, c ? c->count : 0, c ? c->second : 0};
+}
+
 // Stores the counter of `kind`; `exists`: the store holds one (it was just read), which is
 // replaced, else it is inserted.
 void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists) {
+  const bool in_step = counters_in_step(t);
   const CounterKey key = counter_key(t.table, kind);
   std::array<uint8_t, 8> data;
   store_le32(data.data(), c.count);
@@ -171,15 +195,30 @@ void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists
     t.store->replace_record(key, data);
   else
     t.store->insert_record(key, data);
+  if (!in_step) ++t.counter_epoch;  // only the counter just written is known now
+  t.counters_at = t.store->change_count();
+  note_counter(t, kind, true, c);
 }
 
 // The counter of `kind` (none when its record is missing or too short to hold one) and whether
 // its record is there at all: a short one is replaced, not inserted again.
 std::optional<Counter> find_counter(TableInstance& t, uint8_t kind, bool& stored) {
+  if (!counters_in_step(t)) {
+    t.counters_at = t.store->change_count();
+    ++t.counter_epoch;
+  } else if (const TableInstance::KnownCounter* k = known_counter(t, kind);
+             k != nullptr && k->epoch == t.counter_epoch) {
+    stored = k->stored;
+    if (!k->readable) return std::nullopt;
+    return Counter{k->count, k->second};
+  }
   auto r = t.store->find_exact(counter_key(t.table, kind));
   stored = r.has_value();
-  if (!r || r->data.size() < 8) return std::nullopt;
-  return Counter{load_le32(r->data.data()), load_le32(r->data.data() + 4)};
+  std::optional<Counter> c;
+  if (r && r->data.size() >= 8)
+    c = Counter{load_le32(r->data.data()), load_le32(r->data.data() + 4)};
+  note_counter(t, kind, stored, c);
+  return c;
 }
 
 // Adds `delta` to the count of the counter of `kind` (never below 0).
@@ -205,11 +244,13 @@ using EntryChange = TableInstance::EntryChange;
 
 void undo(TableInstance& t, const std::vector<EntryChange>& changes, uint32_t record) {
   const auto data = be(record);
+  const bool in_step = counters_in_step(t);
   for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
     RecordStore& s = entry_store(t, *it->key);
     if (it->inserted) s.delete_record(it->key->new_entry);
     if (it->removed) s.insert_record(it->key->old_entry, data);
   }
+  keep_in_step(t, in_step);
 }
 
 // Maintains the keys for a change of `record` from `before` to `after` (either may be absent).
@@ -240,17 +281,22 @@ int32_t maintain_keys(TableInstance& t, uint32_t record, const ByteSpan* before,
     }
     RecordStore& s = entry_store(t, key);
     EntryChange change{&key, false, false, false};
+    const bool in_step = counters_in_step(t);
     if (before) change.removed = delete_entry_of(s, key, key.old_entry, record);
     if (after) {
-      if (!key.duplicates() && s.find_exact(key.new_entry)) {
-        changes.push_back(change);
-        undo(t, changes, record);
-        return err::kCreatesDuplicateKey;
+      if (key.duplicates()) {
+        s.insert_record(key.new_entry, data);
+        change.inserted = true;
+      } else {
+        change.inserted = s.insert_if_absent(key.new_entry, data);
       }
-      s.insert_record(key.new_entry, data);
-      change.inserted = true;
     }
+    keep_in_step(t, in_step);
     changes.push_back(change);
+    if (after && !change.inserted) {  // the value is taken
+      undo(t, changes, record);
+      return err::kCreatesDuplicateKey;
+    }
   }
   for (const EntryChange& c : changes) {
     const int32_t delta = (c.inserted ? 1 : 0) - (c.removed ? 1 : 0);
@@ -271,19 +317,25 @@ int32_t add_record(TableInstance& t, bool append) {
   std::optional<Counter> counter = read_counter(t, kKindData);
   if (!counter) return err::kAccessDenied;  // the table's counter record is missing
   if (!memos_fit(t)) return kMemoTooLong;
+  bool in_step = counters_in_step(t);
   const Number number = t.store->new_number();
+  keep_in_step(t, in_step);
   const uint32_t record = number_value(number);
   const ByteSpan after = record_buffer(t);
   if (int32_t r = maintain_keys(t, record, nullptr, &after, append); r != 0) return r;
   release_hold(t);
+  in_step = counters_in_step(t);
   t.store->insert_record(data_key(t.table, record), file_form(t, after));
+  keep_in_step(t, in_step);
   t.current = record;
   t.read_copy.assign(after.begin(), after.end());
   t.read_without_memos = false;
   ++counter->count;
   store_counter(t, kKindData, *counter, true);
   // A new record number: the file holds no memo chunks of it yet.
+  in_step = counters_in_step(t);
   insert_memos(t, record);
+  keep_in_step(t, in_step);
   return 0;
 }
 
@@ -434,13 +486,7 @@ void delete_memos(TableInstance& t, uint32_t record) {
 }
 
 void delete_table_records(TableInstance& t) {
-  const Bytes prefix(t.table.begin(), t.table.end());
-  auto r = t.store->find_first_after(prefix);
-  while (r && has_prefix(r->key, prefix)) {
-    const Bytes key(r->key.begin(), r->key.end());
-    t.store->delete_record(key);
-    r = t.store->find_first_after(key);
-  }
+  t.store->delete_prefix(t.table);
   for (auto& key : t.keys)
     if (key->index) key->index->clear();
 }

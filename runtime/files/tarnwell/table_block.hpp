@@ -97,6 +97,21 @@ struct TableInstance : DriverInstance {
     bool lowered;   // a stale key that got no entry: its stale mark drops to the record
   };
   std::vector<EntryChange> entry_changes;
+  // Counter records as this instance last read or wrote them (kind: the data kind, or a key's
+  // kind). They are worth trusting only while the store's change_count() is `counters_at`: the
+  // records changed since through nobody but this instance's own record changes, which keep it in
+  // step. A change elsewhere (another instance, another process, dropped changes) leaves it
+  // behind, and the counters are read again. Saves an ADD two searches.
+  struct KnownCounter {
+    uint8_t kind;
+    bool stored;     // the record is there (it may still be too short to hold a counter)
+    bool readable;   // it holds a counter: `value`
+    uint32_t epoch;  // known in this epoch only
+    uint32_t count, second;
+  };
+  std::vector<KnownCounter> known_counters;
+  uint64_t counters_at = 0;
+  uint32_t counter_epoch = 1;
 
   // Holds and watches of this table (the locking layer keeps their states).
   RecordHolds holds;

@@ -187,7 +187,7 @@ int32_t write_copy(TableInstance& t, RecordStore& target, const std::string& to_
   if (auto old = table_number(target, to_table)) {
     if (!replace) return refuse(platform::kErrorFileExists);
     target.delete_record(table_name_key(to_table));
-    delete_records_from(target, Bytes(old->begin(), old->end()));
+    target.delete_prefix(*old);
   }
   CopyJob job{t, target, target.new_number(), {}};
   if (int32_t r = copy_data_records(job); r != 0) return r;
@@ -230,37 +230,6 @@ int32_t copy_to_file(TableInstance& t, RecordStore& target, const std::string& t
 }
 
 }  // namespace
-
-// The key parts are gathered first, a batch of about a megabyte at a time, by a walk that changes
-// nothing (so that each search stays in the leaf of the one before), and then deleted in the same
-// ascending order as one by one: the file ends up the same, for half the searches.
-void delete_records_from(RecordStore& s, ByteSpan prefix) {
-  constexpr size_t kBatchBytes = 1 << 20;
-  Bytes keys;
-  std::vector<size_t> ends;  // where each gathered key part ends in `keys`
-  Bytes after(prefix.begin(), prefix.end());
-  for (;;) {
-    keys.clear();
-    ends.clear();
-    auto r = s.find_first_after(after);
-    size_t last = 0;  // where the last key part gathered begins
-    while (r && has_prefix(r->key, prefix) && keys.size() < kBatchBytes) {
-      last = keys.size();
-      keys.insert(keys.end(), r->key.begin(), r->key.end());
-      ends.push_back(keys.size());
-      r = s.find_first_after(ByteSpan(keys).subspan(last));
-    }
-    if (ends.empty()) return;
-    const bool more = r && has_prefix(r->key, prefix);
-    size_t begin = 0;
-    for (size_t end : ends) {
-      s.delete_record(ByteSpan(keys).subspan(begin, end - begin));
-      begin = end;
-    }
-    if (!more) return;
-    after.assign(keys.begin() + static_cast<std::ptrdiff_t>(last), keys.end());
-  }
-}
 
 int32_t copy_table(TableInstance& t, const TableName& from, const std::string& from_path,
                    const TableName& to, const std::string& to_path, bool rename) {

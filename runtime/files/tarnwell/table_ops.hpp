@@ -120,8 +120,6 @@ void close_table(TableInstance& t);
 // Removes the open table from its file and closes it: its table-name record goes, and its
 // records, unless it was the file's last table; then the physical file is deleted.
 int32_t remove_open_table(TableInstance& t);
-// Deletes every record whose key part begins with `prefix`.
-void delete_records_from(RecordStore& s, ByteSpan prefix);
 
 // --- Copying a table (table_copy.cpp) -----------------------------------------------------
 // COPY or RENAME of the table `from` (the instance's table, closed) to `to` in the physical file

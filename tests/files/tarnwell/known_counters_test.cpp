@@ -1,0 +1,255 @@
+// An ADD keeps the table's counters in memory from one ADD to the next, trusting them only while
+// the file changed through nothing else. Each step below changes the table through one instance,
+// a second instance of the same table, or another process; after every step the counts that
+// RECORDS reports must match a model, so that a counter kept past a change elsewhere (another
+// process's ADD, a ROLLBACK, a DELETE through another instance, a refused ADD) shows up as a
+// wrong count.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "runtime/files/file_declaration.hpp"
+#include "runtime/files/file_statements.hpp"
+#include "runtime/files/tarnwell/tarnwell_driver.hpp"
+#include "runtime/values/error_state.hpp"
+#include "support/scratch_directory.hpp"
+
+namespace vtn {
+namespace {
+
+constexpr uint32_t kShared = 0x42;  // read and write, deny none
+
+#pragma pack(push, 1)
+struct Item {
+  int32_t id;
+  char name[8];
+};
+#pragma pack(pop)
+
+// BY_NAME (duplicates) comes first, so that an ADD refused by BY_ID has an entry to take back.
+FileDeclaration items(const std::string& name) {
+  return FileDeclaration("ITM")
+      .driver(tarnwell_entry)
+      .name(name)
+      .create()
+      .field("ID", ftype::LONG)
+      .field("NAME", ftype::STRING(8))
+      .key("BY_NAME", {"NAME"}, KA_DUP)
+      .key("BY_ID", {"ID"}, KA_PRIMARY);
+}
+
+void set_item(File& f, int32_t id, const char* prefix = "n") {
+  Item& r = f.record_as<Item>();
+  r.id = id;
+  std::memset(r.name, ' ', sizeof r.name);
+  const std::string text = prefix + std::to_string(id % 5);  // names repeat: duplicates
+  std::memcpy(r.name, text.data(), text.size());
+}
+
+enum class Who { a, b, a_alone, other_process };  // a_alone: the file opened exclusively
+enum class Act { add, append, erase, rename, logout, rollback, commit, build };
+
+struct Step {
+  const char* what;
+  Who who;
+  Act act;
+  int32_t id;
+  int32_t expect_error;
+};
+
+struct Counts {
+  int32_t records = 0, by_name = 0, by_id = 0;
+  bool operator==(const Counts&) const = default;
+};
+
+// The change one step makes to the counts when it succeeds.
+void apply(Counts& c, Act act, Counts& before_logout) {
+  switch (act) {
+    case Act::add:
+      ++c.records, ++c.by_name, ++c.by_id;
+      break;
+    case Act::append:  // no entries: the keys go stale
+      ++c.records;
+      break;
+    case Act::erase:
+      --c.records, --c.by_name, --c.by_id;
+      break;
+    case Act::logout:
+      before_logout = c;
+      break;
+    case Act::rollback:
+      c = before_logout;
+      break;
+    case Act::build:
+      c.by_name = c.by_id = c.records;
+      break;
+    case Act::rename:
+    case Act::commit:
+      break;
+  }
+}
+
+// Does `act` through `f`; the error number.
+int32_t perform(File& f, Act act, int32_t id) {
+  switch (act) {
+    case Act::add:
+      set_item(f, id);
+      ADD(f);
+      break;
+    case Act::append:
+      set_item(f, id);
+      APPEND(f);
+      break;
+    case Act::erase:
+    case Act::rename:
+      f.record_as<Item>().id = id;
+      GET(f, f.key("BY_ID"));
+      if (ERRORNUMBER() != 0) return ERRORNUMBER();
+      if (act == Act::erase) {
+        DELETE(f);
+      } else {
+        set_item(f, id, "r");
+        PUT(f);
+      }
+      break;
+    case Act::logout:
+      LOGOUT(0, {f});
+      break;
+    case Act::rollback:
+      ROLLBACK();
+      break;
+    case Act::commit:
+      COMMIT();
+      break;
+    case Act::build:
+      BUILD(f);
+      break;
+  }
+  return ERRORNUMBER();
+}
+
+Counts counts_of(File& f) {
+  Counts c;
+  c.records = RECORDS(f);
+  c.by_name = RECORDS(f.key("BY_NAME"));
+  c.by_id = RECORDS(f.key("BY_ID"));
+  return c;
+}
+
+class KnownCountersTest : public testing_support::ScratchDirectoryTest {
+ protected:
+  KnownCountersTest() : name_(path("items.twl")), a_(items(name_)), b_(items(name_)) {
+    CREATE(a_);
+    OPEN(a_, kShared);
+    OPEN(b_, kShared);
+    EXPECT_EQ(ERRORNUMBER(), 0) << ERRORTEXT();
+  }
+  ~KnownCountersTest() override {
+    CLOSE(a_);
+    CLOSE(b_);
+  }
+
+  // The step done by another process, which opens the file afresh: a forked child shares the
+  // parent's open file (and its locks) until it closes it.
+  int32_t in_other_process(Act act, int32_t id) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      CLOSE(a_);
+      CLOSE(b_);
+      File f{items(name_)};
+      OPEN(f, kShared);
+      int32_t result = ERRORNUMBER();
+      if (result == 0) result = perform(f, act, id);
+      CLOSE(f);
+      _exit(result);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+  }
+
+  std::string name_;
+  File a_, b_;
+};
+
+TEST_F(KnownCountersTest, CountsStayRightWhateverChangedTheTableBetweenAdds) {
+  const Step steps[] = {
+      {"first ADD", Who::a, Act::add, 1, 0},
+      {"ADD with counters known", Who::a, Act::add, 2, 0},
+      {"ADD by another process", Who::other_process, Act::add, 3, 0},
+      {"ADD after the other process's ADD", Who::a, Act::add, 4, 0},
+      {"ADD through a second instance", Who::b, Act::add, 5, 0},
+      {"ADD after the second instance's ADD", Who::a, Act::add, 6, 0},
+      {"ADD of a taken id, refused", Who::a, Act::add, 1, 40},
+      {"ADD after the refused one", Who::a, Act::add, 7, 0},
+      {"LOGOUT", Who::a, Act::logout, 0, 0},
+      {"ADD inside the transaction", Who::a, Act::add, 8, 0},
+      {"second ADD inside the transaction", Who::a, Act::add, 9, 0},
+      {"ROLLBACK", Who::a, Act::rollback, 0, 0},
+      {"ADD after the ROLLBACK", Who::a, Act::add, 10, 0},
+      {"DELETE by another process", Who::other_process, Act::erase, 2, 0},
+      {"ADD after the other process's DELETE", Who::a, Act::add, 11, 0},
+      {"PUT with a new name", Who::a, Act::rename, 4, 0},
+      {"ADD after the PUT", Who::a, Act::add, 12, 0},
+      {"DELETE through the second instance", Who::b, Act::erase, 12, 0},
+      {"ADD after the second instance's DELETE", Who::a, Act::add, 13, 0},
+      {"APPEND", Who::a, Act::append, 14, 0},
+      {"ADD after the APPEND", Who::a, Act::add, 15, 0},
+      {"BUILD, the file reopened exclusively", Who::a_alone, Act::build, 0, 0},
+      {"ADD after the BUILD", Who::b, Act::add, 16, 0},
+      {"LOGOUT again", Who::a, Act::logout, 0, 0},
+      {"ADD inside the second transaction", Who::a, Act::add, 17, 0},
+      {"COMMIT", Who::a, Act::commit, 0, 0},
+      {"ADD by another process after the COMMIT", Who::other_process, Act::add, 18, 0},
+      {"ADD after all of it", Who::a, Act::add, 19, 0},
+  };
+  Counts model, before_logout;
+  for (const Step& s : steps) {
+    int32_t error = 0;
+    switch (s.who) {
+      case Who::a:
+        error = perform(a_, s.act, s.id);
+        break;
+      case Who::b:
+        error = perform(b_, s.act, s.id);
+        break;
+      case Who::a_alone:
+        CLOSE(b_);
+        CLOSE(a_);
+        OPEN(a_, 0x12);
+        error = perform(a_, s.act, s.id);
+        CLOSE(a_);
+        OPEN(a_, kShared);
+        OPEN(b_, kShared);
+        break;
+      case Who::other_process:
+        error = in_other_process(s.act, s.id);
+        break;
+    }
+    ASSERT_EQ(error, s.expect_error) << s.what << ": " << ERRORTEXT();
+    if (error == 0) apply(model, s.act, before_logout);
+    EXPECT_EQ(counts_of(a_), model) << s.what << " (as the first instance sees it)";
+    EXPECT_EQ(counts_of(b_), model) << s.what << " (as the second instance sees it)";
+  }
+  // The file as a fresh program finds it: as many records in BY_ID order as counted.
+  CLOSE(a_);
+  CLOSE(b_);
+  File f{items(name_)};
+  OPEN(f, kShared);
+  int32_t walked = 0;
+  SET(f.key("BY_ID"));
+  for (NEXT(f); ERRORNUMBER() == 0; NEXT(f)) ++walked;
+  EXPECT_EQ(walked, model.by_id);
+  EXPECT_EQ(counts_of(f), model);
+  CLOSE(f);
+  OPEN(a_, kShared);
+  OPEN(b_, kShared);
+}
+
+}  // namespace
+}  // namespace vtn
