@@ -233,15 +233,30 @@ namespace {
   return 0;
 }
 
-}  // namespace
-
-int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+// Inline in both faces of INSTRING.
+[[gnu::always_inline]] inline int32_t instring_inline(std::string_view needle,
+                                                      std::string_view text, int32_t step,
+                                                      int32_t start) {
   const size_t m = needle.size();
   if (m == 0 || start < 1 || m > text.size()) return 0;
   if (step != 1 && !(step == 0 && m == 1)) return instring_stepped(needle, text, step, start);
   // Every position in turn, the common case, without the stepping machinery.
   const size_t found = find_forward(needle, text, static_cast<size_t>(start) - 1);
   return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
+}
+
+// INSTRING over entries that are not yet narrow text, or a stack too shallow.
+[[gnu::noinline]] int32_t instring_converting(int32_t step, int32_t start) {
+  StringStack& stack = string_stack();
+  const int32_t result = instring_inline(stack.peek(1), stack.peek(2), step, start);
+  stack.release_two();
+  return result;
+}
+
+}  // namespace
+
+int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+  return instring_inline(needle, text, step, start);
 }
 
 std::string upper(std::string_view text) {
@@ -329,9 +344,13 @@ void LOWER() {
 
 int32_t INSTRING(int32_t step, int32_t start) {
   StringStack& stack = string_stack();
-  const int32_t result = instring(stack.peek(1), stack.peek(2), step, start);
-  stack.release();
-  stack.release();
+  std::string_view needle;
+  std::string_view text;
+  if (!stack.peek_two_plain(needle, text)) [[unlikely]] {
+    return instring_converting(step, start);
+  }
+  const int32_t result = instring_inline(needle, text, step, start);
+  stack.drop_two();
   return result;
 }
 
@@ -356,8 +375,7 @@ int32_t INLIST(int item_count) {
 int compare_top_two_nocase() {
   StringStack& stack = string_stack();
   const int result = compare_nocase(stack.peek(1), stack.peek(2));
-  stack.release();
-  stack.release();
+  stack.release_two();
   return result;
 }
 

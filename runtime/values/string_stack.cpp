@@ -228,8 +228,7 @@ int StringStack::compare_top_two() {
   const std::string_view first = entry(1).view();
   const std::string_view second = entry(2).view();
   const int result = collated_compare(first, second);
-  release();
-  release();
+  release_two();
   return result;
 }
 

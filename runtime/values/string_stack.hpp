@@ -71,12 +71,16 @@ class StringStack {
   int depth() const { return depth_; }
 
   // Pushes.
+  // The depth is read once and written last, so that pushes in a row, inlined, keep it in a
+  // register instead of storing it and reading it back each time.
   void push_borrowed(const char* text, uint32_t length) {
-    if (StackEntry* e = push_slot()) {
-      e->kind = StackEntryKind::kBorrowed;
-      e->text = const_cast<char*>(text);
-      e->length = text == nullptr ? 0 : length;
-    }
+    const int depth = depth_;
+    if (depth >= kCapacity) return;
+    StackEntry& e = entries_[depth];
+    e.kind = StackEntryKind::kBorrowed;
+    e.text = const_cast<char*>(text);
+    e.length = text == nullptr ? 0 : length;
+    depth_ = depth + 1;
   }
   void push_borrowed(std::string_view text) {
     push_borrowed(text.data(), static_cast<uint32_t>(text.size()));
@@ -115,17 +119,38 @@ class StringStack {
   int32_t pop_long();
   // Drops the top entry.
   void release() {
-    if (depth_ > 0) {
-      StackEntry& e = entries_[depth_ - 1];
-      if (e.kind == StackEntryKind::kBorrowed || e.kind == StackEntryKind::kInline) {
-        e.text = nullptr;  // nothing to free: no buffer, and narrow kinds hold no OLE value
-        e.length = 0;
-        --depth_;
-        return;
-      }
+    if (depth_ > 0 && holds_nothing(entries_[depth_ - 1])) {
+      --depth_;  // nothing to free
+      return;
     }
     release_checked();
   }
+  // Drops the two top entries, with one change of the depth when neither holds a buffer.
+  void release_two() {
+    const int depth = depth_;
+    if (depth >= 2 && holds_nothing(entries_[depth - 1]) && holds_nothing(entries_[depth - 2])) {
+      depth_ = depth - 2;
+      return;
+    }
+    release();
+    release();
+  }
+
+  // The fast path of a function of two texts: when the two top entries are borrowed or inline
+  // text, sets `top` and `below` to them and returns true; the caller then drops both with
+  // drop_two(). Otherwise returns false and changes nothing.
+  bool peek_two_plain(std::string_view& top, std::string_view& below) const {
+    const int depth = depth_;
+    if (depth < 2) return false;
+    const StackEntry& a = entries_[depth - 1];
+    const StackEntry& b = entries_[depth - 2];
+    if (!holds_nothing(a) || !holds_nothing(b)) return false;
+    top = a.view();
+    below = b.view();
+    return true;
+  }
+  // REQUIRES: peek_two_plain() returned true, and nothing was pushed or popped since.
+  void drop_two() { depth_ -= 2; }
 
   // Pops the two top entries (first argument on top) and compares them blank-padded by the
   // collation table: negative, zero or positive.
@@ -145,9 +170,14 @@ class StringStack {
   void clear();
 
  private:
+  // Borrowed and inline entries own no buffer, and narrow kinds hold no OLE value.
+  static bool holds_nothing(const StackEntry& e) {
+    return e.kind == StackEntryKind::kBorrowed || e.kind == StackEntryKind::kInline;
+  }
+  // An entry above the depth is dead: it keeps no buffer and no OLE value, and every push sets
+  // what it reads, so resetting three fields suffices.
   StackEntry* push_slot() {
     if (depth_ >= kCapacity) return nullptr;
-    // A popped entry keeps no buffer and no OLE value, so resetting three fields suffices.
     StackEntry& e = entries_[depth_++];
     e.kind = StackEntryKind::kBorrowed;
     e.text = nullptr;

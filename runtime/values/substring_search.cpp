@@ -14,9 +14,31 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
-// False candidates the filter may produce before the linear search takes over: a fixed allowance
-// plus one compare of the needle per 2 bytes scanned, so that the work stays linear in the text.
+// The needle bytes that false candidates may cost before the linear search takes over: a fixed
+// allowance plus one byte per 2 bytes scanned, so that the work stays linear in the text.
 constexpr size_t kFalseCandidateAllowance = 4096;
+
+// Needles of up to this many bytes are compared as two overlapping words.
+constexpr size_t kWordNeedle = 16;
+
+template <typename Word>
+bool same_word(const char* a, const char* b) {
+  Word x;
+  Word y;
+  std::memcpy(&x, a, sizeof x);
+  std::memcpy(&y, b, sizeof y);
+  return x == y;
+}
+
+// Whether the needle occurs at `at`, its first and last byte already found equal.
+// REQUIRES: 2 <= needle size <= kWordNeedle.
+[[gnu::always_inline]] inline bool short_middle_matches(const char* at, std::string_view needle) {
+  const size_t m = needle.size();
+  const char* n = needle.data();
+  if (m >= 8) return same_word<uint64_t>(at, n) && same_word<uint64_t>(at + m - 8, n + m - 8);
+  if (m >= 4) return same_word<uint32_t>(at, n) && same_word<uint32_t>(at + m - 4, n + m - 4);
+  return at[m / 2] == n[m / 2];  // two or three bytes: only the middle one is left
+}
 
 bool rest_matches(const char* at, std::string_view needle) {
   return std::memcmp(at + 1, needle.data() + 1, needle.size() - 1) == 0;
@@ -25,12 +47,7 @@ bool rest_matches(const char* at, std::string_view needle) {
 // The vector filter has already compared the first and the last byte.
 bool middle_matches(const char* at, std::string_view needle) {
   const size_t m = needle.size();
-  if (m <= 8) {
-    for (size_t i = 1; i + 1 < m; ++i) {
-      if (at[i] != needle[i]) return false;
-    }
-    return true;
-  }
+  if (m <= kWordNeedle) return short_middle_matches(at, needle);
   return std::memcmp(at + 1, needle.data() + 1, m - 2) == 0;
 }
 
@@ -39,58 +56,106 @@ size_t linear_search(std::string_view needle, std::string_view text, size_t from
   return hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
 }
 
-// Positions from..last one at a time: the first byte found by memchr, the rest compared.
-size_t scalar_search(std::string_view needle, std::string_view text, size_t from, size_t last) {
+#if defined(__SSE2__)
+
+using search_detail::equal_lanes;
+using search_detail::load_short;
+
+// Bit i set when position block + i starts with the needle's first byte and has its last byte
+// at the needle's length.
+[[gnu::always_inline]] inline uint32_t candidates(const char* block, size_t last_offset,
+                                                  __m128i first, __m128i last) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + last_offset));
+  return equal_lanes(a, first) & equal_lanes(b, last);
+}
+
+// Sixteen positions from `pos` on, of which those at and after `positions` do not count: bit i
+// set when position pos + i is a candidate. Where fewer than sixteen positions remain, the block
+// moves back to end at the last one (`pos` with it), and its positions below the former `pos`,
+// already seen, do not count either; a text too short for one block is read exactly.
+[[gnu::always_inline]] inline uint32_t block_candidates(const char* s, size_t& pos,
+                                                        size_t positions, size_t m, __m128i first,
+                                                        __m128i last) {
+  constexpr size_t kBlock = 16;
+  if (pos + kBlock <= positions) return candidates(s + pos, m - 1, first, last);
+  if (positions >= kBlock) {
+    const size_t block = positions - kBlock;
+    const size_t seen = pos - block;
+    pos = block;
+    return candidates(s + block, m - 1, first, last) & (~0u << seen);
+  }
+  const size_t count = positions - pos;
+  return equal_lanes(load_short(s + pos, count), first) &
+         equal_lanes(load_short(s + pos + m - 1, count), last) & ((1u << count) - 1);
+}
+
+// Short needles in texts of a few blocks, the common INSTRING: at most this many positions need no
+// budget for false candidates, and the search calls nothing.
+constexpr size_t kShortPositions = 64;
+
+[[gnu::noinline]] size_t short_search(std::string_view needle, std::string_view text, size_t from) {
+  const size_t m = needle.size();
+  const size_t positions = text.size() - m + 1;
   const char* s = text.data();
-  for (size_t pos = from; pos <= last;) {
-    const void* hit = std::memchr(s + pos, needle[0], last - pos + 1);
-    if (hit == nullptr) return npos;
-    pos = static_cast<size_t>(static_cast<const char*>(hit) - s);
-    if (rest_matches(s + pos, needle)) return pos;
-    ++pos;
+  constexpr size_t kBlock = 16;
+  const __m128i first = _mm_set1_epi8(needle[0]);
+  const __m128i last = _mm_set1_epi8(needle[m - 1]);
+  for (size_t pos = from;; pos += kBlock) {
+    for (uint32_t mask = block_candidates(s, pos, positions, m, first, last); mask != 0;
+         mask &= mask - 1) {
+      const size_t p = pos + static_cast<size_t>(__builtin_ctz(mask));
+      if (short_middle_matches(s + p, needle)) return p;
+    }
+    if (pos + kBlock >= positions) return npos;
+  }
+}
+
+// The candidates of a block (bit i: position pos + i) checked in turn: the first position where
+// the needle occurs, else npos, with what the false ones cost added to `cost`.
+size_t check_block(std::string_view needle, const char* s, size_t pos, uint32_t mask,
+                   size_t& cost) {
+  for (; mask != 0; mask &= mask - 1) {
+    const size_t p = pos + static_cast<size_t>(__builtin_ctz(mask));
+    if (middle_matches(s + p, needle)) return p;
+    cost += needle.size();
   }
   return npos;
 }
 
-#if defined(__SSE2__)
-
-// Bit i set when position block + i starts with the needle's first byte and has its last byte
-// at the needle's length.
-inline uint32_t candidates(const char* block, size_t last_offset, __m128i first, __m128i last) {
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + last_offset));
-  return static_cast<uint32_t>(
-      _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-}
-
-size_t vector_search(std::string_view needle, std::string_view text, size_t from) {
+[[gnu::noinline]] size_t vector_search(std::string_view needle, std::string_view text,
+                                       size_t from) {
   constexpr size_t kBlock = 16;
   const size_t m = needle.size();
-  const size_t last_start = text.size() - m;
-  if (last_start - from + 1 < kBlock) return scalar_search(needle, text, from, last_start);
+  const size_t positions = text.size() - m + 1;  // every candidate lies below
   const char* s = text.data();
   const __m128i first = _mm_set1_epi8(needle[0]);
   const __m128i last = _mm_set1_epi8(needle[m - 1]);
-  size_t false_candidates = 0;
+  // Needle bytes that false candidates may still cost before the linear search takes over.
+  size_t budget = kFalseCandidateAllowance;
   size_t pos = from;
-  // Whole blocks, then one block ending at the last start, without the positions already seen.
-  while (true) {
-    const bool final_block = pos + kBlock - 1 > last_start;
-    const size_t block = final_block ? last_start + 1 - kBlock : pos;
-    uint32_t mask = candidates(s + block, m - 1, first, last);
-    if (final_block) mask &= ~0u << (pos - block);
-    for (; mask != 0; mask &= mask - 1) {
-      const size_t p = block + static_cast<size_t>(__builtin_ctz(mask));
-      if (middle_matches(s + p, needle)) return p;
-      ++false_candidates;
+  // Two blocks at a time, then one, then what is left.
+  for (; pos + 2 * kBlock <= positions; pos += 2 * kBlock) {
+    const uint32_t mask = candidates(s + pos, m - 1, first, last) |
+                          (candidates(s + pos + kBlock, m - 1, first, last) << kBlock);
+    if (mask != 0) {
+      size_t cost = 0;
+      const size_t found = check_block(needle, s, pos, mask, cost);
+      if (found != npos) return found;
+      if (cost > budget) return linear_search(needle, text, pos + 2 * kBlock);
+      budget -= cost;
     }
-    if (final_block) return npos;
-    pos += kBlock;
-    if (pos > last_start) return npos;
-    if (false_candidates * m > kFalseCandidateAllowance + (pos - from) / 2) {
-      return linear_search(needle, text, pos);
-    }
+    budget += kBlock;
   }
+  size_t cost = 0;
+  if (pos + kBlock <= positions) {
+    const size_t found = check_block(needle, s, pos, candidates(s + pos, m - 1, first, last), cost);
+    if (found != npos) return found;
+    pos += kBlock;
+  }
+  if (pos == positions) return npos;
+  const uint32_t mask = block_candidates(s, pos, positions, m, first, last);
+  return check_block(needle, s, pos, mask, cost);
 }
 
 #endif
@@ -99,6 +164,9 @@ size_t vector_search(std::string_view needle, std::string_view text, size_t from
 
 size_t find_forward_long(std::string_view needle, std::string_view text, size_t from) {
 #if defined(__SSE2__)
+  if (needle.size() <= kWordNeedle && text.size() - needle.size() + 1 - from <= kShortPositions) {
+    return short_search(needle, text, from);
+  }
   return vector_search(needle, text, from);
 #else
   return linear_search(needle, text, from);

@@ -1,6 +1,7 @@
 // INSTRING against its former search (a skip-table search for long texts, a first-byte search
 // otherwise, and a candidate-by-candidate loop for other steps), kept here as the reference: the
-// same position for every needle, text, step and start.
+// same position for every needle, text, step and start, on random inputs and on every short text
+// shape that the inline and short searches meet.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -138,6 +139,39 @@ TEST(InstringDifferential, AgreesWithTheFormerSearchOnRandomInputs) {
     ASSERT_EQ(actual, expected) << "case " << i << ": needle \"" << needle << "\" text \"" << text
                                 << "\" step " << step << " start " << start;
   }
+}
+
+// Every text of up to 80 bytes and every needle of up to 20 (twice the word compares), planted at
+// every position or nowhere, in texts of two letters or of zero bytes and 0xFF (which must not be
+// mistaken for the bytes past the end that a short read leaves zero), from several starts: the
+// inline search for one byte, the short search over a few blocks, the two word compares and the
+// exact read of a text shorter than a block all meet their edges here.
+TEST(InstringDifferential, AgreesOnEveryShortTextShape) {
+  std::mt19937_64 random(31415926);
+  const auto byte_of = [&](bool binary) {
+    const uint64_t bit = random() & 1;
+    return static_cast<char>(binary ? (bit != 0 ? '\xFF' : '\0') : (bit != 0 ? 'b' : 'a'));
+  };
+  int64_t compared = 0;
+  for (size_t size = 1; size <= 80; ++size) {
+    for (size_t m = 1; m <= 20 && m <= size; ++m) {
+      for (size_t at = 0; at <= size - m + 1; ++at) {  // size - m + 1: not planted
+        const bool binary = (size + m + at) % 3 == 0;
+        std::string text(size, ' ');
+        for (char& c : text) c = byte_of(binary);
+        std::string needle(m, ' ');
+        for (char& c : needle) c = byte_of(binary);
+        if (at + m <= size) text.replace(at, m, needle);
+        for (const int32_t start :
+             {1, 2, static_cast<int32_t>(at) + 1, static_cast<int32_t>(size)}) {
+          ASSERT_EQ(instring(needle, text, 1, start), reference::instring(needle, text, 1, start))
+              << "needle of " << m << " at " << at << " in " << size << " from " << start;
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 100000);
 }
 
 // Texts made to defeat a first-and-last-byte filter, where the search must hand over to its

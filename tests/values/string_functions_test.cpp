@@ -352,10 +352,21 @@ TEST_F(StringFunctionsTest, Instring) {
     SCOPED_TRACE(testing::Message()
                  << c.needle << " in " << c.text << " step " << c.step << " start " << c.start);
     EXPECT_EQ(instring(c.needle, c.text, c.step, c.start), c.expected);
-    string_stack().push_copy(c.text);
-    string_stack().push_copy(c.needle);
-    EXPECT_EQ(INSTRING(c.step, c.start), c.expected);
-    EXPECT_EQ(string_stack().depth(), 0);
+    // Through the stack: borrowed texts take the fast path, owned and wide ones the general one.
+    for (int pushed = 0; pushed < 3; ++pushed) {
+      if (pushed == 0) {
+        string_stack().push_borrowed(c.text);
+        string_stack().push_borrowed(c.needle);
+      } else if (pushed == 1) {
+        string_stack().push_copy(c.text);
+        string_stack().push_copy(c.needle);
+      } else {
+        string_stack().push_borrowed(c.text);
+        string_stack().push_wide(std::u16string(c.needle.begin(), c.needle.end()), true);
+      }
+      EXPECT_EQ(INSTRING(c.step, c.start), c.expected) << "pushed " << pushed;
+      EXPECT_EQ(string_stack().depth(), 0);
+    }
   }
 }
 
