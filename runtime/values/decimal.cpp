@@ -10,6 +10,7 @@
 #include "runtime/values/conversions.hpp"
 #include "runtime/values/decimal_arithmetic.hpp"
 #include "runtime/values/decimal_bcd.hpp"
+#include "runtime/values/decimal_chunks.hpp"
 #include "runtime/values/decimal_fast_path.hpp"
 #include "runtime/values/decimal_number.hpp"
 #include "runtime/values/decimal_packed.hpp"
@@ -72,7 +73,7 @@ DecimalStack& decimal_stack() {
 DecimalValue& DecimalStack::entry(int n) {
   Slot& slot = slots_[depth_ - n];
   if (slot.form != Form::kDigits) {
-    if (slot.form == Form::kPacked) to_binary(slot);
+    if (slot.form != Form::kBinary) to_binary(slot);
     decimal::to_digits(slot.number, slot.digits);
     slot.form = Form::kDigits;
   }
@@ -80,32 +81,42 @@ DecimalValue& DecimalStack::entry(int n) {
 }
 
 void DecimalStack::to_binary(Slot& slot) {
-  if (slot.form == Form::kPacked) {
-    decimal::bcd::to_binary(slot.number);
-  } else {
-    decimal::to_number(slot.digits, slot.number);
+  DecimalNumber& v = slot.number;
+  switch (slot.form) {
+    case Form::kBinary:
+      return;
+    case Form::kPacked:
+      decimal::bcd::to_binary(v);
+      break;
+    case Form::kChunks:
+      // What the general multiplication and division do to their results.
+      v.coefficient = decimal::chunks::to_binary(v.coefficient);
+      decimal::wrap(v);
+      decimal::normalise(v);
+      break;
+    case Form::kDigits:
+      decimal::to_number(slot.digits, v);
+      break;
   }
   slot.form = Form::kBinary;
 }
 
-// The binary form of an entry, a packed one turned inline.
-template <typename Slot>
-DecimalNumber& binary(Slot& slot) {
-  if (slot.form == decltype(slot.form)::kPacked) {
+inline DecimalNumber& DecimalStack::binary(Slot& slot) {
+  if (slot.form == Form::kPacked) {
     decimal::bcd::to_binary(slot.number);
-    slot.form = decltype(slot.form)::kBinary;
-  } else if (slot.form == decltype(slot.form)::kDigits) {
-    decimal::to_number(slot.digits, slot.number);
-    slot.form = decltype(slot.form)::kBinary;
+    slot.form = Form::kBinary;
+  } else if (slot.form != Form::kBinary) {
+    to_binary(slot);
   }
   return slot.number;
 }
 
-// Runs `change` on the form of the entry that holds its sign: the digit form, or the binary or
-// packed one (whose sign and zero read alike).
-template <typename Slot, typename Change>
-auto with_signed_value(Slot& slot, Change change) {
-  if (slot.form == decltype(slot.form)::kDigits) return change(slot.digits);
+// The digit form, or the binary or packed one (whose sign and zero read alike); chunks turn
+// binary first, since the digits beyond the 32 integer places they may hold can leave a zero.
+template <typename Change>
+auto DecimalStack::with_signed_value(Slot& slot, Change change) {
+  if (slot.form == Form::kDigits) return change(slot.digits);
+  if (slot.form == Form::kChunks) to_binary(slot);
   return change(slot.number);
 }
 
@@ -173,16 +184,18 @@ void DecimalStack::push_ulong(uint32_t value) {
                                                 uint32_t places, int first_nibble) {
   Slot& slot = push_slot();
   DecimalNumber& v = slot.number;
-  slot.form = Form::kPacked;
-  if (!decimal::bcd::unpack(v, storage, bytes, places, first_nibble)) {
-    slot.form = Form::kBinary;
-    decimal::unpack(v, storage, bytes, places, first_nibble);
+  const bool negative = bytes != 0 && (first_nibble == decimal::kDecimalFirstNibble
+                                           ? (storage[0] >> 4) != 0
+                                           : (storage[bytes - 1] & 0x0F) == 0x0D);
+  if (bytes - 1 < decimal::kShortFieldBytes && places <= decimal::bcd::kMostPlaces) {
+    decimal::bcd::set(v, decimal::bcd::load(storage, bytes, first_nibble),
+                      -static_cast<int>(places), negative ? 1 : 0);
+    slot.form = Form::kPacked;
+    return;
   }
-  if (bytes == 0 || decimal::is_zero(v)) return;
-  const bool negative = first_nibble == decimal::kDecimalFirstNibble
-                            ? (storage[0] >> 4) != 0
-                            : (storage[bytes - 1] & 0x0F) == 0x0D;
-  if (negative) v.sign = 1;
+  slot.form = Form::kBinary;
+  decimal::unpack(v, storage, bytes, places, first_nibble);
+  if (negative && !decimal::is_zero(v)) v.sign = 1;
 }
 
 void DecimalStack::push_real(double value) {
@@ -248,33 +261,25 @@ void DecimalStack::push_from_string_stack() {
   push_text(string_stack().pop_string());
 }
 
-namespace {
-
-// Rounds v to the field's places and stores its digits; returns whether any is not zero.
-bool store_rounded(DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t places,
-                   int first_nibble) {
-  if (v.exponent < -static_cast<int64_t>(places)) decimal::round_places(v, places);
-  bool nonzero;
-  if (decimal::fast::pack(v, storage, bytes, places, first_nibble, nonzero)) return nonzero;
-  return decimal::pack(v, storage, bytes, places, first_nibble);
-}
-
-}  // namespace
-
 [[gnu::noinline]] void DecimalStack::pop_field(uint8_t* storage, uint32_t bytes, uint32_t places,
                                                int first_nibble) {
   require(1);
-  // The popped entry stays in place until the next push: it is rounded there.
+  // The popped entry stays in place until the next push (the general store rounds it there).
   Slot& slot = slots_[--depth_];
   DecimalNumber& v = slot.number;
   if (bytes == 0) return;
-  bool nonzero;
-  if (slot.form != Form::kPacked || v.exponent < -static_cast<int64_t>(places) ||
-      !decimal::bcd::pack(v, storage, bytes, places, first_nibble, nonzero)) {
-    binary(slot);
-    nonzero = store_rounded(v, storage, bytes, places, first_nibble);
+  if (slot.form == Form::kPacked && decimal::bcd::pack(v, storage, bytes, places, first_nibble)) {
+    return;
   }
-  const bool negative = v.sign && nonzero;
+  if (slot.form == Form::kChunks &&
+      decimal::chunks::store(v.coefficient, v.exponent, v.sign != 0, storage, bytes, places,
+                             first_nibble)) {
+    return;
+  }
+  binary(slot);
+  if (decimal::fast::store(v, storage, bytes, places, first_nibble)) return;
+  if (v.exponent < -static_cast<int64_t>(places)) decimal::round_places(v, places);
+  const bool negative = decimal::pack(v, storage, bytes, places, first_nibble) && v.sign;
   if (first_nibble == decimal::kDecimalFirstNibble) {
     if (negative) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
   } else {
@@ -374,17 +379,29 @@ void DecimalStack::reverse_subtract() {
 
 void DecimalStack::multiply() {
   require(2);
-  DecimalNumber& a = binary(slots_[depth_ - 2]);
-  const DecimalNumber& b = binary(slots_[depth_ - 1]);
-  if (!decimal::fast::multiply(a, b)) decimal::multiply(a, b);
+  Slot& x = slots_[depth_ - 2];
+  Slot& y = slots_[depth_ - 1];
+  if (x.form == Form::kPacked && y.form == Form::kPacked &&
+      decimal::chunks::multiply_packed(x.number, y.number)) {
+    x.form = Form::kChunks;
+  } else {
+    DecimalNumber& a = binary(x);
+    const DecimalNumber& b = binary(y);
+    if (!decimal::fast::multiply(a, b)) decimal::multiply(a, b);
+  }
   --depth_;
 }
 
 void DecimalStack::divide() {
   require(2);
-  DecimalNumber& a = binary(slots_[depth_ - 2]);
+  Slot& x = slots_[depth_ - 2];
+  DecimalNumber& a = binary(x);
   const DecimalNumber& b = binary(slots_[depth_ - 1]);
-  if (!decimal::fast::divide(a, b)) decimal::divide(a, b);
+  if (decimal::fast::divide_to_chunks(a, b)) {
+    x.form = Form::kChunks;
+  } else if (!decimal::fast::divide(a, b)) {
+    decimal::divide(a, b);
+  }
   --depth_;
 }
 

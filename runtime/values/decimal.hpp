@@ -6,8 +6,10 @@
 // A working value has two forms: the digit form (DecimalValue, one byte per digit, what text,
 // REAL and FORMAT read and write) and the binary form (DecimalNumber, an integer coefficient and a
 // power of ten, what the arithmetic uses). A value loaded from a field of up to 16 bytes keeps its
-// coefficient as the field's digit nibbles until an operation needs it in binary. Each entry is
-// kept in the form that made it and turned into another only when an operation needs it.
+// coefficient as the field's digit nibbles until an operation needs it in binary; a product of
+// two such values and a quotient of up to 39 digits keep theirs as chunks of sixteen decimal
+// digits until then. Each entry is kept in the form that made it and turned into another only
+// when an operation needs it.
 //
 // REQUIRES: callers keep within 10 entries and pop only what they pushed (a breach ends the
 // program with a fatal run-time error rather than corrupting memory).
@@ -82,14 +84,21 @@ class DecimalStack {
  private:
   // A push onto a full stack and an operation short of operands are program faults: they end the
   // program with the fatal run-time error 501, "Decimal Stack Error".
-  enum class Form : uint8_t { kBinary, kPacked, kDigits };
+  enum class Form : uint8_t { kBinary, kPacked, kChunks, kDigits };
   struct Slot {
-    DecimalNumber number;  // binary, or in kPacked the field's digit nibbles as the coefficient
+    // Binary; in kPacked the field's digit nibbles as the coefficient; in kChunks the coefficient
+    // in chunks of sixteen digits, neither wrapped nor normalised.
+    DecimalNumber number;
     DecimalValue digits;
     Form form;
   };
 
   static void to_binary(Slot& slot);
+  // The binary form of an entry, a packed one turned inline.
+  static DecimalNumber& binary(Slot& slot);
+  // Runs `change` on the form of the entry that holds its sign.
+  template <typename Change>
+  static auto with_signed_value(Slot& slot, Change change);
   Slot& push_slot();
   DecimalNumber& push_binary();  // not yet set
   DecimalNumber& push_number();  // zero
@@ -99,7 +108,10 @@ class DecimalStack {
   // The popped entry, in place until the next push.
   DecimalNumber& pop_number();
   // The general cases of the busiest operations.
+  void push_packed(const uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble,
+                   bool negative);
   void push_field(const uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
+  void pop_packed(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
   void pop_field(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
   void add_general();
   void subtract_general();
@@ -109,79 +121,68 @@ class DecimalStack {
 };
 
 // The busiest operations try the common case inline (a free entry, fields of up to 16 bytes,
-// operands in packed form) and leave everything else to a general function.
+// operands in packed form) and leave everything else to a general function. Each writes the stack
+// depth last, so that an inlined sequence of them keeps it in a register.
 
-inline void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  if (depth_ < kCapacity) [[likely]] {
-    Slot& slot = slots_[depth_];
-    DecimalNumber& v = slot.number;
-    // The high nibble of byte 0 is the sign; the digits start with its low nibble.
-    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kDecimalFirstNibble)) [[likely]] {
-      slot.form = Form::kPacked;
-      ++depth_;
-      if ((storage[0] >> 4) != 0 && !decimal::bcd::is_zero(v)) v.sign = 1;
-      return;
-    }
+[[gnu::always_inline]] inline void DecimalStack::push_packed(const uint8_t* storage,
+                                                             uint32_t bytes, uint32_t places,
+                                                             int first_nibble, bool negative) {
+  const int depth = depth_;
+  if (depth < kCapacity && bytes - 1 < decimal::kShortFieldBytes &&
+      places <= decimal::bcd::kMostPlaces) [[likely]] {
+    Slot& slot = slots_[depth];
+    decimal::bcd::set(slot.number, decimal::bcd::load(storage, bytes, first_nibble),
+                      -static_cast<int>(places), negative ? 1 : 0);
+    slot.form = Form::kPacked;
+    depth_ = depth + 1;
+    return;
   }
-  push_field(storage, bytes, places, decimal::kDecimalFirstNibble);
+  push_field(storage, bytes, places, first_nibble);
 }
 
+// The sign is the high nibble of byte 0 (not zero: minus); the digits start with its low nibble.
+inline void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
+  push_packed(storage, bytes, places, decimal::kDecimalFirstNibble,
+              bytes != 0 && (storage[0] >> 4) != 0);
+}
+
+// The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign
+// (0xD: minus).
 inline void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  if (depth_ < kCapacity) [[likely]] {
-    Slot& slot = slots_[depth_];
-    DecimalNumber& v = slot.number;
-    // The digits start with the high nibble of byte 0; the low nibble of the last byte is the
-    // sign.
-    if (decimal::bcd::unpack(v, storage, bytes, places, decimal::kPDecimalFirstNibble)) [[likely]] {
-      slot.form = Form::kPacked;
-      ++depth_;
-      if ((storage[bytes - 1] & 0x0F) == 0x0D && !decimal::bcd::is_zero(v)) v.sign = 1;
+  push_packed(storage, bytes, places, decimal::kPDecimalFirstNibble,
+              bytes != 0 && (storage[bytes - 1] & 0x0F) == 0x0D);
+}
+
+[[gnu::always_inline]] inline void DecimalStack::pop_packed(uint8_t* storage, uint32_t bytes,
+                                                            uint32_t places, int first_nibble) {
+  const int depth = depth_;
+  if (depth > 0) [[likely]] {
+    const Slot& slot = slots_[depth - 1];
+    if (slot.form == Form::kPacked &&
+        decimal::bcd::pack(slot.number, storage, bytes, places, first_nibble)) [[likely]] {
+      depth_ = depth - 1;
       return;
     }
   }
-  push_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
+  pop_field(storage, bytes, places, first_nibble);
 }
 
 inline void DecimalStack::pop_decimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  if (depth_ > 0) [[likely]] {
-    const Slot& slot = slots_[depth_ - 1];
-    const DecimalNumber& v = slot.number;
-    bool nonzero;
-    if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
-        decimal::bcd::pack(v, storage, bytes, places, decimal::kDecimalFirstNibble, nonzero))
-        [[likely]] {
-      --depth_;
-      if (v.sign && nonzero) storage[0] = static_cast<uint8_t>(storage[0] | 0xF0);
-      return;
-    }
-  }
-  pop_field(storage, bytes, places, decimal::kDecimalFirstNibble);
+  pop_packed(storage, bytes, places, decimal::kDecimalFirstNibble);
 }
 
 inline void DecimalStack::pop_pdecimal(uint8_t* storage, uint32_t bytes, uint32_t places) {
-  if (depth_ > 0) [[likely]] {
-    const Slot& slot = slots_[depth_ - 1];
-    const DecimalNumber& v = slot.number;
-    bool nonzero;
-    if (slot.form == Form::kPacked && v.exponent >= -static_cast<int64_t>(places) &&
-        decimal::bcd::pack(v, storage, bytes, places, decimal::kPDecimalFirstNibble, nonzero))
-        [[likely]] {
-      --depth_;
-      storage[bytes - 1] =
-          static_cast<uint8_t>(storage[bytes - 1] | (v.sign && nonzero ? 0x0D : 0x0F));
-      return;
-    }
-  }
-  pop_field(storage, bytes, places, decimal::kPDecimalFirstNibble);
+  pop_packed(storage, bytes, places, decimal::kPDecimalFirstNibble);
 }
 
 inline void DecimalStack::add() {
-  if (depth_ >= 2) [[likely]] {
-    Slot& x = slots_[depth_ - 2];
-    const Slot& y = slots_[depth_ - 1];
+  const int depth = depth_;
+  if (depth >= 2) [[likely]] {
+    Slot& x = slots_[depth - 2];
+    const Slot& y = slots_[depth - 1];
     if (x.form == Form::kPacked && y.form == Form::kPacked && decimal::bcd::add(x.number, y.number))
         [[likely]] {
-      --depth_;
+      depth_ = depth - 1;
       return;
     }
   }

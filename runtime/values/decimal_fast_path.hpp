@@ -9,6 +9,7 @@
 
 #include "runtime/values/decimal.hpp"
 #include "runtime/values/decimal_bcd.hpp"
+#include "runtime/values/decimal_chunks.hpp"
 #include "runtime/values/decimal_nibbles.hpp"
 #include "runtime/values/decimal_number.hpp"
 #include "runtime/values/decimal_packed.hpp"
@@ -47,48 +48,13 @@ inline bool below_power(uint128 c, int k) {
   return k > kMaxPower128 || c < power_128(k);
 }
 
-// c / 10^16 and c % 10^16 for c < 10^31: a floating-point estimate within one of the quotient
-// (the quotient is below 2^50, far inside a double's precision), set right by the remainder.
-inline uint64_t split_16(uint128 c, uint64_t& low) {
-  const uint64_t high_limb = static_cast<uint64_t>(c >> 64);
-  const uint64_t low_limb = static_cast<uint64_t>(c);
-  const double estimate =
-      (static_cast<double>(high_limb) * 18446744073709551616.0 + static_cast<double>(low_limb)) *
-      1e-16;
-  uint64_t q = static_cast<uint64_t>(estimate);
-  int64_t r = static_cast<int64_t>(low_limb - q * kTenTo16);
-  while (r < 0) {
-    --q;
-    r += static_cast<int64_t>(kTenTo16);
-  }
-  while (r >= static_cast<int64_t>(kTenTo16)) {
-    ++q;
-    r -= static_cast<int64_t>(kTenTo16);
-  }
-  low = static_cast<uint64_t>(r);
-  return q;
-}
-
-// Stores a value already rounded to the field's places (exponent >= -places) into a field of up
-// to 16 bytes: the coefficient's lowest 32 digits as nibbles, stored as a packed one would be.
-// Sets `nonzero` to whether a digit stored is not zero.
-inline bool pack(const DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t places,
-                 int first_nibble, bool& nonzero) {
-  if (bytes > kShortFieldBytes || places > kMostPlaces || v.exponent < -static_cast<int>(places)) {
-    return false;
-  }
-  uint64_t low;
-  uint64_t high;
-  if (fits_128(v) && low_128(v) < power_128(31)) {
-    high = split_16(low_128(v), low);
-  } else {
-    Limbs c = v.coefficient;
-    low = divide_by_power(c.data(), 4, 16);
-    high = divide_by_power(c.data(), 4, 16);
-  }
-  DecimalNumber digits = v;
-  digits.coefficient = {number_to_nibbles(low), number_to_nibbles(high), 0, 0};
-  return bcd::pack(digits, storage, bytes, places, first_nibble, nonzero);
+// Stores v into a field of up to 16 bytes with at most 32 places, with its sign, rounded to the
+// field's places as the general store does.
+inline bool store(const DecimalNumber& v, uint8_t* storage, uint32_t bytes, uint32_t places,
+                  int first_nibble) {
+  if (bytes > kShortFieldBytes || places > kMostPlaces) return false;
+  return chunks::store(chunks::from_binary(v.coefficient), v.exponent, v.sign != 0, storage, bytes,
+                       places, first_nibble);
 }
 
 inline bool add(DecimalNumber& a, const DecimalNumber& b) {
@@ -162,6 +128,30 @@ inline bool divide(DecimalNumber& a, const DecimalNumber& b) {
     return true;
   }
   set_normalised(a, q, -31, a.sign ^ b.sign);
+  return true;
+}
+
+// a = a / b rounded to 31 places as `divide` does, for a quotient below 10^16 x 2^64, left in
+// chunk form (not yet normalised).
+inline bool divide_to_chunks(DecimalNumber& a, const DecimalNumber& b) {
+  if (!fits_128(a) || !fits_128(b)) return false;
+  const int shift = a.exponent - b.exponent + 31;
+  if (shift < 0 || shift > kMaxPower128) return false;
+  const uint128 x = low_128(a), d = low_128(b);
+  if (x == 0 || d == 0) return false;
+  const Limbs n = product(x, power_128(shift));
+  // A quotient below 2^128 and, with its rounding, below 10^16 x 2^64.
+  if ((static_cast<uint128>(n[3]) << 64 | n[2]) >= d) return false;
+  uint128 r;
+  uint128 q = divide_256_by_128(n, d, r);
+  if ((q >> 64) >= chunks::kChunk) return false;
+  if (r >= d - r) ++q;  // half a unit of the 31st place or more
+  if ((q >> 64) >= chunks::kChunk) return false;
+  uint64_t c0;
+  const uint64_t rest = chunks::split_chunk(q, c0);
+  a.coefficient = {c0, rest % chunks::kChunk, rest / chunks::kChunk, 0};
+  a.exponent = -31;
+  a.sign ^= b.sign;
   return true;
 }
 

@@ -170,6 +170,57 @@ inline void multiply_by_power_of_ten(Limbs& x, int k) {
   if (k > 0) multiply_by(x, kPowersOfTen[k][0]);
 }
 
+// (u2:u1:u0) / (v1:v0) for a divisor whose top bit is set and (u2:u1) < (v1:v0), so that the
+// quotient fits one limb; the remainder goes to `remainder`. The estimate from the leading limbs
+// is at most two too high; the test against the divisor's second limb and u0 is the sign of the
+// whole remainder, so it leaves the exact quotient.
+inline uint64_t divide_3_by_2(uint64_t u2, uint64_t u1, uint64_t u0, uint128 v, uint128& remainder) {
+  const uint64_t v1 = static_cast<uint64_t>(v >> 64);
+  const uint64_t v0 = static_cast<uint64_t>(v);
+  uint64_t q;
+  uint64_t r;
+  bool r_overflow = false;
+  if (u2 < v1) {
+    q = divide_wide_by(u2, u1, v1, r);
+  } else {  // u2 == v1
+    q = ~0ull;
+    r_overflow = __builtin_uaddll_overflow(u1, v1, reinterpret_cast<unsigned long long*>(&r));
+  }
+  while (!r_overflow && static_cast<uint128>(q) * v0 > (static_cast<uint128>(r) << 64 | u0)) {
+    --q;
+    r_overflow = __builtin_uaddll_overflow(r, v1, reinterpret_cast<unsigned long long*>(&r));
+  }
+  // The remainder is below v: its low 128 bits are all of it.
+  remainder = (static_cast<uint128>(u1) << 64 | u0) - static_cast<uint128>(q) * v;
+  return q;
+}
+
+// n / d for a quotient below 2^128 ((n3:n2) < d), with the remainder.
+inline uint128 divide_256_by_128(const Limbs& n, uint128 d, uint128& remainder) {
+  if ((d >> 64) == 0) {
+    // (n3:n2) < d < 2^64: n3 is zero and each step divides by one limb.
+    const uint64_t d0 = static_cast<uint64_t>(d);
+    uint64_t r;
+    const uint64_t q1 = divide_wide_by(n[2], n[1], d0, r);
+    const uint64_t q0 = divide_wide_by(r, n[0], d0, r);
+    remainder = r;
+    return static_cast<uint128>(q1) << 64 | q0;
+  }
+  // The divisor shifted until its top bit is set, and the dividend with it: (n3:n2) < d keeps the
+  // shifted dividend within four limbs.
+  const int s = __builtin_clzll(static_cast<uint64_t>(d >> 64));
+  const uint128 v = d << s;
+  const auto shifted = [&n, s](int i) {
+    return s == 0 ? n[i] : (n[i] << s) | (i > 0 ? n[i - 1] >> (64 - s) : 0);
+  };
+  uint128 r;
+  const uint64_t q1 = divide_3_by_2(shifted(3), shifted(2), shifted(1), v, r);
+  const uint64_t q0 =
+      divide_3_by_2(static_cast<uint64_t>(r >> 64), static_cast<uint64_t>(r), shifted(0), v, r);
+  remainder = r >> s;
+  return static_cast<uint128>(q1) << 64 | q0;
+}
+
 // p = x x y (p gets xn + yn limbs).
 void multiply_limbs(const uint64_t* x, int xn, const uint64_t* y, int yn, uint64_t* p);
 
