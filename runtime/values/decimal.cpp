@@ -188,8 +188,9 @@ void DecimalStack::push_ulong(uint32_t value) {
                                            ? (storage[0] >> 4) != 0
                                            : (storage[bytes - 1] & 0x0F) == 0x0D);
   if (bytes - 1 < decimal::kShortFieldBytes && places <= decimal::bcd::kMostPlaces) {
-    decimal::bcd::set(v, decimal::bcd::load(storage, bytes, first_nibble),
-                      -static_cast<int>(places), negative ? 1 : 0);
+    uint64_t w0, w1;
+    decimal::bcd::load(storage, bytes, first_nibble, w0, w1);
+    decimal::bcd::set(v, w0, w1, -static_cast<int>(places), negative ? 1 : 0);
     slot.form = Form::kPacked;
     return;
   }

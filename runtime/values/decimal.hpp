@@ -85,7 +85,7 @@ class DecimalStack {
   // A push onto a full stack and an operation short of operands are program faults: they end the
   // program with the fatal run-time error 501, "Decimal Stack Error".
   enum class Form : uint8_t { kBinary, kPacked, kChunks, kDigits };
-  struct Slot {
+  struct alignas(64) Slot {
     // Binary; in kPacked the field's digit nibbles as the coefficient; in kChunks the coefficient
     // in chunks of sixteen digits, neither wrapped nor normalised.
     DecimalNumber number;
@@ -108,8 +108,7 @@ class DecimalStack {
   // The popped entry, in place until the next push.
   DecimalNumber& pop_number();
   // The general cases of the busiest operations.
-  void push_packed(const uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble,
-                   bool negative);
+  void push_packed(const uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
   void push_field(const uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
   void pop_packed(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
   void pop_field(uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble);
@@ -126,13 +125,16 @@ class DecimalStack {
 
 [[gnu::always_inline]] inline void DecimalStack::push_packed(const uint8_t* storage,
                                                              uint32_t bytes, uint32_t places,
-                                                             int first_nibble, bool negative) {
+                                                             int first_nibble) {
   const int depth = depth_;
   if (depth < kCapacity && bytes - 1 < decimal::kShortFieldBytes &&
       places <= decimal::bcd::kMostPlaces) [[likely]] {
     Slot& slot = slots_[depth];
-    decimal::bcd::set(slot.number, decimal::bcd::load(storage, bytes, first_nibble),
-                      -static_cast<int>(places), negative ? 1 : 0);
+    uint64_t w0, w1;
+    const uint32_t sign = decimal::bcd::load(storage, bytes, first_nibble, w0, w1);
+    // DECIMAL: a sign nibble other than 0 is minus; PDECIMAL: 0xD is.
+    const bool negative = first_nibble == decimal::kDecimalFirstNibble ? sign != 0 : sign == 0xD;
+    decimal::bcd::set(slot.number, w0, w1, -static_cast<int>(places), negative ? 1 : 0);
     slot.form = Form::kPacked;
     depth_ = depth + 1;
     return;
@@ -140,17 +142,14 @@ class DecimalStack {
   push_field(storage, bytes, places, first_nibble);
 }
 
-// The sign is the high nibble of byte 0 (not zero: minus); the digits start with its low nibble.
+// The sign is the high nibble of byte 0; the digits start with its low nibble.
 inline void DecimalStack::push_decimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  push_packed(storage, bytes, places, decimal::kDecimalFirstNibble,
-              bytes != 0 && (storage[0] >> 4) != 0);
+  push_packed(storage, bytes, places, decimal::kDecimalFirstNibble);
 }
 
-// The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign
-// (0xD: minus).
+// The digits start with the high nibble of byte 0; the low nibble of the last byte is the sign.
 inline void DecimalStack::push_pdecimal(const uint8_t* storage, uint32_t bytes, uint32_t places) {
-  push_packed(storage, bytes, places, decimal::kPDecimalFirstNibble,
-              bytes != 0 && (storage[bytes - 1] & 0x0F) == 0x0D);
+  push_packed(storage, bytes, places, decimal::kPDecimalFirstNibble);
 }
 
 [[gnu::always_inline]] inline void DecimalStack::pop_packed(uint8_t* storage, uint32_t bytes,

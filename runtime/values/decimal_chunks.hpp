@@ -121,7 +121,6 @@ inline bool store(const std::array<uint64_t, 4>& chunks, int exponent, bool nega
   if (bytes == 0 || bytes > kShortFieldBytes || places > kMostPlaces) return false;
   const int cut = -static_cast<int>(places) - exponent;  // digits below the field: at most 32
   const int shift = cut < 0 ? -cut : 0;                 // places the field has beyond the value
-  if (shift >= 2 * static_cast<int>(bytes) - 1) return false;
   uint64_t low = chunks[0];
   uint64_t high = chunks[1];
   bool round_up = false;
@@ -146,15 +145,16 @@ inline bool store(const std::array<uint64_t, 4>& chunks, int exponent, bool nega
       round_up = cut_digits >= 5 * kPowersOfTen[k - 1][0];
     }
   }
-  uint128 digits = static_cast<uint128>(number_to_nibbles(high)) << 64 | number_to_nibbles(low);
+  DecimalNumber digits;
+  digits.coefficient = {number_to_nibbles(low), number_to_nibbles(high), 0, 0};
   if (round_up) {
     uint64_t carry;
-    const uint64_t d0 = bcd::add_digits(static_cast<uint64_t>(digits), 0, 1, carry);
-    const uint64_t d1 = bcd::add_digits(static_cast<uint64_t>(digits >> 64), 0, carry, carry);
-    digits = static_cast<uint128>(d1) << 64 | d0;
+    digits.coefficient[0] = bcd::add_digits(digits.coefficient[0], 0, 1, carry);
+    digits.coefficient[1] = bcd::add_digits(digits.coefficient[1], 0, carry, carry);
   }
-  bcd::store(digits << (4 * shift), negative, storage, bytes, first_nibble);
-  return true;
+  digits.exponent = static_cast<int8_t>(-static_cast<int>(places) + shift);
+  digits.sign = negative ? 1 : 0;
+  return bcd::pack(digits, storage, bytes, places, first_nibble);
 }
 
 }  // namespace vtn::decimal::chunks

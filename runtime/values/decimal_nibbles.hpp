@@ -21,14 +21,16 @@ inline void store_big_endian(uint8_t* p, uint64_t x) {
   std::memcpy(p, &x, 8);
 }
 
-// Bit 4k set when nibble k is above 9 (bit 3 and bit 2 or 1 set).
+// Bit 4k + 3 set when nibble k is above 9: its bit 3 and bit 2 or 1 set (adding 6 to bits 2 and 1
+// alone reaches bit 3 exactly when one of them is set, and never leaves the nibble).
 inline uint64_t non_digit_nibbles(uint64_t x) {
-  return (x >> 3) & ((x >> 2) | (x >> 1)) & 0x1111111111111111ull;
+  constexpr uint64_t kSixes = 0x6666666666666666ull;
+  return ((x & kSixes) + kSixes) & x & 0x8888888888888888ull;
 }
 
 // Every nibble above 9 becomes 0.
 inline uint64_t zero_non_digit_nibbles(uint64_t x) {
-  return x & ~(non_digit_nibbles(x) * 0xF);
+  return x & ~((non_digit_nibbles(x) >> 3) * 0xF);
 }
 
 // Sixteen digit nibbles (the lowest digit in the lowest nibble) as a number. REQUIRES: every
