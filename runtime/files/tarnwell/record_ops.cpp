@@ -11,11 +11,14 @@
 //     part that is already taken fails the whole change with 40, after the keys changed so far
 //     have been changed back.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
+#include "runtime/files/operation_rules.hpp"
 #include "runtime/files/tarnwell/byte_order.hpp"
 #include "runtime/files/tarnwell/locking_hooks.hpp"
 #include "runtime/files/tarnwell/memo_chunks.hpp"
+#include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/table_ops.hpp"
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/values/value_type.hpp"
@@ -177,20 +180,48 @@ TableInstance::KnownCounter* known_counter(TableInstance& t, uint8_t kind) {
   return nullptr;
 }
 
-void note_counter(TableInstance& t, uint8_t kind, bool stored, const std::optional<Counter>& c) {
+void note_counter(TableInstance& t, uint8_t kind, bool stored, const std::optional<Counter>& c,
+                  bool waiting = false) {
   TableInstance::KnownCounter* k = known_counter(t, kind);
   if (k == nullptr) k = &t.known_counters.emplace_back();
-  *k = {kind, stored, c.has_value(), t.counter_epoch, c ? c->count : 0, c ? c->second : 0};
+  *k = {kind, stored, c.has_value(), waiting, t.counter_epoch, c ? c->count : 0, c ? c->second : 0};
+}
+
+std::array<uint8_t, 8> counter_data(uint32_t count, uint32_t second) {
+  std::array<uint8_t, 8> data;
+  store_le32(data.data(), count);
+  store_le32(data.data() + 4, second);
+  return data;
+}
+
+// The instance whose ADDs left counts waiting (see settle_waiting_counters), if any. Only the
+// thread of the transaction sets it; every driver call reads it.
+std::atomic<TableInstance*>& waiting_instance() {
+  static std::atomic<TableInstance*> waiting{nullptr};
+  return waiting;
+}
+
+// Whether a count of `t` may wait: inside a transaction (nobody else in the file writes, and
+// nothing reaches the disk before COMMIT), with the instance's counters in step, and no other
+// instance waiting.
+bool may_leave_waiting(TableInstance& t) {
+  const RecordFile* file = t.store->record_file();
+  return file != nullptr && file->in_transaction() && counters_in_step(t) &&
+         (waiting_instance() == nullptr || waiting_instance() == &t);
 }
 
 // Stores the counter of `kind`; `exists`: the store holds one (it was just read), which is
-// replaced, else it is inserted.
-void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists) {
+// replaced, else it is inserted. `may_wait`: an ADD's count, which may wait in a transaction.
+void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists,
+                   bool may_wait = false) {
+  if (may_wait && exists && may_leave_waiting(t)) {
+    note_counter(t, kind, true, c, true);
+    waiting_instance() = &t;
+    return;
+  }
   const bool in_step = counters_in_step(t);
   const CounterKey key = counter_key(t.table, kind);
-  std::array<uint8_t, 8> data;
-  store_le32(data.data(), c.count);
-  store_le32(data.data() + 4, c.second);
+  const std::array<uint8_t, 8> data = counter_data(c.count, c.second);
   if (exists)
     t.store->replace_record(key, data);
   else
@@ -198,6 +229,23 @@ void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists
   if (!in_step) ++t.counter_epoch;  // only the counter just written is known now
   t.counters_at = t.store->change_count();
   note_counter(t, kind, true, c);
+}
+
+// Writes the counts waiting for `t`. Counts are dropped when the store changed behind them (its
+// changes were dropped): there is nothing left to count onto.
+void write_waiting(TableInstance& t) {
+  waiting_instance() = nullptr;
+  if (t.store == nullptr || !counters_in_step(t)) return;
+  RecordStore& s = *t.store;
+  const bool own_access = !s.in_access() || s.access_mode() != StoreAccess::write;
+  if (own_access && s.begin_access(StoreAccess::write, true) != 0) return;
+  for (TableInstance::KnownCounter& k : t.known_counters) {
+    if (!k.waiting || k.epoch != t.counter_epoch) continue;
+    k.waiting = false;
+    s.replace_record(counter_key(t.table, k.kind), counter_data(k.count, k.second));
+  }
+  t.counters_at = s.change_count();
+  if (own_access) s.end_access();
 }
 
 // The counter of `kind` (none when its record is missing or too short to hold one) and whether
@@ -222,12 +270,12 @@ std::optional<Counter> find_counter(TableInstance& t, uint8_t kind, bool& stored
 }
 
 // Adds `delta` to the count of the counter of `kind` (never below 0).
-void add_to_count(TableInstance& t, uint8_t kind, int32_t delta) {
+void add_to_count(TableInstance& t, uint8_t kind, int32_t delta, bool may_wait = false) {
   bool stored = false;
   Counter c = find_counter(t, kind, stored).value_or(Counter{});
   const int64_t count = static_cast<int64_t>(c.count) + delta;
   c.count = count < 0 ? 0 : static_cast<uint32_t>(count);
-  store_counter(t, kind, c, stored);
+  store_counter(t, kind, c, stored, may_wait);
 }
 
 // Deletes the entry `key_part` of `record`. In a key without duplicates the entry of a value may
@@ -300,7 +348,7 @@ int32_t maintain_keys(TableInstance& t, uint32_t record, const ByteSpan* before,
   }
   for (const EntryChange& c : changes) {
     const int32_t delta = (c.inserted ? 1 : 0) - (c.removed ? 1 : 0);
-    if (delta != 0) add_to_count(t, c.key->kind, delta);
+    if (delta != 0) add_to_count(t, c.key->kind, delta, before == nullptr);
   }
   if (!any_stale) return 0;
   for (const EntryChange& c : changes) {
@@ -331,7 +379,7 @@ int32_t add_record(TableInstance& t, bool append) {
   t.read_copy.assign(after.begin(), after.end());
   t.read_without_memos = false;
   ++counter->count;
-  store_counter(t, kKindData, *counter, true);
+  store_counter(t, kKindData, *counter, true, true);
   // A new record number: the file holds no memo chunks of it yet.
   in_step = counters_in_step(t);
   insert_memos(t, record);
@@ -414,6 +462,24 @@ std::optional<Counter> read_counter(TableInstance& t, uint8_t kind) {
 
 void write_counter(TableInstance& t, uint8_t kind, const Counter& c) {
   store_counter(t, kind, c, t.store->find_exact(counter_key(t.table, kind)).has_value());
+}
+
+void settle_waiting_counters(const TableInstance& caller, int32_t code) {
+  TableInstance* waiting = waiting_instance().load(std::memory_order_relaxed);
+  if (waiting == nullptr) return;
+  if (waiting == &caller && (code == op::ADD || code == op::APPEND)) return;
+  write_waiting(*waiting);
+}
+
+void settle_own_counters(TableInstance& t) {
+  if (waiting_instance() == &t) write_waiting(t);
+}
+
+void drop_waiting_counters(const RecordStore& store) {
+  TableInstance* waiting = waiting_instance().load(std::memory_order_relaxed);
+  if (waiting == nullptr || waiting->store != &store) return;
+  for (TableInstance::KnownCounter& k : waiting->known_counters) k.waiting = false;
+  waiting_instance() = nullptr;
 }
 
 void write_fresh_counters(TableInstance& t) {

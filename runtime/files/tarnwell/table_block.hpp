@@ -102,10 +102,14 @@ struct TableInstance : DriverInstance {
   // records changed since through nobody but this instance's own record changes, which keep it in
   // step. A change elsewhere (another instance, another process, dropped changes) leaves it
   // behind, and the counters are read again. Saves an ADD two searches.
+  //
+  // Inside a transaction an ADD goes further: it leaves its counts waiting here instead of
+  // replacing the counter records (see settle_waiting_counters), two record replaces fewer.
   struct KnownCounter {
     uint8_t kind;
     bool stored;     // the record is there (it may still be too short to hold a counter)
-    bool readable;   // it holds a counter: `value`
+    bool readable;   // it holds a counter: `count`, `second`
+    bool waiting;    // newer than the stored record, which still has to be replaced
     uint32_t epoch;  // known in this epoch only
     uint32_t count, second;
   };

@@ -75,6 +75,16 @@ struct Counter {
 std::optional<Counter> read_counter(TableInstance& t, uint8_t kind);
 void write_counter(TableInstance& t, uint8_t kind, const Counter& c);
 void write_fresh_counters(TableInstance& t);
+// An ADD or APPEND inside a transaction leaves its counts waiting in the instance (one instance
+// of the process at a time). Before any other operation of the driver (another instance's, or
+// this one's other than ADD and APPEND: COMMIT and CLOSE among them) they are written, so that
+// nobody reads a counter record behind them; the byte images at COMMIT are the same, since a
+// counter record keeps its length. REQUIRES: `caller`'s operation not yet begun.
+void settle_waiting_counters(const TableInstance& caller, int32_t code);
+// The counts waiting for `t`, written now (CLOSE, the instance going away).
+void settle_own_counters(TableInstance& t);
+// Drops the counts waiting for the store that is about to drop its changes.
+void drop_waiting_counters(const RecordStore& store);
 
 // Loads record `record` into the record buffer (and its memos unless NOMEMO), makes it current.
 // 0, or 35 when there is no such data record.

@@ -252,6 +252,7 @@ int32_t TarnwellDriver::perform(FileCall& call) {
   const Access access = t.is_open() ? access_of(*o, call) : Access::none;
   const uint32_t state_before = t.file_state;
   try {
+    settle_waiting_counters(t, call.code);
     if (access != Access::none) {
       if (int32_t r = begin_operation_access(t, access == Access::write); r != 0) return r;
     }
@@ -273,6 +274,7 @@ int32_t TarnwellDriver::perform(FileCall& call) {
   // The operation was abandoned half-way: nothing of it may reach the disk.
   t.file_state = state_before;
   if (t.store != nullptr) {
+    drop_waiting_counters(*t.store);
     t.store->discard_changes();
     if (t.store->in_access()) t.store->end_access();
   }
@@ -300,6 +302,11 @@ void set_store_provider(StoreProvider* provider) {
 }
 
 TableInstance::~TableInstance() {
+  try {
+    settle_own_counters(*this);
+  } catch (...) {
+    // A damaged file (or no memory): its waiting counts are lost with its other changes.
+  }
   close_table(*this);
 }
 

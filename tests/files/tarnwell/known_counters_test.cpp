@@ -51,7 +51,9 @@ void set_item(File& f, int32_t id, const char* prefix = "n") {
 }
 
 enum class Who { a, b, a_alone, other_process };  // a_alone: the file opened exclusively
-enum class Act { add, append, erase, rename, logout, rollback, commit, build };
+// add_run: kRun ADDs in a row from `id` on, with nothing in between.
+enum class Act { add, add_run, append, erase, rename, logout, rollback, commit, build };
+constexpr int32_t kRun = 50;
 
 struct Step {
   const char* what;
@@ -71,6 +73,9 @@ void apply(Counts& c, Act act, Counts& before_logout) {
   switch (act) {
     case Act::add:
       ++c.records, ++c.by_name, ++c.by_id;
+      break;
+    case Act::add_run:
+      c.records += kRun, c.by_name += kRun, c.by_id += kRun;
       break;
     case Act::append:  // no entries: the keys go stale
       ++c.records;
@@ -99,6 +104,13 @@ int32_t perform(File& f, Act act, int32_t id) {
     case Act::add:
       set_item(f, id);
       ADD(f);
+      break;
+    case Act::add_run:
+      for (int32_t n = id; n < id + kRun; ++n) {
+        set_item(f, n);
+        ADD(f);
+        if (ERRORNUMBER() != 0) break;
+      }
       break;
     case Act::append:
       set_item(f, id);
@@ -207,6 +219,26 @@ TEST_F(KnownCountersTest, CountsStayRightWhateverChangedTheTableBetweenAdds) {
       {"COMMIT", Who::a, Act::commit, 0, 0},
       {"ADD by another process after the COMMIT", Who::other_process, Act::add, 18, 0},
       {"ADD after all of it", Who::a, Act::add, 19, 0},
+      // Inside a transaction an ADD's counts wait in the instance until another operation.
+      {"LOGOUT for runs of ADDs", Who::a, Act::logout, 0, 0},
+      {"a run of ADDs", Who::a, Act::add_run, 100, 0},
+      {"ADD through the second instance after the run", Who::b, Act::add, 150, 0},
+      {"a run of ADDs through the second instance", Who::b, Act::add_run, 151, 0},
+      {"ADD after the second instance's run", Who::a, Act::add, 201, 0},
+      {"another run of ADDs", Who::a, Act::add_run, 202, 0},
+      {"ADD of a taken id after the run, refused", Who::a, Act::add, 150, 40},
+      {"a run after the refused ADD", Who::a, Act::add_run, 252, 0},
+      {"DELETE after the run", Who::a, Act::erase, 260, 0},
+      {"a run after the DELETE", Who::a, Act::add_run, 302, 0},
+      {"COMMIT of the runs", Who::a, Act::commit, 0, 0},
+      {"ADD by another process after the runs", Who::other_process, Act::add, 352, 0},
+      {"LOGOUT for a run rolled back", Who::a, Act::logout, 0, 0},
+      {"a run of ADDs to be rolled back", Who::a, Act::add_run, 400, 0},
+      {"ROLLBACK of the run", Who::a, Act::rollback, 0, 0},
+      {"a run after the ROLLBACK, no transaction", Who::a, Act::add_run, 400, 0},
+      {"LOGOUT for a run left by CLOSE", Who::b, Act::logout, 0, 0},
+      {"a run through the second instance", Who::b, Act::add_run, 450, 0},
+      {"COMMIT after the second instance's run", Who::a, Act::commit, 0, 0},
   };
   Counts model, before_logout;
   for (const Step& s : steps) {
