@@ -6,7 +6,7 @@
 namespace vtn::tarnwell {
 namespace {
 constexpr size_t kMiB = size_t{1} << 20;
-constexpr size_t kDefaultMiB = 64;
+constexpr size_t kDefaultMiB = 256;
 // Heap bookkeeping of one allocation, roughly.
 constexpr size_t kAllocationOverhead = 16;
 }  // namespace
@@ -23,6 +23,12 @@ size_t default_reserve_bytes() {
   return bytes;
 }
 
+ReserveBudget& process_reserve_budget() {
+  static ReserveBudget budget(default_reserve_bytes() > SIZE_MAX / 2 ? SIZE_MAX
+                                                                     : 2 * default_reserve_bytes());
+  return budget;
+}
+
 size_t PageReserve::footprint(const RecordPage& page) {
   return sizeof(RecordPage) + page.contents.children.capacity() * sizeof(int32_t) +
          page.contents.records.memory() + 3 * kAllocationOverhead;
@@ -32,18 +38,26 @@ void PageReserve::keep(std::unique_ptr<RecordPage> page) {
   assert(!page->dirty && !page->pinned && !page->in_ring);
   if (limit_ == 0 || page->number < 0) return;  // a page never written is never clean
   Kept& k = pages_[page->number];
-  if (k.page) {
-    bytes_ -= k.page->reserve_bytes;
-    --count_;
-  }
+  if (k.page) count_out(*k.page);
   page->reserve_bytes = footprint(*page);
-  bytes_ += page->reserve_bytes;
-  ++count_;
+  count_in(*page);
   k.stamp = ++next_stamp_;
   order_.emplace_back(page->number, k.stamp);
   k.page = std::move(page);
-  while (bytes_ > limit_ && count_ > 0) evict_oldest();
+  while ((bytes_ > limit_ || budget_.exceeded()) && count_ > 0) evict_oldest();
   prune_order();
+}
+
+void PageReserve::count_in(const RecordPage& page) {
+  bytes_ += page.reserve_bytes;
+  budget_.add(page.reserve_bytes);
+  ++count_;
+}
+
+void PageReserve::count_out(const RecordPage& page) {
+  bytes_ -= page.reserve_bytes;
+  budget_.remove(page.reserve_bytes);
+  --count_;
 }
 
 std::unique_ptr<RecordPage> PageReserve::take(int32_t number) {
@@ -51,8 +65,7 @@ std::unique_ptr<RecordPage> PageReserve::take(int32_t number) {
   Kept* k = pages_.find(number);
   if (k == nullptr || !k->page) return nullptr;
   std::unique_ptr<RecordPage> page = std::move(k->page);
-  bytes_ -= page->reserve_bytes;
-  --count_;
+  count_out(*page);
   return page;
 }
 
@@ -63,6 +76,7 @@ void PageReserve::forget(int32_t number) {
 void PageReserve::clear() {
   pages_.clear();
   order_.clear();
+  budget_.remove(bytes_);
   bytes_ = 0;
   count_ = 0;
 }
@@ -73,8 +87,7 @@ void PageReserve::evict_oldest() {
     order_.pop_front();
     Kept* k = pages_.find(number);
     if (k == nullptr || !k->page || k->stamp != stamp) continue;
-    bytes_ -= k->page->reserve_bytes;
-    --count_;
+    count_out(*k->page);
     k->page.reset();
     return;
   }

@@ -11,8 +11,18 @@
 //   every change to a page goes through the cache, which takes the page out of the reserve first;
 // - it is emptied with the cache, whenever the page store forgets its pages (another process
 //   flushed: the header's change counter advanced; a flush failed; a rollback).
+//
+// Besides its own bound, every reserve counts against a budget of the whole process, so that a
+// program reading many large files at once holds no more than that budget in all its reserves: a
+// reserve that would take the process over its budget lets its own oldest pages go first.
+//
+// The default bounds suit a desktop machine: a file of a million 160-byte records takes about
+// 55 MB on disk and about 220 MB decoded, so 256 MiB keeps such a file whole once it has been
+// read, and 512 MiB for the process leaves two of them, against the several gigabytes of memory a
+// desktop has. A reserve holds only pages that were read, so small files cost what they are.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -23,13 +33,34 @@
 
 namespace vtn::tarnwell {
 
-// The bound of a reserve, in bytes, for every file opened from now on: 64 MiB, or the number of
+// The bound of a reserve, in bytes, for every file opened from now on: 256 MiB, or the number of
 // MiB in the environment variable VTN_TWL_RESERVE_MB (0 turns the reserve off).
 size_t default_reserve_bytes();
 
+// What the reserves that share it hold together, and their bound.
+class ReserveBudget {
+ public:
+  explicit ReserveBudget(size_t limit_bytes) : limit_(limit_bytes) {}
+  size_t limit() const { return limit_; }
+  size_t used() const { return used_.load(std::memory_order_relaxed); }
+  bool exceeded() const { return used() > limit_; }
+  void add(size_t bytes) { used_.fetch_add(bytes, std::memory_order_relaxed); }
+  void remove(size_t bytes) { used_.fetch_sub(bytes, std::memory_order_relaxed); }
+
+ private:
+  const size_t limit_;
+  std::atomic<size_t> used_{0};
+};
+
+// The budget of every reserve of the process: twice default_reserve_bytes().
+ReserveBudget& process_reserve_budget();
+
 class PageReserve {
  public:
-  explicit PageReserve(size_t limit_bytes = default_reserve_bytes()) : limit_(limit_bytes) {}
+  explicit PageReserve(size_t limit_bytes = default_reserve_bytes(),
+                       ReserveBudget& budget = process_reserve_budget())
+      : limit_(limit_bytes), budget_(budget) {}
+  ~PageReserve() { budget_.remove(bytes_); }
   PageReserve(const PageReserve&) = delete;
   PageReserve& operator=(const PageReserve&) = delete;
 
@@ -51,10 +82,13 @@ class PageReserve {
 
  private:
   void evict_oldest();
+  void count_in(const RecordPage& page);
+  void count_out(const RecordPage& page);
   // Drops the entries of `order_` that no longer name a kept page, once they are the majority.
   void prune_order();
 
   size_t limit_;
+  ReserveBudget& budget_;
   size_t bytes_ = 0;
   size_t count_ = 0;
   // A page leaves and re-enters the reserve at nearly every operation that reaches beyond the

@@ -87,7 +87,9 @@ struct PageStore {
   // ---- the leaves where recent searches ended ----
   // A search whose key lies within the keys of one of these leaves is answered there without
   // descending from the root; so is an insert or a replace whose key lies between the leaf's first
-  // key and the first key of the leaf after it (its upper fence, noted on the way down). They are
+  // key and the first key of the leaf after it (its upper fence). Both are the keys of the index
+  // records the descent went through, so noting a finger touches no record of the leaf; a search
+  // for the first record after a key also needs the key before the leaf's live last key. They are
   // good only while the leaf still starts with the same first key, holds at least the keys it held
   // when noted and covers the same range: every new or freed page, every renumbering, every change
   // of a first key, every deletion and every forgetting of the pages advances tree_version, which
@@ -96,7 +98,7 @@ struct PageStore {
     static constexpr size_t kNoSlot = SIZE_MAX;
     int32_t page = 0;
     uint64_t version = 0;  // 0: none
-    std::vector<uint8_t> first_key, last_key;
+    std::vector<uint8_t> first_key;
     std::vector<uint8_t> upper_fence;
     bool has_upper_fence = false;  // false: the leaf is the last one
     size_t slot = kNoSlot;         // of the last record a search answered in this leaf

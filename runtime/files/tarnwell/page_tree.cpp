@@ -27,11 +27,13 @@ RecordPage* PageTree::child_of(RecordPage* parent, size_t slot) {
 
 void PageTree::descend(std::span<const uint8_t> key) {
   path_.clear();
-  has_upper_fence_ = false;
+  has_lower_fence_ = has_upper_fence_ = false;
   RecordPage* page = s_.page(s_.header.root_page);
   while (page->is_index()) {
     if (page->empty()) raise_internal_error(kCheckEmptyIndexPage);
     const size_t slot = page->child_slot(key);
+    lower_fence_ = page->key(slot);  // the child's first key
+    has_lower_fence_ = true;
     if (slot + 1 < page->size()) {  // a deeper level gives the closer fence
       upper_fence_ = page->key(slot + 1);
       has_upper_fence_ = true;
@@ -51,16 +53,15 @@ RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
     if (f.version != s_.tree_version) continue;
     const int first = compare_keys(f.first_key, key);
     if (first > 0 || (first == 0 && enclose == Enclose::last_may_equal)) continue;
-    if (enclose == Enclose::first_may_equal) {
-      // The answer is a record after the key: the leaf holds one while the key is before the
-      // last key it had when noted.
-      if (compare_keys(key, f.last_key) >= 0) continue;
-    } else if (!below_fence(f, key)) {
+    if (!below_fence(f, key)) continue;
+    RecordPage* leaf = s_.page(f.page);
+    // The answer of find_first_after is a record after the key: the leaf holds one while the key
+    // is before its last key.
+    if (enclose == Enclose::first_may_equal && compare_keys(key, leaf->key(leaf->size() - 1)) >= 0)
       continue;
-    }
     descended_ = false;
     finger_ = &f;
-    return s_.page(f.page);
+    return leaf;
   }
   descended_ = true;
   descend(key);
@@ -77,10 +78,8 @@ void PageTree::note_finger(RecordPage* leaf) {
   f.page = leaf->number;
   f.version = s_.tree_version;
   f.slot = PageStore::Finger::kNoSlot;
-  const auto first = leaf->first_key();
-  const auto last = leaf->key(leaf->size() - 1);
+  const auto first = has_lower_fence_ ? lower_fence_ : leaf->first_key();
   f.first_key.assign(first.begin(), first.end());
-  f.last_key.assign(last.begin(), last.end());
   f.has_upper_fence = has_upper_fence_;
   if (has_upper_fence_) f.upper_fence.assign(upper_fence_.begin(), upper_fence_.end());
   finger_ = &f;

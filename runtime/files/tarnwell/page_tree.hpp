@@ -91,7 +91,10 @@ class PageTree {
   std::vector<TreeStep>& path_;
   bool descended_ = false;               // the last leaf_for() descended (and set the path)
   PageStore::Finger* finger_ = nullptr;  // of the leaf the last leaf_for() gave, if any
-  // The first key of the leaf after the one the last descent reached (none for the last leaf).
+  // The first key of the leaf the last descent reached, from its index record (none when the
+  // root is that leaf), and of the leaf after it (none for the last leaf).
+  std::span<const uint8_t> lower_fence_;
+  bool has_lower_fence_ = false;
   std::span<const uint8_t> upper_fence_;
   bool has_upper_fence_ = false;
 };

@@ -66,6 +66,48 @@ TEST(PageReserveTest, BoundAndOrderOfLeaving) {
   }
 }
 
+// Two reserves under one budget of three pages: a reserve that would take the budget over lets its
+// own oldest pages go, never the other's; whatever leaves a reserve (taken, evicted, cleared, the
+// reserve destroyed) leaves the budget too.
+TEST(PageReserveTest, ReservesShareTheBudgetOfTheProcess) {
+  const size_t one = PageReserve::footprint(*page_of(0, 10, 100));
+  ReserveBudget budget(3 * one);
+  PageReserve a(10 * one, budget);
+  auto b = std::make_unique<PageReserve>(10 * one, budget);
+  struct Step {
+    char reserve;  // 'a' or 'b' keeps `page`; 't' takes `page` from b; 'c' clears a
+    int32_t page;
+    size_t a_pages, b_pages;
+  };
+  const Step steps[] = {
+      {'a', 1, 1, 0}, {'a', 2, 2, 0}, {'b', 3, 2, 1},
+      {'b', 4, 2, 1},  // over the budget: b's own oldest (3) goes, not a's
+      {'a', 5, 2, 1},  // a's oldest (1) goes
+      {'t', 4, 2, 0}, {'b', 6, 2, 1}, {'b', 7, 2, 1},  // 6 goes: only b's pages
+  };
+  for (const Step& st : steps) {
+    if (st.reserve == 't') {
+      EXPECT_NE(b->take(st.page), nullptr) << st.page;
+    } else {
+      (st.reserve == 'a' ? a : *b).keep(page_of(st.page, 10, 100));
+    }
+    EXPECT_EQ(a.size(), st.a_pages) << "after page " << st.page;
+    EXPECT_EQ(b->size(), st.b_pages) << "after page " << st.page;
+    EXPECT_EQ(budget.used(), a.bytes() + b->bytes()) << "after page " << st.page;
+    EXPECT_LE(budget.used(), budget.limit());
+  }
+  EXPECT_NE(a.take(2), nullptr);
+  EXPECT_NE(a.take(5), nullptr);
+  EXPECT_NE(b->take(7), nullptr);
+  EXPECT_EQ(budget.used(), 0u);
+  b->keep(page_of(8, 10, 100));
+  a.keep(page_of(9, 10, 100));
+  b.reset();
+  EXPECT_EQ(budget.used(), a.bytes());
+  a.clear();
+  EXPECT_EQ(budget.used(), 0u);
+}
+
 TEST(PageReserveTest, TheCacheHandsOverWhatItTrimsAndClearsBoth) {
   PageReserve reserve(1 << 20);
   PageCache cache;
