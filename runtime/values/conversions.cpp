@@ -23,8 +23,9 @@ bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// A space, or one of \t \n \v \f \r (9 to 13).
 bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 // Whether a number out of a double's range (digits, point, fraction, exponent) is too large
@@ -68,18 +69,59 @@ bool eight_digits(const char* p) {
   return ((x & kHigh) | (((x + 0x0606060606060606ull) & kHigh) >> 4)) == 0x3333333333333333ull;
 }
 
-// The number that eight digit characters at p spell (the first the most significant): pairs,
-// then fours, then all eight, each step one multiply on every lane.
-uint32_t eight_digit_value(const char* p) {
-  uint64_t x;
-  std::memcpy(&x, p, 8);
-  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
-  x -= 0x3030303030303030ull;
+// The number that eight digit values 0..9, one per byte with the first (the most significant) in
+// the lowest, spell: pairs, then fours, then all eight, each step one multiply on every lane.
+uint32_t digit_bytes_value(uint64_t x) {
   x = (x * 10) + (x >> 8);
   x = (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
        (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
       32;
   return static_cast<uint32_t>(x);
+}
+
+// Eight characters at p as a word, the first in the lowest byte.
+uint64_t load_word(const char* p) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  return x;
+}
+
+// The number that eight digit characters at p spell.
+uint32_t eight_digit_value(const char* p) {
+  return digit_bytes_value(load_word(p) - 0x3030303030303030ull);
+}
+
+// The characters text[i..i+8) as a word, the first in the lowest byte, zero bytes where the text
+// has ended; nothing outside the text is read. REQUIRES: i < text size.
+uint64_t text_word(std::string_view text, size_t i) {
+  const size_t left = text.size() - i;
+  if (left >= 8) return load_word(text.data() + i);
+  if (text.size() >= 8) return load_word(text.data() + text.size() - 8) >> (8 * (8 - left));
+  uint64_t x = 0;
+  for (size_t k = 0; k < left; ++k) x |= uint64_t{static_cast<uint8_t>(text[i + k])} << (8 * k);
+  return x;
+}
+
+// 10^0 to 10^15.
+constexpr auto kDigitPowersOfTen = [] {
+  struct Table {
+    uint64_t v[16];
+    constexpr uint64_t operator[](size_t k) const { return v[k]; }
+  } t{};
+  t.v[0] = 1;
+  for (int k = 1; k < 16; ++k) t.v[k] = t.v[k - 1] * 10;
+  return t;
+}();
+
+// How many of the word's bytes, from the lowest, are digit characters: a byte is a digit when its
+// high nibble is 3 both before and after adding 6. (A byte of 0xFA or more carries into the next
+// one, but is no digit itself, and only the bytes below the first non-digit count.)
+int leading_digits(uint64_t x) {
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull;
+  const uint64_t off = ((x & kHigh) ^ 0x3030303030303030ull) |
+                       (((x + 0x0606060606060606ull) & kHigh) ^ 0x3030303030303030ull);
+  return off == 0 ? 8 : std::countr_zero(off) >> 3;
 }
 
 // Reads the run of digits at text[i] into the number, eight at a time where it can; zeros before
@@ -94,6 +136,64 @@ size_t read_digits(std::string_view text, size_t i, DecimalTextDigits& number) {
   std::memcpy(number.digits + number.count, text.data() + start, i - start);
   number.count = static_cast<uint8_t>(number.count + (i - start));
   return i;
+}
+
+constexpr uint64_t kZeros = 0x3030303030303030ull;
+
+// The value of the first n digit characters of a word (n <= 8); the bytes above them fall off
+// the top, and the digits become the low end of the value.
+uint64_t word_digits_value(uint64_t word, int n) {
+  return n == 0 ? 0 : digit_bytes_value((word - kZeros) << (8 * (8 - n)));
+}
+
+// The value of the first n digit characters (n <= 15) of the sixteen in low, high.
+uint64_t window_digits_value(uint64_t low, uint64_t high, int n) {
+  if (n <= 8) return word_digits_value(low, n);
+  return digit_bytes_value(low - kZeros) * kDigitPowersOfTen[n - 8] +
+         word_digits_value(high, n - 8);
+}
+
+// How many of the sixteen characters in low, high are digits, from the first.
+int window_leading_digits(uint64_t low, uint64_t high) {
+  const int n = leading_digits(low);
+  return n < 8 ? n : 8 + leading_digits(high);
+}
+
+__extension__ typedef unsigned __int128 Window;
+
+// The common number, at most fifteen digits with or without a point among the sixteen characters
+// at text[i] and no exponent after them, read from two words at once: where the digits and the
+// point lie comes from one test of the words, so that the two digit runs convert side by side
+// rather than one after the other. Its digits and its power of ten are exact doubles, so that one
+// divide rounds it correctly, as the general reading would. False, with nothing set, for any other
+// number. REQUIRES: text[i] is a digit, or a point before a digit.
+bool read_window_number(std::string_view text, size_t i, double& value, size_t& used) {
+  const uint64_t low = text_word(text, i);
+  const uint64_t high = i + 8 < text.size() ? text_word(text, i + 8) : 0;
+  const int integers = window_leading_digits(low, high);
+  if (integers >= 16) return false;
+  const Window window = low | (static_cast<Window>(high) << 64);
+  uint64_t mantissa = window_digits_value(low, high, integers);
+  int fractions = 0;
+  int end = integers;  // the character after the number
+  if (static_cast<char>(window >> (8 * integers)) == '.') {
+    // The fraction's characters moved down to the start; zeros come in above the window's end.
+    const Window rest = integers == 15 ? 0 : window >> (8 * (integers + 1));
+    const auto rest_low = static_cast<uint64_t>(rest);
+    const auto rest_high = static_cast<uint64_t>(rest >> 64);
+    fractions = window_leading_digits(rest_low, rest_high);
+    end = integers + 1 + fractions;
+    // Digits up to the window's end may go on past it, unless the text ends there.
+    if (end == 16 && i + 16 < text.size()) return false;
+    mantissa = mantissa * kDigitPowersOfTen[fractions] +
+               window_digits_value(rest_low, rest_high, fractions);
+  }
+  const char after = end == 16 ? '\0' : static_cast<char>(window >> (8 * end));
+  if (after == 'E' || after == 'e') return false;
+  value = static_cast<double>(mantissa);
+  if (fractions != 0) value /= kExactPowersOfTen[fractions];
+  used = i + static_cast<size_t>(end);
+  return true;
 }
 
 }  // namespace
@@ -179,30 +279,16 @@ int32_t text_to_long(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-double text_to_real_prefix(std::string_view text, size_t* used) {
-  text = text.substr(0, kRealReaderLimit);
+namespace {
+
+// The magnitude of any other number at text[i]; `used` becomes the index after it. Out of line,
+// so that the common number passes through a small frame.
+[[gnu::noinline]] double read_long_number(std::string_view text, size_t i, size_t& used) {
   const char* const end = text.data() + text.size();
-  size_t i = 0;
-  while (i < text.size() && is_space(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  // A number starts with a digit, or with a point and a digit; from_chars then reads the longest
-  // number there (digits, point, fraction, an exponent only when it has digits) the same way in
-  // every locale. Its other forms (inf, nan) never get this far.
-  const bool starts_number =
-      i < text.size() &&
-      (is_digit(text[i]) || (text[i] == '.' && i + 1 < text.size() && is_digit(text[i + 1])));
-  if (!starts_number) {
-    if (used != nullptr) *used = 0;
-    return 0.0;
-  }
   const size_t number_start = i;
-  // The common number, at most 15 significant digits scaled by at most 10^22 either way, is read
-  // here in one pass: the digits and the power of ten are both exact doubles, so one multiply or
-  // divide rounds correctly, as from_chars would.
+  // A longer number, or one with an exponent, of at most 15 significant digits scaled by at most
+  // 10^22 either way, is read here in one pass: the digits and the power of ten are both exact
+  // doubles, so one multiply or divide rounds correctly, as from_chars would.
   // Zeros before the first significant digit only move the point; beyond 15 significant digits
   // the mantissa is of no use (the careful reading below takes over), so it may wrap.
   uint64_t mantissa = 0;
@@ -215,11 +301,14 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
       if (fraction) scale -= static_cast<int64_t>(i - zeros);
     }
     const size_t start = i;
-    for (; i + 8 <= text.size() && eight_digits(text.data() + i); i += 8) {
-      mantissa = mantissa * 100000000u + eight_digit_value(text.data() + i);
-    }
-    for (; i < text.size() && is_digit(text[i]); ++i) {
-      mantissa = mantissa * 10u + static_cast<unsigned>(text[i] - '0');
+    // Up to eight digits per step, read as one word.
+    for (int n = 8; n == 8 && i < text.size(); i += static_cast<size_t>(n)) {
+      const uint64_t word = text_word(text, i);
+      n = leading_digits(word);
+      if (n == 0) break;
+      // The bytes above the digits fall off the top; the digits become the low end of the value.
+      const uint64_t values = (word - 0x3030303030303030ull) << (8 * (8 - n));
+      mantissa = mantissa * kDigitPowersOfTen[n] + digit_bytes_value(values);
     }
     significant += static_cast<int64_t>(i - start);
     if (fraction) scale -= static_cast<int64_t>(i - start);
@@ -243,25 +332,52 @@ double text_to_real_prefix(std::string_view text, size_t* used) {
     }
   }
   if (significant <= 15 && scale >= -22 && scale <= 22) {
-    if (used != nullptr) *used = i;
+    used = i;
     double value = static_cast<double>(mantissa);
     if (scale >= 0) {
       value *= kExactPowersOfTen[scale];
     } else {
       value /= kExactPowersOfTen[-scale];
     }
-    return negative ? -value : value;
+    return value;
   }
   double value = 0.0;
   const auto [stop, error] =
       std::from_chars(text.data() + number_start, end, value, std::chars_format::general);
-  if (used != nullptr) *used = static_cast<size_t>(stop - text.data());
+  used = static_cast<size_t>(stop - text.data());
   if (error == std::errc::result_out_of_range) {
     value = overflows(std::string_view(text.data() + number_start,
                                        static_cast<size_t>(stop - text.data()) - number_start))
                 ? HUGE_VAL
                 : 0.0;
   }
+  return value;
+}
+}  // namespace
+
+double text_to_real_prefix(std::string_view text, size_t* used) {
+  text = text.substr(0, kRealReaderLimit);
+  size_t i = 0;
+  while (i < text.size() && is_space(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // A number starts with a digit, or with a point and a digit; from_chars then reads the longest
+  // number there (digits, point, fraction, an exponent only when it has digits) the same way in
+  // every locale. Its other forms (inf, nan) never get this far.
+  const bool starts_number =
+      i < text.size() &&
+      (is_digit(text[i]) || (text[i] == '.' && i + 1 < text.size() && is_digit(text[i + 1])));
+  if (!starts_number) {
+    if (used != nullptr) *used = 0;
+    return 0.0;
+  }
+  double value = 0.0;
+  size_t end = 0;
+  if (!read_window_number(text, i, value, end)) value = read_long_number(text, i, end);
+  if (used != nullptr) *used = end;
   return negative ? -value : value;
 }
 

@@ -319,6 +319,31 @@ struct Generator {
     return t;
   }
 
+  // A plain number as most texts hold one: spaces, a sign, 0 to 18 integer digits (leading
+  // zeros now and then), a point and 0 to 18 fraction digits, then the text's end, spaces, an
+  // exponent or any byte; its length lands on every side of the sixteen characters read at once.
+  std::string plain_number() {
+    static constexpr std::string_view kAfter[] = {"",   "",  "",  " ", "E5", "e-3", "e",
+                                                  "E+", "x", ".", ",", "-",  "5"};
+    std::string t(below(3), ' ');
+    if (below(3) == 0) t += below(2) ? '-' : '+';
+    const size_t integers = below(19);
+    for (size_t k = 0; k < integers; ++k) {
+      t += static_cast<char>(k == 0 && below(4) == 0 ? '0' : '0' + below(10));
+    }
+    if (below(4) != 0) {
+      t += '.';
+      const size_t fractions = below(19);
+      for (size_t k = 0; k < fractions; ++k) t += static_cast<char>('0' + below(10));
+    }
+    if (below(8) == 0) {
+      t += static_cast<char>(below(256));
+    } else {
+      t += kAfter[below(std::size(kAfter))];
+    }
+    return t;
+  }
+
   double real() {
     switch (below(4)) {
       case 0: {  // any bit pattern
@@ -452,6 +477,22 @@ TEST(NumberTextDifferential, TextReadersAgreeWithTheFormerReaders) {
     decimal_stack().push_text(text);
     ASSERT_EQ(top_value(), reference::push_text_value(text));
     decimal_stack().clear();
+  }
+}
+
+TEST(NumberTextDifferential, PlainNumbersReadAsTheFormerReader) {
+  Generator g;
+  const int64_t cases = testing::differential_cases(2'000'000);
+  for (int64_t i = 0; i < cases; ++i) {
+    const std::string text = g.plain_number();
+    size_t used = 0;
+    size_t expected_used = 0;
+    const double real = text_to_real_prefix(text, &used);
+    const double expected_real = reference::text_to_real_prefix(text, &expected_used);
+    ASSERT_TRUE(same_bits(real, expected_real))
+        << text << ": " << real << " against " << expected_real;
+    ASSERT_EQ(used, expected_used) << text;
+    ASSERT_EQ(text_to_long(text), reference::text_to_long(text)) << text;
   }
 }
 
