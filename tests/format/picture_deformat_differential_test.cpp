@@ -1,7 +1,8 @@
 // DEFORMAT through numeric, scientific, pattern and key-in pictures against the former cell
 // walk, kept here as the reference: random pictures (compiled from random picture texts, and
 // random cell lists of up to 255 cells) read random texts (what FORMAT shows, then damaged,
-// shortened or lengthened, and texts of any bytes).
+// shortened or lengthened, and texts of any bytes). The pictures' sizes fall on every side of the
+// cells the vector paths take in one pass (fourteen, sixteen, thirty-two).
 #include <gtest/gtest.h>
 
 #include <cmath>
