@@ -43,11 +43,29 @@ constexpr std::array<int32_t, 5> kAllowedWhileBuilding = {op::BUILDevent, op::GE
 constexpr std::array<int32_t, 4> kPositionOperations = {op::REGETfile, op::REGETkey, op::RESETfile,
                                                         op::RESETkey};
 
-template <size_t N>
-bool contains(const std::array<int32_t, N>& codes, int32_t code) {
-  for (int32_t c : codes)
-    if (c == code) return true;
-  return false;
+// The lists above and the value operations as one byte of traits per operation code, so that a
+// call looks each up with one index.
+enum CallTrait : uint8_t {
+  kTakesTextsAfresh = 0x1,
+  kAllowedInBuild = 0x2,
+  kTakesPosition = 0x4,
+  kReturnsValue = 0x8,
+};
+
+constexpr auto kCallTraits = [] {
+  std::array<uint8_t, op::kLast + 1> traits{};
+  for (int32_t code : kFreshTextOperations) traits[static_cast<size_t>(code)] |= kTakesTextsAfresh;
+  for (int32_t code : kAllowedWhileBuilding) traits[static_cast<size_t>(code)] |= kAllowedInBuild;
+  for (int32_t code : kPositionOperations) traits[static_cast<size_t>(code)] |= kTakesPosition;
+  for (int32_t code = 0; code <= op::kLast; ++code)
+    if (operation_returns_value(code)) traits[static_cast<size_t>(code)] |= kReturnsValue;
+  return traits;
+}();
+
+uint8_t call_traits(int32_t code) {
+  return static_cast<uint32_t>(code) <= static_cast<uint32_t>(op::kLast)
+             ? kCallTraits[static_cast<size_t>(code)]
+             : 0;
 }
 
 bool all_blank(std::string_view text) {
@@ -64,10 +82,8 @@ std::string definition_text(const char* text, uint32_t length) {
   return std::string(v);
 }
 
-TraceHooks& hooks() {
-  static TraceHooks h;
-  return h;
-}
+// Constant-initialised: the sequence reads it on every call without a guard.
+TraceHooks g_trace_hooks;
 
 void unhook_key_data(FileBlock& file) {
   for (uint8_t i = 0; i < file.key_count; ++i)
@@ -98,15 +114,15 @@ int32_t create_instance(FileDriver& driver, FileBlock& file) {
   }
   file.instance = instance.release();
   register_open_file(&file, 0, driver.open_file_flags());
-  if (hooks().read_settings != nullptr)
-    hooks().read_settings(*file.instance, driver.trace_section(), driver.trace_default_log());
+  if (g_trace_hooks.read_settings != nullptr)
+    g_trace_hooks.read_settings(*file.instance, driver.trace_section(), driver.trace_default_log());
   return 0;
 }
 
 // The entry's return value for a call that ended with `result`.
-int32_t entry_result(int32_t code, int32_t result, int32_t value) {
+int32_t entry_result(int32_t code, uint8_t traits, int32_t result, int32_t value) {
   const bool posted = result != 0 && result != NO_REPORT;
-  if (!operation_returns_value(code)) return result;
+  if ((traits & kReturnsValue) == 0) return result;
   if (!posted) return value;
   return code == op::BOF || code == op::EOF_ ? 1 : 0;
 }
@@ -116,52 +132,35 @@ void post_file_error(int32_t result, FileBlock* file) {
   set_error_file(file);
 }
 
-}  // namespace
-
-void set_trace_hooks(const TraceHooks& h) {
-  hooks() = h;
+// A file that is not open takes its variable texts afresh before an operation that does not need it
+// open (and may therefore name, create or open it).
+void refresh_texts_of_closed_file(DriverInstance& instance, uint32_t required, uint32_t state) {
+  if ((required & FS_OPEN) == 0 && (state & FS_OPEN) == 0 && instance.refresh_flags != 0 &&
+      instance.file != nullptr)
+    copy_definition_texts(instance, *instance.file, instance.refresh_flags);
 }
 
-const TraceHooks& trace_hooks() {
-  return hooks();
-}
-
-void copy_definition_texts(DriverInstance& instance, const FileBlock& file, uint32_t which) {
-  if (which & RF_NAME) instance.file_name = definition_text(file.name, file.name_length);
-  if (which & RF_OWNER) instance.owner = definition_text(file.owner, file.owner_length);
-  if (which & RF_OPTIONS)
-    instance.driver_options = definition_text(file.driver_options, file.driver_options_length);
-}
-
-void discard_instance(FileBlock& file) {
-  if (file.instance == nullptr) return;
-  DriverInstance* instance = file.instance;
-  file.instance = nullptr;
-  unhook_key_data(file);
-  unregister_open_file(&file);
-  delete instance;
-}
-
-int32_t check_state(DriverInstance& instance, const KeyBlock* key, const DriverKeyData* key_data,
-                    int32_t code, std::string_view position) {
-  // A key of another file (or of a file whose instance is gone) cannot serve this one.
-  if (key != nullptr && (key_data == nullptr || key_data->instance != &instance))
-    return kInvalidKeyFile;
-  instance.file_control = 0;
-  if (code >= kFirstUncheckedCode || code < 0) return kUnsupported;
-
-  const OperationRule* rule = operation_rule(code);
-  const uint32_t required = rule ? rule->required : 0;
-  const uint32_t forbidden = rule ? rule->forbidden : 0;
+// The state check of a call whose row and traits are known, after the key and the code range
+// have passed. The usual call (every required bit present, no forbidden one, no build running,
+// neither a dynamic index nor a position to check) passes after a few tests; any other goes
+// through the whole rule.
+inline int32_t check_call(DriverInstance& instance, const OperationRule* rule, uint8_t traits,
+                          const DriverKeyData* key_data, std::string_view position) {
+  const uint32_t required = rule != nullptr ? rule->required : 0;
+  const uint32_t forbidden = rule != nullptr ? rule->forbidden : 0;
   const uint32_t state = instance.file_state;
-
   uint32_t missing = required & ~state & ~FS_KEYREADY;
-  if (missing == 0 && key_data != nullptr && (key_data->flags & KF_DYNAMIC) != 0)
-    missing = required & FS_KEYREADY & ~key_data->state;
+  const bool dynamic = key_data != nullptr && (key_data->flags & KF_DYNAMIC) != 0;
+  if ((missing | (forbidden & state) | (state & FS_BUILDING)) == 0 && !dynamic &&
+      (traits & kTakesPosition) == 0) {
+    refresh_texts_of_closed_file(instance, required, state);
+    return 0;
+  }
 
+  if (missing == 0 && dynamic) missing = required & FS_KEYREADY & ~key_data->state;
   int32_t result = 0;
   uint32_t present = 0;
-  if (missing == 0 && (state & FS_BUILDING) != 0 && !contains(kAllowedWhileBuilding, code)) {
+  if (missing == 0 && (state & FS_BUILDING) != 0 && (traits & kAllowedInBuild) == 0) {
     result = kBuildInProgress;
   } else if (missing != 0) {
     if (missing & FS_OPEN)
@@ -188,34 +187,37 @@ int32_t check_state(DriverInstance& instance, const KeyBlock* key, const DriverK
       result = NO_REPORT;
   }
 
-  if (result == 0 && missing == 0 && present == 0 && contains(kPositionOperations, code) &&
+  if (result == 0 && missing == 0 && present == 0 && (traits & kTakesPosition) != 0 &&
       all_blank(position))
     result = kRecordNotFound;
 
-  if (result == 0 && (required & FS_OPEN) == 0 && (state & FS_OPEN) == 0 &&
-      instance.refresh_flags != 0 && instance.file != nullptr)
-    copy_definition_texts(instance, *instance.file, instance.refresh_flags);
+  if (result == 0) refresh_texts_of_closed_file(instance, required, state);
   return result;
 }
 
-void update_state(DriverInstance& instance, DriverKeyData* key_data, int32_t code, int32_t result) {
-  const OperationRule* rule = operation_rule(code);
+// check_state for a call whose row and traits are known.
+inline int32_t check_known_call(DriverInstance& instance, const OperationRule* rule, uint8_t traits,
+                                const KeyBlock* key, const DriverKeyData* key_data, int32_t code,
+                                std::string_view position) {
+  // A key of another file (or of a file whose instance is gone) cannot serve this one.
+  if (key != nullptr && (key_data == nullptr || key_data->instance != &instance))
+    return kInvalidKeyFile;
+  instance.file_control = 0;
+  if (code >= kFirstUncheckedCode || code < 0) return kUnsupported;
+  return check_call(instance, rule, traits, key_data, position);
+}
+
+// update_state for a call whose row is known.
+inline void apply_result(DriverInstance& instance, const OperationRule* rule,
+                         DriverKeyData* key_data, int32_t result) {
   if (rule == nullptr) return;
   uint32_t& state = instance.file_state;
   if (result == 0) {
-    // A one-shot WATCH or HOLD request becomes the state of the record just read.
-    if (rule->cleared & FS_WATCH) {
-      if (state & FS_WATCH)
-        state |= FS_WATCHED;
-      else
-        state &= ~FS_WATCHED;
-    }
-    if (rule->cleared & FS_HOLD) {
-      if (state & FS_HOLD)
-        state |= FS_HELD;
-      else
-        state &= ~FS_HELD;
-    }
+    // A one-shot WATCH or HOLD request becomes the state of the record just read: an operation
+    // that clears the request sets WATCHED or HELD exactly when the request was there.
+    static_assert(FS_WATCHED == FS_WATCH << 1 && FS_HELD == FS_HOLD << 1);
+    const uint32_t one_shot = rule->cleared & (FS_WATCH | FS_HOLD);
+    state = (state & ~(one_shot << 1)) | ((state & one_shot) << 1);
     state |= rule->set & ~FS_KEYREADY;
     state &= ~(rule->cleared & ~FS_KEYREADY);
     if (key_data != nullptr && (key_data->flags & KF_DYNAMIC) != 0) {
@@ -230,16 +232,53 @@ void update_state(DriverInstance& instance, DriverKeyData* key_data, int32_t cod
   }
 }
 
+}  // namespace
+
+void set_trace_hooks(const TraceHooks& h) {
+  g_trace_hooks = h;
+}
+
+const TraceHooks& trace_hooks() {
+  return g_trace_hooks;
+}
+
+void copy_definition_texts(DriverInstance& instance, const FileBlock& file, uint32_t which) {
+  if (which & RF_NAME) instance.file_name = definition_text(file.name, file.name_length);
+  if (which & RF_OWNER) instance.owner = definition_text(file.owner, file.owner_length);
+  if (which & RF_OPTIONS)
+    instance.driver_options = definition_text(file.driver_options, file.driver_options_length);
+}
+
+void discard_instance(FileBlock& file) {
+  if (file.instance == nullptr) return;
+  DriverInstance* instance = file.instance;
+  file.instance = nullptr;
+  unhook_key_data(file);
+  unregister_open_file(&file);
+  delete instance;
+}
+
+int32_t check_state(DriverInstance& instance, const KeyBlock* key, const DriverKeyData* key_data,
+                    int32_t code, std::string_view position) {
+  return check_known_call(instance, operation_rule(code), call_traits(code), key, key_data, code,
+                          position);
+}
+
+void update_state(DriverInstance& instance, DriverKeyData* key_data, int32_t code, int32_t result) {
+  apply_result(instance, operation_rule(code), key_data, result);
+}
+
 int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
                           const OperandWord* operands) {
   // 1. A view query never reaches the file.
   if (code == op::QUERY_VIEW) return 0;
   const OperationRule* rule = operation_rule(code);
+  const uint8_t traits = call_traits(code);
   if (file == nullptr) {
     // A statement always names a file; without one there is nothing to serve or to report on.
     if (rule != nullptr && rule->string_out) string_stack().push_copy(std::string_view("", 0));
     post_error(kUnsupported);
-    return entry_result(code, kUnsupported, 0);
+    return entry_result(code, traits, kUnsupported, 0);
   }
   static constexpr OperandWord kNoOperands[4] = {0, 0, 0, 0};
   FileCall call;
@@ -253,7 +292,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
 
   // 3. A stale instance is replaced, so that the texts come afresh from the definition.
   bool discard_after = false;
-  if (file->instance != nullptr && contains(kFreshTextOperations, code) &&
+  if ((traits & kTakesTextsAfresh) != 0 && file->instance != nullptr &&
       (file->instance->file_state & (FS_OPEN | FS_PROPERTY)) == 0) {
     if (code == op::CLOSE)
       discard_after = true;
@@ -272,7 +311,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
       // The caller pops a string result whatever happened; keep the stack balanced.
       if (rule != nullptr && rule->string_out) string_stack().push_copy(std::string_view("", 0));
       post_file_error(r, file);
-      return entry_result(code, r, 0);
+      return entry_result(code, traits, r, 0);
     }
   }
   DriverInstance& instance = *file->instance;
@@ -280,7 +319,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
 
   // 6. Start of the timed part. The trace is the only reader of the time, and whether an instance
   // traces is settled when it is made, so an untraced call never reads the clock.
-  const bool traced = instance.trace != 0 && hooks().call != nullptr;
+  const bool traced = instance.trace != 0 && g_trace_hooks.call != nullptr;
   const auto started =
       traced ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
 
@@ -295,7 +334,8 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   instance.file_control = 0;
   int32_t result = rule != nullptr && rule->key && call.key == nullptr
                        ? kInvalidKeyFile
-                       : check_state(instance, call.key, call.key_data, code, call.strings[0]);
+                       : check_known_call(instance, rule, traits, call.key, call.key_data, code,
+                                          call.strings[0]);
   if (result == 0) {
     // Drivers report failures as codes; running out of memory is the one failure that can still
     // arrive as an exception, and it must not leave the string stack or the state half done.
@@ -310,12 +350,12 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   if (traced) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
-    hooks().call(instance, call.key_data, code, instance.driver_name, result,
-                 static_cast<uint32_t>(elapsed.count() / 10));
+    g_trace_hooks.call(instance, call.key_data, code, instance.driver_name, result,
+                       static_cast<uint32_t>(elapsed.count() / 10));
   }
 
   // 11. The popped strings go with `call`. 12. State update.
-  update_state(instance, call.key_data, code, result);
+  apply_result(instance, rule, call.key_data, result);
   if (result == 0 && (code == op::OPEN || code == op::SHARE)) {
     const auto access = static_cast<uint32_t>(call.operands[0]);
     instance.open_mode = access;
@@ -336,7 +376,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
 
   // 15. Posting.
   if (result != 0 && result != NO_REPORT) post_file_error(result, file);
-  return entry_result(code, result, call.value);
+  return entry_result(code, traits, result, call.value);
 }
 
 }  // namespace vtn

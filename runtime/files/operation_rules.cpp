@@ -9,9 +9,10 @@ constexpr bool K = true;  // Key column
 constexpr bool S = true;  // String-out column
 constexpr bool _ = false;
 
-// Indexed by operation code; row 0 is a placeholder (code 0 has no rules).
+}  // namespace
+
 // clang-format off
-constexpr std::array<OperationRule, op::kLast + 1> kOperationRules = {{
+constexpr std::array<OperationRule, op::kLast + 1> detail::kOperationRules = {{
   //  name              key in out  control required forbidden set      cleared cleared-on-failure
   {"(0)",               _, 0, _,    0,      0,       0,        0,       0,      0},
   {"ADD",               _, 0, _,    0x1,    0x41,    0,        0x2,     0x1400, 0},
@@ -112,28 +113,9 @@ constexpr std::array<OperationRule, op::kLast + 1> kOperationRules = {{
 }};
 // clang-format on
 
-// Operations whose entry result is a value rather than an error code.
-constexpr std::array<int32_t, 15> kValueOperations = {
-    op::BOF,        op::EOF_,         op::RECORDSfile, op::RECORDSkey,   op::POINTERfile,
-    op::POINTERkey, op::BYTES,        op::DUPLICATE,   op::DUPLICATEkey, op::BLOB_SIZE,
-    op::QUERY_KEY,  op::COUNTRECORDS, op::Internal91,  op::QUERY_VIEW,   op::NULL_};
-
-}  // namespace
-
-const OperationRule* operation_rule(int32_t code) {
-  if (code < 1 || code > op::kLast) return nullptr;
-  return &kOperationRules[static_cast<size_t>(code)];
-}
-
 std::string_view operation_name(int32_t code) {
   if (code < 0 || code > op::kLast) return {};
-  return kOperationRules[static_cast<size_t>(code)].name;
-}
-
-bool operation_returns_value(int32_t code) {
-  for (int32_t c : kValueOperations)
-    if (c == code) return true;
-  return false;
+  return detail::kOperationRules[static_cast<size_t>(code)].name;
 }
 
 }  // namespace vtn

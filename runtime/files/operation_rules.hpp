@@ -3,6 +3,7 @@
 // and clears, which FileControl bits a success grants, and how many strings it takes and gives.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -123,8 +124,23 @@ struct OperationRule {
   uint32_t cleared_on_failure;  // cleared on failure
 };
 
-// The row of `code`; null for code 0 and for codes outside 1..95.
-const OperationRule* operation_rule(int32_t code);
+namespace detail {
+// Indexed by operation code; row 0 is a placeholder (code 0 has no rules).
+extern const std::array<OperationRule, op::kLast + 1> kOperationRules;
+
+// Operations whose entry result is a value rather than an error code.
+inline constexpr std::array<int32_t, 15> kValueOperations = {
+    op::BOF,        op::EOF_,         op::RECORDSfile, op::RECORDSkey,   op::POINTERfile,
+    op::POINTERkey, op::BYTES,        op::DUPLICATE,   op::DUPLICATEkey, op::BLOB_SIZE,
+    op::QUERY_KEY,  op::COUNTRECORDS, op::Internal91,  op::QUERY_VIEW,   op::NULL_};
+}  // namespace detail
+
+// The row of `code`; null for code 0 and for codes outside 1..95. Every call of every driver looks
+// its row up, so the lookup is an index.
+inline const OperationRule* operation_rule(int32_t code) {
+  if (static_cast<uint32_t>(code) - 1 >= static_cast<uint32_t>(op::kLast)) return nullptr;
+  return &detail::kOperationRules[static_cast<size_t>(code)];
+}
 
 // The name the trace prints: the row's name, "(0)" for code 0, empty outside 0..95.
 std::string_view operation_name(int32_t code);
@@ -132,6 +148,10 @@ std::string_view operation_name(int32_t code);
 // True for the operations whose entry result is a number or a Boolean rather than an error
 // code (BOF, EOF, RECORDS, POINTER, BYTES, DUPLICATE, NULL, BLOB_SIZE, QUERY_KEY, COUNTRECORDS
 // and the internal entry query).
-bool operation_returns_value(int32_t code);
+constexpr bool operation_returns_value(int32_t code) {
+  for (int32_t c : detail::kValueOperations)
+    if (c == code) return true;
+  return false;
+}
 
 }  // namespace vtn

@@ -83,12 +83,12 @@ ThreadCopy& copy_of(const FileBlock& declared) {
 
 }  // namespace
 
-FileBlock& thread_file(FileBlock& file) {
+FileBlock& thread_copy_of_file(FileBlock& file) {
   if (!uses_own_copy(file)) return file;
   return copy_of(file).block;
 }
 
-KeyBlock& thread_key(KeyBlock& key) {
+KeyBlock& thread_copy_of_key(KeyBlock& key) {
   if (key.file == nullptr || !uses_own_copy(*key.file)) return key;
   ThreadCopy& c = copy_of(*key.file);
   for (uint8_t i = 0; i < key.file->key_count; ++i)

@@ -11,12 +11,20 @@
 namespace vtn {
 
 // The FileBlock that the calling thread uses for `file`: `file` itself unless it is a THREAD file
-// used away from its home thread.
-FileBlock& thread_file(FileBlock& file);
+// used away from its home thread. Every file statement asks, so the answer for other files is
+// inline; thread_copy_of_file answers for THREAD files.
+FileBlock& thread_copy_of_file(FileBlock& file);
+inline FileBlock& thread_file(FileBlock& file) {
+  return (file.attributes & FA_THREAD) == 0 ? file : thread_copy_of_file(file);
+}
 
 // The calling thread's KeyBlock for a key of a declared file. (A MemoBlock does not name its
 // file; the thread's memos are reached through thread_file(file).memos.)
-KeyBlock& thread_key(KeyBlock& key);
+KeyBlock& thread_copy_of_key(KeyBlock& key);
+inline KeyBlock& thread_key(KeyBlock& key) {
+  return key.file == nullptr || (key.file->attributes & FA_THREAD) == 0 ? key
+                                                                        : thread_copy_of_key(key);
+}
 
 // True exactly once for a thread's copy that no call has used yet; the driver's call sequence
 // uses it to make sure such a copy starts without an instance.

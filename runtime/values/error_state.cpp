@@ -10,6 +10,12 @@ namespace {
 
 thread_local ErrorState t_error_state;
 
+// True while the state is known to be cleared: code 0, no file, all three texts blank. Every
+// successful file operation clears the error, so clearing a state that is already clear must cost
+// a test, not three fills. Whatever may write the state (a post, a restore, a caller that takes the
+// state itself) makes the flag false; only clear_error makes it true.
+thread_local bool t_cleared = false;
+
 constexpr int32_t kFileSystemError = 90;
 constexpr int32_t kSystemErrorBase = 300;
 
@@ -32,11 +38,13 @@ std::string clipped(const char (&field)[N]) {
 }  // namespace
 
 ErrorState& current_error_state() {
+  t_cleared = false;  // the caller may change the texts
   return t_error_state;
 }
 
 void post_error(int32_t code) {
   ErrorState& s = t_error_state;
+  t_cleared = false;
   s.os_error = platform::last_error();
   if (code == 0) code = kSystemErrorBase + static_cast<int32_t>(s.os_error);
   std::string_view text = error_message(code);
@@ -49,20 +57,24 @@ void post_error(int32_t code) {
 }
 
 void set_error_file(FileBlock* file) {
+  if (file != nullptr) t_cleared = false;
   t_error_state.file = file;
 }
 
 void clear_error() {
+  if (t_cleared) return;
   ErrorState& s = t_error_state;
   s.file = nullptr;
   s.code = 0;
   fill_padded(s.error_text, {});
   fill_padded(s.driver_code, {});
   fill_padded(s.driver_message, {});
+  t_cleared = true;
 }
 
 void post_driver_error(std::string_view driver_code, std::optional<std::string_view> message) {
   ErrorState& s = t_error_state;
+  t_cleared = false;
   fill_padded(s.driver_code, driver_code.substr(0, sizeof s.driver_code));
   std::string text;
   if (message) {
@@ -82,6 +94,7 @@ void save_error(ErrorState& record) {
 }
 
 void restore_error(const ErrorState& record) {
+  t_cleared = false;
   t_error_state = record;
 }
 

@@ -22,7 +22,8 @@ struct ErrorState {
   char driver_code[81] = {};      // DRIVERERRORCODE()
 };
 
-// The calling thread's current error.
+// The calling thread's current error. A caller may change it through the reference, but only until
+// its next call of the run-time: clearing relies on knowing when the state was last written.
 ErrorState& current_error_state();
 
 // Makes `code` the current error (0: the system's last error n, posted as 300 + n). The file is
@@ -32,7 +33,8 @@ void post_error(int32_t code);
 // Ties the current error to a file (ERRORSOURCE).
 void set_error_file(FileBlock* file);
 
-// Code and file 0, error text and both driver fields blank.
+// Code and file 0, error text and both driver fields blank. Clearing a state that nothing has
+// written since it was last cleared costs one test.
 void clear_error();
 
 // Sets the driver's own code text and message; without a message the message is the text of 90,
