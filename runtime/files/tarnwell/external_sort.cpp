@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cstring>
 
@@ -56,8 +57,8 @@ bool ExternalSorter::add(std::span<const uint8_t> item) {
 }
 
 // The bytes every item begins with (key values often share a long prefix) decide nothing; the
-// eight after them, read as one big-endian number, decide most comparisons with one integer
-// comparison, and only items that agree there compare their remaining bytes. Equal items keep the
+// eight after them, read as one big-endian number (the head), put most items in order through a
+// radix sort, and only items that agree there compare their remaining bytes. Equal items keep the
 // order in which they came.
 void ExternalSorter::sort_memory() {
   const size_t n = items_.size() / item_size_;
@@ -81,16 +82,45 @@ void ExternalSorter::sort_memory() {
     }
     order_[i] = {head, static_cast<uint32_t>(i)};
   }
+  sort_by_head();
+  // Items of one head are in the order they came; those that differ after it are put in order.
   const size_t tail = common + head_bytes;  // where the bytes the head leaves out begin
-  std::sort(order_.begin(), order_.end(), [base, size, tail](const SortSlot& a, const SortSlot& b) {
-    if (a.head != b.head) return a.head < b.head;
-    if (tail < size) {
-      const int d = compare_items(base + size_t{a.index} * size + tail,
-                                  base + size_t{b.index} * size + tail, size - tail);
-      if (d != 0) return d < 0;
+  if (tail == size) return;
+  auto by_tail = [base, size, tail](const SortSlot& a, const SortSlot& b) {
+    const int d = compare_items(base + size_t{a.index} * size + tail,
+                                base + size_t{b.index} * size + tail, size - tail);
+    return d != 0 ? d < 0 : a.index < b.index;
+  };
+  for (size_t from = 0; from < n;) {
+    size_t to = from + 1;
+    while (to < n && order_[to].head == order_[from].head) ++to;
+    if (to - from > 1) std::sort(order_.begin() + from, order_.begin() + to, by_tail);
+    from = to;
+  }
+}
+
+// A stable radix sort of the slots by their heads, a byte at a time from the lowest, with the
+// counts of all eight bytes taken in one pass; a byte that every head shares is skipped.
+void ExternalSorter::sort_by_head() {
+  const size_t n = order_.size();
+  if (n < 2) return;
+  scratch_.resize(n);
+  std::array<std::array<uint32_t, 256>, 8> counts{};
+  for (const SortSlot& slot : order_)
+    for (int b = 0; b < 8; ++b) ++counts[b][(slot.head >> (8 * b)) & 0xFF];
+  for (int b = 0; b < 8; ++b) {
+    std::array<uint32_t, 256>& count = counts[b];
+    const int shift = 8 * b;
+    if (count[(order_[0].head >> shift) & 0xFF] == n) continue;
+    uint32_t at = 0;
+    for (uint32_t& c : count) {
+      const uint32_t here = c;
+      c = at;
+      at += here;
     }
-    return a.index < b.index;
-  });
+    for (const SortSlot& slot : order_) scratch_[count[(slot.head >> shift) & 0xFF]++] = slot;
+    order_.swap(scratch_);
+  }
 }
 
 bool ExternalSorter::write_run() {

@@ -54,6 +54,7 @@ class ExternalSorter {
   bool flush_store_buffer();
   bool fill(Cursor& c);
   void sort_memory();
+  void sort_by_head();
   bool cursor_greater(uint32_t a, uint32_t b) const;
   void sift_down_top();
 
@@ -67,6 +68,7 @@ class ExternalSorter {
   };
   std::vector<uint8_t> items_;
   std::vector<SortSlot> order_;
+  std::vector<SortSlot> scratch_;  // the other half of the radix sort
   size_t memory_next_ = 0;
 
   // Run store: the bytes of every run, in memory while small, else in the temporary file (with

@@ -33,6 +33,9 @@ TEST(ExternalSort, ItemsComeOutInByteOrder) {
       {"a common prefix, then fewer than eight bytes", 3000, 20, 1'000'000, 16'384, 0, false, 17},
       {"a common prefix and runs", 3000, 20, 6'000, 1024, 10, true, 9},
       {"every item the same", 500, 12, 1'000'000, 16'384, 0, false, 12},
+      {"items that differ in their last byte only", 2000, 9, 1'000'000, 16'384, 0, false, 8},
+      {"eight bytes, then a tail that settles ties", 5000, 16, 1'000'000, 16'384, 0, false},
+      {"items of a key build's size in runs", 20'000, 44, 100'000, 16'384, 9, true, 5},
   };
   for (const SortCase& c : cases) {
     std::mt19937 random(7);
