@@ -1,6 +1,7 @@
 #include "runtime/values/string_stack.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <new>
 
@@ -8,6 +9,7 @@
 #include "runtime/platform/code_pages.hpp"
 #include "runtime/values/char_tables.hpp"
 #include "runtime/values/conversions.hpp"
+#include "runtime/values/number_text.hpp"
 
 namespace vtn {
 namespace {
@@ -61,22 +63,24 @@ void StringStack::push_copy(std::string_view text) {
   push_owned(std::move(buffer), static_cast<uint32_t>(text.size()));
 }
 
+// Numbers are written straight into the entry: a LONG takes at most 11 characters and a REAL at
+// most kRealTextLimit, both within the inline room.
+static_assert(kRealTextLimit <= StackEntry::kInlineCapacity);
+
 void StringStack::push_long(int32_t value) {
   if (StackEntry* e = push_slot()) {
-    const std::string text = long_to_text(value);
+    char* const first = e->inline_text;
+    const auto written = std::to_chars(first, first + StackEntry::kInlineCapacity, value);
     e->kind = StackEntryKind::kInline;
-    e->length = static_cast<uint32_t>(text.size());
-    std::memcpy(e->inline_text, text.data(), text.size());
-    e->text = e->inline_text;
+    e->length = static_cast<uint32_t>(written.ptr - first);
+    e->text = first;
   }
 }
 
 void StringStack::push_real(double value) {
   if (StackEntry* e = push_slot()) {
-    const std::string text = real_to_text(value);
     e->kind = StackEntryKind::kInline;
-    e->length = static_cast<uint32_t>(std::min<size_t>(text.size(), StackEntry::kInlineCapacity));
-    std::memcpy(e->inline_text, text.data(), e->length);
+    e->length = static_cast<uint32_t>(real_to_chars(value, e->inline_text));
     e->text = e->inline_text;
   }
 }

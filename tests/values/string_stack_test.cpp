@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "values/scratch_directory.hpp"
@@ -14,6 +16,36 @@ class StringStackTest : public ::testing::Test {
   void TearDown() override { stack.clear(); }
   StringStack stack;
 };
+
+// Numbers pushed as text are written into the entry itself; the longest texts must fit whole.
+TEST_F(StringStackTest, NumbersPushAsTheirText) {
+  const struct {
+    double real;
+    const char* text;
+  } kReals[] = {
+      {100.0, "100"},
+      {-0.0, "0"},
+      {-1234.5, "-1234.5"},
+      {-1.2345678901234e-100, "-1.234567890123E-100"},  // the longest: 20 characters
+      {1e32, "1E+32"},
+      {-HUGE_VAL, "-INF"},
+  };
+  for (const auto& c : kReals) {
+    stack.push_real(c.real);
+    EXPECT_EQ(stack.entry().kind, StackEntryKind::kInline);
+    EXPECT_EQ(stack.pop_string(), c.text) << c.real;
+  }
+  const struct {
+    int32_t value;
+    const char* text;
+  } kLongs[] = {{0, "0"}, {-7, "-7"}, {2147483647, "2147483647"}, {INT32_MIN, "-2147483648"}};
+  for (const auto& c : kLongs) {
+    stack.push_long(c.value);
+    EXPECT_EQ(stack.entry().kind, StackEntryKind::kInline);
+    EXPECT_EQ(stack.pop_string(), c.text);
+  }
+  EXPECT_EQ(stack.depth(), 0);
+}
 
 TEST_F(StringStackTest, EntriesOfEveryKindReadAsText) {
   const char storage[] = "borrowed text";
