@@ -35,8 +35,10 @@ inline __m128i load_short(const char* p, size_t n) {
   uint64_t high = 0;
   if (n >= 8) {
     std::memcpy(&low, p, 8);
-    std::memcpy(&high, p + n - 8, 8);
-    high >>= 8 * (16 - n);  // the bytes below p + 8 are in `low` already
+    if (n > 8) {
+      std::memcpy(&high, p + n - 8, 8);
+      high >>= 8 * (16 - n);  // the bytes below p + 8 are in `low` already
+    }
   } else if (n >= 4) {
     uint32_t first = 0;
     uint32_t last = 0;
