@@ -272,9 +272,8 @@ void DecimalStack::push_from_string_stack() {
   if (slot.form == Form::kPacked && decimal::bcd::pack(v, storage, bytes, places, first_nibble)) {
     return;
   }
-  if (slot.form == Form::kChunks &&
-      decimal::chunks::store(v.coefficient, v.exponent, v.sign != 0, storage, bytes, places,
-                             first_nibble)) {
+  if (slot.form == Form::kChunks && decimal::chunks::store(v.coefficient, v.exponent, v.sign != 0,
+                                                           storage, bytes, places, first_nibble)) {
     return;
   }
   binary(slot);

@@ -123,9 +123,8 @@ class DecimalStack {
 // operands in packed form) and leave everything else to a general function. Each writes the stack
 // depth last, so that an inlined sequence of them keeps it in a register.
 
-[[gnu::always_inline]] inline void DecimalStack::push_packed(const uint8_t* storage,
-                                                             uint32_t bytes, uint32_t places,
-                                                             int first_nibble) {
+[[gnu::always_inline]] inline void DecimalStack::push_packed(const uint8_t* storage, uint32_t bytes,
+                                                             uint32_t places, int first_nibble) {
   const int depth = depth_;
   if (depth < kCapacity && bytes - 1 < decimal::kShortFieldBytes &&
       places <= decimal::bcd::kMostPlaces) [[likely]] {

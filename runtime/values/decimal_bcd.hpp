@@ -72,9 +72,8 @@ inline uint64_t add_digits(uint64_t a, uint64_t b, uint64_t carry_in, uint64_t& 
 
 // The binary form of a coefficient in this form, a zero made canonical.
 inline void to_binary(DecimalNumber& v) {
-  const uint128 c =
-      static_cast<uint128>(nibbles_to_number(v.coefficient[1])) * kTenTo16 +
-      nibbles_to_number(v.coefficient[0]);
+  const uint128 c = static_cast<uint128>(nibbles_to_number(v.coefficient[1])) * kTenTo16 +
+                    nibbles_to_number(v.coefficient[0]);
   v.coefficient = {static_cast<uint64_t>(c), static_cast<uint64_t>(c >> 64), 0, 0};
   if (c == 0) {
     v.exponent = 0;
@@ -115,8 +114,8 @@ inline void to_binary(DecimalNumber& v) {
 // Writes 32 digit nibbles (two words, the last digit lowest) into a field of up to 16 bytes with
 // its sign, minus only when a digit stored is not zero; the digits above the field are dropped.
 // Returns whether a digit stored is not zero.
-[[gnu::always_inline]] inline bool store(uint64_t w0, uint64_t w1, bool negative,
-                                         uint8_t* storage, uint32_t bytes, int first_nibble) {
+[[gnu::always_inline]] inline bool store(uint64_t w0, uint64_t w1, bool negative, uint8_t* storage,
+                                         uint32_t bytes, int first_nibble) {
   const uint32_t count = 2 * bytes - 1;  // at most 31
   if (count < 16) {
     w0 &= ~(~0ull << (4 * count));

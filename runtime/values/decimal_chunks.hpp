@@ -120,7 +120,7 @@ inline bool store(const std::array<uint64_t, 4>& chunks, int exponent, bool nega
                   uint8_t* storage, uint32_t bytes, uint32_t places, int first_nibble) {
   if (bytes == 0 || bytes > kShortFieldBytes || places > kMostPlaces) return false;
   const int cut = -static_cast<int>(places) - exponent;  // digits below the field: at most 32
-  const int shift = cut < 0 ? -cut : 0;                 // places the field has beyond the value
+  const int shift = cut < 0 ? -cut : 0;                  // places the field has beyond the value
   uint64_t low = chunks[0];
   uint64_t high = chunks[1];
   bool round_up = false;

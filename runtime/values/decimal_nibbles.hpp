@@ -42,16 +42,35 @@ inline uint64_t nibbles_to_number(uint64_t x) {
   return (x & 0xFFFFFFFFull) + (x >> 32) * 100000000;
 }
 
-// A number below 10^8 as eight digit nibbles: two lanes of four digits, split into four lanes of
-// two, each turned into a byte of two nibbles, the bytes then gathered.
-inline uint32_t eight_digit_nibbles(uint32_t n) {
-  uint64_t x = (static_cast<uint64_t>(n / 10000) << 32) | (n % 10000);
-  x += (((x * 10486) >> 20) & 0x0000007F0000007Full) * (65536 - 100);
-  x += (((x * 103) >> 10) & 0x000F000F000F000Full) * (16 - 10);
+// Digits spread into lanes and gathered back, shared by the packed nibbles and the digit bytes
+// of the digit form. Each split divides every lane at once with a multiply by a reciprocal that is
+// exact for the lane's range.
+
+// A number below 10^8 as four 16-bit lanes of two digits each (a number below 100), the lowest two
+// digits in lane 0: two lanes of four digits in 32 bits, each split in two.
+inline uint64_t two_digit_lanes(uint32_t n) {
+  const uint64_t x = (n % 10000) | (static_cast<uint64_t>(n / 10000) << 32);
+  return x + (((x * 10486) >> 20) & 0x0000007F0000007Full) * (65536 - 100);
+}
+
+// Each 16-bit lane of two digits as its units digit in place and its tens digit `unit` times
+// higher: unit 16 makes a byte of two nibbles, unit 256 two digit bytes.
+inline uint64_t split_two_digit_lanes(uint64_t x, uint64_t unit) {
+  return x + (((x * 103) >> 10) & 0x000F000F000F000Full) * (unit - 10);
+}
+
+// The low bytes of the four 16-bit lanes of x as four bytes, lane k's in byte k.
+inline uint32_t gather_lane_bytes(uint64_t x) {
   x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
   return static_cast<uint32_t>(x | (x >> 16));
 }
 
+// A number below 10^8 as eight digit nibbles.
+inline uint32_t eight_digit_nibbles(uint32_t n) {
+  return gather_lane_bytes(split_two_digit_lanes(two_digit_lanes(n), 16));
+}
+
+// A number below 10^16 as sixteen digit nibbles.
 inline uint64_t number_to_nibbles(uint64_t n) {
   return static_cast<uint64_t>(eight_digit_nibbles(static_cast<uint32_t>(n / 100000000))) << 32 |
          eight_digit_nibbles(static_cast<uint32_t>(n % 100000000));

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "runtime/values/decimal_arithmetic.hpp"
+#include "runtime/values/decimal_nibbles.hpp"
 #include "runtime/values/decimal_words.hpp"
 
 namespace vtn::decimal {
@@ -56,9 +57,7 @@ inline uint64_t spread_nibbles(uint32_t x) {
 // The reverse: lane k (low byte a digit, high byte a digit) becomes byte k, the high byte's digit
 // in its high nibble.
 inline uint32_t gather_nibbles(uint64_t x) {
-  x = (x | (x >> 4)) & 0x00FF00FF00FF00FFull;
-  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
-  return static_cast<uint32_t>(x | (x >> 16));
+  return gather_lane_bytes((x | (x >> 4)) & 0x00FF00FF00FF00FFull);
 }
 
 // Every byte that holds 10 to 15 becomes 0 (each byte is at most 15, so adding 118 carries into

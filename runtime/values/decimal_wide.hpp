@@ -174,7 +174,8 @@ inline void multiply_by_power_of_ten(Limbs& x, int k) {
 // quotient fits one limb; the remainder goes to `remainder`. The estimate from the leading limbs
 // is at most two too high; the test against the divisor's second limb and u0 is the sign of the
 // whole remainder, so it leaves the exact quotient.
-inline uint64_t divide_3_by_2(uint64_t u2, uint64_t u1, uint64_t u0, uint128 v, uint128& remainder) {
+inline uint64_t divide_3_by_2(uint64_t u2, uint64_t u1, uint64_t u0, uint128 v,
+                              uint128& remainder) {
   const uint64_t v1 = static_cast<uint64_t>(v >> 64);
   const uint64_t v0 = static_cast<uint64_t>(v);
   uint64_t q;
@@ -184,11 +185,11 @@ inline uint64_t divide_3_by_2(uint64_t u2, uint64_t u1, uint64_t u0, uint128 v, 
     q = divide_wide_by(u2, u1, v1, r);
   } else {  // u2 == v1
     q = ~0ull;
-    r_overflow = __builtin_uaddll_overflow(u1, v1, reinterpret_cast<unsigned long long*>(&r));
+    r_overflow = __builtin_add_overflow(u1, v1, &r);
   }
   while (!r_overflow && static_cast<uint128>(q) * v0 > (static_cast<uint128>(r) << 64 | u0)) {
     --q;
-    r_overflow = __builtin_uaddll_overflow(r, v1, reinterpret_cast<unsigned long long*>(&r));
+    r_overflow = __builtin_add_overflow(r, v1, &r);
   }
   // The remainder is below v: its low 128 bits are all of it.
   remainder = (static_cast<uint128>(u1) << 64 | u0) - static_cast<uint128>(q) * v;

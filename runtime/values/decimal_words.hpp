@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "runtime/values/decimal.hpp"
+#include "runtime/values/decimal_nibbles.hpp"
 
 namespace vtn::decimal {
 
@@ -61,14 +62,9 @@ inline uint32_t word_to_limb(uint64_t x) {
   return static_cast<uint32_t>((x & 0xFFFFFFFFull) + (x >> 32) * 10000);
 }
 
-// A number below 10^8 as eight digit bytes. Each step splits every lane in two with a multiply by
-// a reciprocal that is exact for the lane's range: four digits in 32 bits, then two in 16, then
-// one in 8.
+// A number below 10^8 as eight digit bytes.
 inline uint64_t limb_to_word(uint32_t limb) {
-  uint64_t x = (limb % 10000) | (static_cast<uint64_t>(limb / 10000) << 32);
-  x += (((x * 10486) >> 20) & 0x0000007F0000007Full) * (65536 - 100);
-  x += (((x * 103) >> 10) & 0x000F000F000F000Full) * (256 - 10);
-  return x;
+  return split_two_digit_lanes(two_digit_lanes(limb), 256);
 }
 
 }  // namespace vtn::decimal

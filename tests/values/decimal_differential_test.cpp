@@ -390,23 +390,27 @@ class Harness {
         ASSERT_EQ(actual.negative, expected.negative) << trace;
         break;
       }
-      default: {
-        Field f = g.below(4) == 0 ? g.field() : g.geometry;
-        for (uint8_t& b : f.storage) b = static_cast<uint8_t>(g.random());
-        Field expected = f;
-        note(std::string(f.pdecimal ? "pop PDECIMAL(" : "pop DECIMAL(") + std::to_string(f.bytes) +
-             "," + std::to_string(f.places) + ") of " + show(v));
-        if (f.pdecimal) {
-          stack().pop_pdecimal(f.storage, f.bytes, f.places);
-          ref::pop_pdecimal(v, expected.storage, f.bytes, f.places);
-        } else {
-          stack().pop_decimal(f.storage, f.bytes, f.places);
-          ref::pop_decimal(v, expected.storage, f.bytes, f.places);
-        }
-        ASSERT_EQ(hex(f.storage, kMaxFieldBytes), hex(expected.storage, kMaxFieldBytes)) << trace;
+      default:
+        ASSERT_NO_FATAL_FAILURE(pop_into(g.below(4) == 0 ? g.field() : g.geometry, v));
         break;
-      }
     }
+  }
+
+  // Pops the top (whose value the reference holds as v) into a field of f's shape, over stale
+  // bytes.
+  void pop_into(Field f, const DecimalValue& v) {
+    for (uint8_t& b : f.storage) b = static_cast<uint8_t>(g.random());
+    Field expected = f;
+    note(std::string(f.pdecimal ? "pop PDECIMAL(" : "pop DECIMAL(") + std::to_string(f.bytes) +
+         "," + std::to_string(f.places) + ") of " + show(v));
+    if (f.pdecimal) {
+      stack().pop_pdecimal(f.storage, f.bytes, f.places);
+      ref::pop_pdecimal(v, expected.storage, f.bytes, f.places);
+    } else {
+      stack().pop_decimal(f.storage, f.bytes, f.places);
+      ref::pop_decimal(v, expected.storage, f.bytes, f.places);
+    }
+    ASSERT_EQ(hex(f.storage, kMaxFieldBytes), hex(expected.storage, kMaxFieldBytes)) << trace;
   }
 
   void check_top() {
@@ -478,6 +482,35 @@ TEST(DecimalDifferential, ProgramsAgreeWithTheFormerStack) {
   }
 }
 
+// The result of each operation on two fields stored into fields of every size up to 16 bytes and
+// every place count up to 32: a product or quotient cut and rounded at every decimal place, sums
+// shifted into wider fields, digits dropped above narrow ones.
+TEST(DecimalDifferential, ResultsStoreIntoEveryFieldAsBefore) {
+  Harness h(16180339);
+  const int64_t pairs = testing::differential_cases(10'000);
+  for (int64_t i = 0; i < pairs; ++i) {
+    if (h.g.below(4) == 0) h.g.new_geometry();
+    const Field a = h.g.field();
+    const Field b = h.g.field();
+    const auto op = static_cast<Harness::Op>(h.g.below(static_cast<int>(Harness::Op::kCount)));
+    for (uint32_t places = 0; places <= 32; ++places) {
+      Field target;
+      target.places = places;
+      target.pdecimal = h.g.below(3) == 0;
+      for (const uint32_t bytes : {16u, static_cast<uint32_t>(1 + h.g.below(16))}) {
+        target.bytes = bytes;
+        h.trace.clear();
+        h.push_field(a);
+        h.push_field(b);
+        h.binary(op);
+        const DecimalValue v = h.model.back();
+        h.model.pop_back();
+        ASSERT_NO_FATAL_FAILURE(h.pop_into(target, v));
+      }
+    }
+  }
+}
+
 // Every pair of edge operands through every operation and every kind of store.
 TEST(DecimalDifferential, EdgeOperandsAgreeWithTheFormerStack) {
   const std::vector<std::string> edges = {
@@ -539,6 +572,45 @@ TEST(DecimalDifferential, EdgeOperandsAgreeWithTheFormerStack) {
       h.push_field(minus_zero);
       h.binary(static_cast<Harness::Op>(op));
       ASSERT_NO_FATAL_FAILURE(h.pop_any());
+    }
+  }
+  // The same edges as 16-byte fields of 0, 15 and 31 places (their digits as such a field keeps
+  // them), which the stack works on straight from the packed digits, with the extra edges of
+  // that form: carries across its two words and minus zero.
+  std::vector<std::string> field_edges = edges;
+  for (const char* more : {"9999999999999999", "10000000000000000", "0.9999999999999999", "-0"}) {
+    field_edges.push_back(more);
+  }
+  for (const uint32_t places : {0u, 15u, 31u}) {
+    std::vector<Field> fields;
+    for (const std::string& text : field_edges) {
+      for (const bool pdecimal : {false, true}) {
+        Field f;
+        f.places = places;
+        f.pdecimal = pdecimal;
+        DecimalStack reader;
+        reader.push_text(text);
+        (pdecimal ? ref::pop_pdecimal : ref::pop_decimal)(reader.entry(1), f.storage, f.bytes,
+                                                          places);
+        if (text == "-0" && pdecimal) f.storage[f.bytes - 1] = 0x0D;
+        if (text == "-0" && !pdecimal) f.storage[0] = 0xF0;
+        fields.push_back(f);
+      }
+    }
+    for (const Field& a : fields) {
+      for (const Field& b : fields) {
+        for (int op = 0; op < static_cast<int>(Harness::Op::kCount); ++op) {
+          h.trace.clear();
+          h.push_field(a);
+          h.push_field(b);
+          h.binary(static_cast<Harness::Op>(op));
+          if (h.g.below(4) == 0) {
+            ASSERT_NO_FATAL_FAILURE(h.check_top());
+          }
+          ASSERT_NO_FATAL_FAILURE(h.pop_into(h.g.below(2) == 0 ? a : h.g.field(), h.model.back()));
+          h.model.pop_back();
+        }
+      }
     }
   }
 }
