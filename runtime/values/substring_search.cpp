@@ -9,6 +9,13 @@
 #include <emmintrin.h>
 #endif
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VTN_WIDE_SEARCH 1
+#else
+#define VTN_WIDE_SEARCH 0
+#endif
+
 namespace vtn {
 namespace {
 
@@ -160,11 +167,59 @@ size_t check_block(std::string_view needle, const char* s, size_t pos, uint32_t 
 
 #endif
 
+#if VTN_WIDE_SEARCH
+#define VTN_WIDE_SEARCH_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,bmi,bmi2")))
+
+// short_search with every position in one masked read of the first and the last bytes.
+VTN_WIDE_SEARCH_TARGET size_t short_search_wide(std::string_view needle, std::string_view text,
+                                                size_t from) {
+  const size_t m = needle.size();
+  const char* s = text.data() + from;
+  const __mmask64 live = _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(text.size() - m + 1 - from));
+  const __m512i first = _mm512_maskz_loadu_epi8(live, s);
+  const __m512i last = _mm512_maskz_loadu_epi8(live, s + m - 1);
+  for (uint64_t mask = _mm512_mask_cmpeq_epi8_mask(live, first, _mm512_set1_epi8(needle[0])) &
+                       _mm512_cmpeq_epi8_mask(last, _mm512_set1_epi8(needle[m - 1]));
+       mask != 0; mask &= mask - 1) {
+    const size_t p = static_cast<size_t>(_tzcnt_u64(mask));
+    if (short_middle_matches(s + p, needle)) return from + p;
+  }
+  return npos;
+}
+
+bool wide_search_supported() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("bmi2");
+}
+const bool kWideSearchSupported = wide_search_supported();
+#else
+constexpr bool kWideSearchSupported = false;
+#endif
+
+// Processors with the AVX-512 byte instructions read a short text in one masked move, which
+// touches no byte past its end, and test all its positions in one compare.
+bool wide_short_search = kWideSearchSupported;
+
 }  // namespace
+
+namespace search_detail {
+
+bool use_wide_short_search(bool wide) {
+  const bool former = wide_short_search;
+  wide_short_search = wide && kWideSearchSupported;
+  return former;
+}
+
+}  // namespace search_detail
 
 size_t find_forward_long(std::string_view needle, std::string_view text, size_t from) {
 #if defined(__SSE2__)
   if (needle.size() <= kWordNeedle && text.size() - needle.size() + 1 - from <= kShortPositions) {
+#if VTN_WIDE_SEARCH
+    if (wide_short_search) return short_search_wide(needle, text, from);
+#endif
     return short_search(needle, text, from);
   }
   return vector_search(needle, text, from);

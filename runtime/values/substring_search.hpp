@@ -85,6 +85,11 @@ inline size_t find_byte_short(const char* p, size_t n, char c) {
 #endif
 }
 
+// For tests: whether the search for short needles in short texts reads the text in one masked
+// move of the AVX-512 byte instructions (only where the processor has them) or sixteen bytes at a
+// time; returns the former setting.
+bool use_wide_short_search(bool wide);
+
 }  // namespace search_detail
 
 // The search for needles of two bytes and more.
