@@ -33,8 +33,8 @@ inline constexpr uint8_t kPagePadding = 0xB0;
 // A page as the page store holds it: its records packed into one buffer.
 struct PackedPage {
   uint8_t level = 0;
-  std::vector<int32_t> children;  // index pages: one per record
   PageRecords records;            // in key order
+  std::vector<int32_t> children;  // index pages: one per record
 
   bool is_index() const { return level > 0; }
   bool operator==(const PackedPage&) const = default;

@@ -94,7 +94,7 @@ void PageReserve::evict_oldest() {
 }
 
 void PageReserve::prune_order() {
-  if (order_.size() < 1024 || order_.size() < 2 * count_) return;
+  if (order_.size() < 1024 || order_.size() < 4 * count_) return;
   std::erase_if(order_, [this](const std::pair<int32_t, uint64_t>& entry) {
     Kept* k = pages_.find(entry.first);
     return k == nullptr || !k->page || k->stamp != entry.second;

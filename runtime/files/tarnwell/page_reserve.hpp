@@ -84,7 +84,7 @@ class PageReserve {
   void evict_oldest();
   void count_in(const RecordPage& page);
   void count_out(const RecordPage& page);
-  // Drops the entries of `order_` that no longer name a kept page, once they are the majority.
+  // Drops the entries of `order_` that no longer name a kept page, once they are three in four.
   void prune_order();
 
   size_t limit_;
