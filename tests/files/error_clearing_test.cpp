@@ -85,6 +85,7 @@ class ErrorClearing : public testing_support::ScratchDirectoryTest,
 // tied to the file (or to no file).
 enum class Step {
   kFailedCall,     // RESET to a blank position: 35, posted with the file
+  kReadToTheEnd,   // SET and NEXT until the driver answers 33 past the last record
   kSuccessfulSet,  // SET: a success that clears the error
   kSuccessfulAdd,  // ADD: likewise, through the driver's write path
   kRuntimeError,   // an error of no file (posted by a statement other than a file's)
@@ -131,6 +132,19 @@ TEST_P(ErrorClearing, EverySuccessClearsWhateverWasWrittenBefore) {
         expected_code = 35;
         expected_source = file_name;
         break;
+      case Step::kReadToTheEnd: {
+        SET(file);
+        int32_t read = 0;
+        for (NEXT(file); ERRORNUMBER() == 0; NEXT(file)) {
+          expect_cleared("a successful NEXT");
+          ++read;
+        }
+        EXPECT_EQ(read, added);
+        expected_code = 33;
+        expected_source = file_name;
+        expected_driver_code = "";  // cleared by the SET
+        break;
+      }
       case Step::kSuccessfulSet:
         SET(file);
         expected_code = 0;
