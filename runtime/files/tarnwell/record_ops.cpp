@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 
 #include "runtime/files/operation_rules.hpp"
 #include "runtime/files/tarnwell/byte_order.hpp"
@@ -194,29 +195,63 @@ std::array<uint8_t, 8> counter_data(uint32_t count, uint32_t second) {
   return data;
 }
 
-// The instance whose ADDs left counts waiting (see settle_waiting_counters), if any. Only the
-// thread of the transaction sets it; every driver call reads it.
-std::atomic<TableInstance*>& waiting_instance() {
-  static std::atomic<TableInstance*> waiting{nullptr};
-  return waiting;
+// The instances whose ADDs left counts waiting (see settle_waiting_counters): at most one per
+// physical file. The list is the process's, read by every driver call of every thread; an
+// instance is only ever settled by a call on its own file (which one thread uses at a time) or by
+// the end of the transaction (which one thread runs).
+struct WaitingCounts {
+  const RecordStore* store;
+  TableInstance* instance;
+};
+
+struct WaitingList {
+  std::mutex mutex;
+  std::vector<WaitingCounts> entries;
+  std::atomic<size_t> size{0};  // read without the mutex: most calls find the list empty
+};
+
+WaitingList& waiting_list() {
+  static WaitingList list;
+  return list;
+}
+
+// The instance with counts waiting in `store`, or null. REQUIRES: the list's mutex held.
+TableInstance* waiting_in(const WaitingList& list, const RecordStore* store) {
+  for (const WaitingCounts& w : list.entries)
+    if (w.store == store) return w.instance;
+  return nullptr;
+}
+
+// Takes `t` off the list (nothing when it is not on it).
+void unlist_waiting(const TableInstance& t) {
+  WaitingList& list = waiting_list();
+  const std::lock_guard lock(list.mutex);
+  std::erase_if(list.entries, [&t](const WaitingCounts& w) { return w.instance == &t; });
+  list.size = list.entries.size();
 }
 
 // Whether a count of `t` may wait: inside a transaction (nobody else in the file writes, and
 // nothing reaches the disk before COMMIT), with the instance's counters in step, and no other
-// instance waiting.
-bool may_leave_waiting(TableInstance& t) {
+// instance waiting in the same file. Lists `t` when it may.
+bool leave_waiting(TableInstance& t) {
   const RecordFile* file = t.store->record_file();
-  return file != nullptr && file->in_transaction() && counters_in_step(t) &&
-         (waiting_instance() == nullptr || waiting_instance() == &t);
+  if (file == nullptr || !file->in_transaction() || !counters_in_step(t)) return false;
+  WaitingList& list = waiting_list();
+  const std::lock_guard lock(list.mutex);
+  const TableInstance* waiting = waiting_in(list, t.store);
+  if (waiting == &t) return true;
+  if (waiting != nullptr) return false;
+  list.entries.push_back({t.store, &t});
+  list.size = list.entries.size();
+  return true;
 }
 
 // Stores the counter of `kind`; `exists`: the store holds one (it was just read), which is
 // replaced, else it is inserted. `may_wait`: an ADD's count, which may wait in a transaction.
 void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists,
                    bool may_wait = false) {
-  if (may_wait && exists && may_leave_waiting(t)) {
+  if (may_wait && exists && leave_waiting(t)) {
     note_counter(t, kind, true, c, true);
-    waiting_instance() = &t;
     return;
   }
   const bool in_step = counters_in_step(t);
@@ -234,7 +269,7 @@ void store_counter(TableInstance& t, uint8_t kind, const Counter& c, bool exists
 // Writes the counts waiting for `t`. Counts are dropped when the store changed behind them (its
 // changes were dropped): there is nothing left to count onto.
 void write_waiting(TableInstance& t) {
-  waiting_instance() = nullptr;
+  unlist_waiting(t);
   if (t.store == nullptr || !counters_in_step(t)) return;
   RecordStore& s = *t.store;
   const bool own_access = !s.in_access() || s.access_mode() != StoreAccess::write;
@@ -465,21 +500,44 @@ void write_counter(TableInstance& t, uint8_t kind, const Counter& c) {
 }
 
 void settle_waiting_counters(const TableInstance& caller, int32_t code) {
-  TableInstance* waiting = waiting_instance().load(std::memory_order_relaxed);
-  if (waiting == nullptr) return;
-  if (waiting == &caller && (code == op::ADD || code == op::APPEND)) return;
-  write_waiting(*waiting);
+  WaitingList& list = waiting_list();
+  if (list.size.load(std::memory_order_relaxed) == 0) return;
+  // The end of the transaction settles every file; any other call only its own file.
+  const bool ends_transaction = code == op::COMMIT || code == op::ROLLBACK;
+  std::vector<TableInstance*> due;
+  {
+    const std::lock_guard lock(list.mutex);
+    for (const WaitingCounts& w : list.entries) {
+      if (!ends_transaction && w.store != caller.store) continue;
+      if (w.instance == &caller && (code == op::ADD || code == op::APPEND)) continue;
+      due.push_back(w.instance);
+    }
+  }
+  for (TableInstance* t : due) write_waiting(*t);
 }
 
 void settle_own_counters(TableInstance& t) {
-  if (waiting_instance() == &t) write_waiting(t);
+  WaitingList& list = waiting_list();
+  if (list.size.load(std::memory_order_relaxed) == 0) return;
+  bool listed = false;
+  {
+    const std::lock_guard lock(list.mutex);
+    listed = waiting_in(list, t.store) == &t;
+  }
+  if (listed) write_waiting(t);
 }
 
 void drop_waiting_counters(const RecordStore& store) {
-  TableInstance* waiting = waiting_instance().load(std::memory_order_relaxed);
-  if (waiting == nullptr || waiting->store != &store) return;
+  WaitingList& list = waiting_list();
+  if (list.size.load(std::memory_order_relaxed) == 0) return;
+  TableInstance* waiting = nullptr;
+  {
+    const std::lock_guard lock(list.mutex);
+    waiting = waiting_in(list, &store);
+  }
+  if (waiting == nullptr) return;
   for (TableInstance::KnownCounter& k : waiting->known_counters) k.waiting = false;
-  waiting_instance() = nullptr;
+  unlist_waiting(*waiting);
 }
 
 void write_fresh_counters(TableInstance& t) {

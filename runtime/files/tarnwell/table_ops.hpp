@@ -76,10 +76,11 @@ std::optional<Counter> read_counter(TableInstance& t, uint8_t kind);
 void write_counter(TableInstance& t, uint8_t kind, const Counter& c);
 void write_fresh_counters(TableInstance& t);
 // An ADD or APPEND inside a transaction leaves its counts waiting in the instance (one instance
-// of the process at a time). Before any other operation of the driver (another instance's, or
-// this one's other than ADD and APPEND: COMMIT and CLOSE among them) they are written, so that
-// nobody reads a counter record behind them; the byte images at COMMIT are the same, since a
-// counter record keeps its length. REQUIRES: `caller`'s operation not yet begun.
+// per physical file). Before any other operation on that file (another instance's, or this one's
+// other than ADD and APPEND: CLOSE and FLUSH among them) and before COMMIT or ROLLBACK they are
+// written, so that nobody reads a counter record behind them; the byte images at COMMIT are the
+// same, since a counter record keeps its length. Calls on other files, which may come from other
+// threads, leave them alone. REQUIRES: `caller`'s operation not yet begun.
 void settle_waiting_counters(const TableInstance& caller, int32_t code);
 // The counts waiting for `t`, written now (CLOSE, the instance going away).
 void settle_own_counters(TableInstance& t);

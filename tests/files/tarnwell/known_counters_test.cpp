@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
@@ -281,6 +282,41 @@ TEST_F(KnownCountersTest, CountsStayRightWhateverChangedTheTableBetweenAdds) {
   CLOSE(f);
   OPEN(a_, kShared);
   OPEN(b_, kShared);
+}
+
+// Counts waiting in one thread's transaction belong to that thread's file: another thread working
+// on another file at the same time never writes them, and both files count right.
+TEST_F(KnownCountersTest, AnotherThreadOnAnotherFileLeavesTheWaitingCountsAlone) {
+  const std::string other = path("other.twl");
+  constexpr int32_t kAdds = 400, kOtherAdds = 60;
+  int32_t in_transaction = -1, outside = -1;
+  std::thread adding([&] {
+    LOGOUT(0, {a_});
+    for (int32_t id = 1; id <= kAdds && ERRORNUMBER() == 0; ++id) {
+      set_item(a_, id);
+      ADD(a_);
+    }
+    COMMIT();
+    in_transaction = ERRORNUMBER() == 0 ? RECORDS(a_) : -ERRORNUMBER();
+  });
+  std::thread elsewhere([&] {
+    File f{items(other)};
+    CREATE(f);
+    OPEN(f, kShared);
+    for (int32_t id = 1; id <= kOtherAdds && ERRORNUMBER() == 0; ++id) {
+      set_item(f, id);
+      ADD(f);
+      f.record_as<Item>().id = id;
+      GET(f, f.key("BY_ID"));
+    }
+    outside = ERRORNUMBER() == 0 ? RECORDS(f) : -ERRORNUMBER();
+    CLOSE(f);
+  });
+  adding.join();
+  elsewhere.join();
+  EXPECT_EQ(in_transaction, kAdds);
+  EXPECT_EQ(outside, kOtherAdds);
+  EXPECT_EQ(counts_of(a_), (Counts{kAdds, kAdds, kAdds}));
 }
 
 }  // namespace
