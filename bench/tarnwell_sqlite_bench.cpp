@@ -59,10 +59,19 @@ int64_t records_wanted() {
   return n != nullptr ? std::atoll(n) : 100'000;
 }
 
-std::string bench_dir() {
-  const char* d = std::getenv("VTN_BENCH_TMP");
-  return (d != nullptr ? std::string(d) : std::string("/tmp")) + "/vtn_bench_" +
-         std::to_string(getpid());
+// The run's directory, removed at exit with everything in it.
+const std::string& bench_dir() {
+  static const std::string* dir = [] {
+    const char* d = std::getenv("VTN_BENCH_TMP");
+    auto* made = new std::string((d != nullptr ? std::string(d) : std::string("/tmp")) +
+                                 "/vtn_bench_" + std::to_string(getpid()));
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(*dir, ignored);
+    });
+    return made;
+  }();
+  return *dir;
 }
 
 std::string file_name(const std::string& base) {
