@@ -22,6 +22,7 @@
 #include "runtime/format/picture_format.hpp"
 #include "runtime/values/calendar.hpp"
 #include "runtime/values/char_tables.hpp"
+#include "runtime/values/short_text_words.hpp"
 
 namespace vtn {
 namespace {
@@ -202,24 +203,9 @@ VTN_LANES_TARGET __m128i load_partial(const void* data, size_t available) {
 // words rather than through a copy, which the wide read could not take straight from the stores.
 VTN_LANES_TARGET __m128i load_text(const char* data, size_t available) {
   if (available >= 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-  uint64_t low = 0;
-  uint64_t high = 0;
-  if (available >= 8) {
-    std::memcpy(&low, data, 8);
-    if (available > 8) {
-      std::memcpy(&high, data + available - 8, 8);
-      high >>= 8 * (16 - available);
-    }
-  } else if (available >= 4) {
-    uint32_t first = 0;
-    uint32_t last = 0;
-    std::memcpy(&first, data, 4);
-    std::memcpy(&last, data + available - 4, 4);
-    low = first | (uint64_t{last} << (8 * (available - 4)));
-  } else {
-    for (size_t i = 0; i < available; ++i)
-      low |= uint64_t{static_cast<uint8_t>(data[i])} << (8 * i);
-  }
+  uint64_t low;
+  uint64_t high;
+  load_short_words(data, available, low, high);
   return _mm_set_epi64x(static_cast<int64_t>(high), static_cast<int64_t>(low));
 }
 

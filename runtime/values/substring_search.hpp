@@ -17,6 +17,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "runtime/values/short_text_words.hpp"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -31,25 +33,9 @@ constexpr size_t kInlineScan = 64;
 #if defined(__SSE2__)
 // The n bytes at p (1 <= n <= 15) in lanes 0 to n - 1, zeros above; nothing past p + n is read.
 inline __m128i load_short(const char* p, size_t n) {
-  uint64_t low = 0;
-  uint64_t high = 0;
-  if (n >= 8) {
-    std::memcpy(&low, p, 8);
-    if (n > 8) {
-      std::memcpy(&high, p + n - 8, 8);
-      high >>= 8 * (16 - n);  // the bytes below p + 8 are in `low` already
-    }
-  } else if (n >= 4) {
-    uint32_t first = 0;
-    uint32_t last = 0;
-    std::memcpy(&first, p, 4);
-    std::memcpy(&last, p + n - 4, 4);
-    low = first | (uint64_t{last} << (8 * (n - 4)));
-  } else {
-    // One to three bytes: the first, the middle and the last cover them all.
-    const auto byte = [p](size_t i) { return uint64_t{static_cast<uint8_t>(p[i])} << (8 * i); };
-    low = byte(0) | byte(n / 2) | byte(n - 1);
-  }
+  uint64_t low;
+  uint64_t high;
+  load_short_words(p, n, low, high);
   return _mm_set_epi64x(static_cast<int64_t>(high), static_cast<int64_t>(low));
 }
 
