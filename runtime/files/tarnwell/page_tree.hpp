@@ -87,6 +87,10 @@ class PageTree {
   // next.
   void dispose(RecordPage* page, std::span<RecordPage* const> leaving = {});
 
+  static bool same_key(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+    return a.size() == b.size() && compare_keys(a, b) == 0;  // in place, no call
+  }
+
   PageStore& s_;
   std::vector<TreeStep>& path_;
   bool descended_ = false;               // the last leaf_for() descended (and set the path)
