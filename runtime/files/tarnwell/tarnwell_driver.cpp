@@ -1,6 +1,7 @@
 #include "runtime/files/tarnwell/tarnwell_driver.hpp"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 #include "runtime/files/call_sequence.hpp"
@@ -173,10 +174,17 @@ constexpr Operation kOperations[] = {
 };
 static_assert(std::size(kOperations) == 70);
 
+// The rows of kOperations by operation code: a call finds its row without a search.
+constexpr int32_t kHighestCode = std::ranges::max(kOperations, {}, &Operation::code).code;
+constexpr auto kOperationIndex = [] {
+  std::array<const Operation*, kHighestCode + 1> index{};
+  for (const Operation& o : kOperations) index[static_cast<size_t>(o.code)] = &o;
+  return index;
+}();
+
 const Operation* find_operation(int32_t code) {
-  for (const Operation& o : kOperations)
-    if (o.code == code) return &o;
-  return nullptr;
+  if (static_cast<uint32_t>(code) > static_cast<uint32_t>(kHighestCode)) return nullptr;
+  return kOperationIndex[static_cast<size_t>(code)];
 }
 
 Access access_of(const Operation& o, const FileCall& call) {
@@ -225,12 +233,14 @@ void report_internal_error(TableInstance& t) {
 
 class TarnwellDriver : public FileDriver {
  public:
-  TarnwellDriver() { install_driver_trace(); }
   const DriverRegistration& registration() const override { return tarnwell_registration(); }
   const char* trace_section() const override { return "XWTARNWELL"; }
   const char* trace_default_log() const override { return "TARNWELL.LOG"; }
   OpenFileFlags open_file_flags() const override { return {1, true, true, true, true}; }
+  // The trace is installed before the driver serves its first file (the settings are read once
+  // the file has its instance).
   std::unique_ptr<DriverInstance> new_instance() override {
+    install_driver_trace();
     return std::make_unique<TableInstance>();
   }
   int32_t prepare_instance(DriverInstance& instance, FileBlock& file) override {
@@ -283,6 +293,9 @@ int32_t TarnwellDriver::perform(FileCall& call) {
   return err::kFileSystemError;
 }
 
+// Stateless, and initialised before any code runs: a call pays no guard for it.
+constinit TarnwellDriver the_driver;
+
 StoreProvider*& provider_slot() {
   static StoreProvider* provider = nullptr;
   return provider;
@@ -311,8 +324,7 @@ TableInstance::~TableInstance() {
 }
 
 int32_t tarnwell_entry(int32_t code, FileBlock* file, const OperandWord* operands) {
-  static TarnwellDriver driver;
-  return run_call_sequence(driver, code, file, operands);
+  return run_call_sequence(the_driver, code, file, operands);
 }
 
 const DriverRegistration& tarnwell_registration() {
