@@ -25,7 +25,7 @@ int32_t end_operation_access(TableInstance& t) {
   return t.store->in_access() ? t.store->end_access() : 0;
 }
 
-void release_hold(TableInstance& t) {
+void release_held_record(TableInstance& t) {
   if (RecordFile* f = record_file_of(t)) {
     release_hold(*f, t.holds, /*clear_watch=*/true);
     return;
@@ -35,7 +35,7 @@ void release_hold(TableInstance& t) {
   t.holds.watch_active = false;
 }
 
-int32_t take_hold(TableInstance& t, uint32_t record) {
+int32_t take_requested_hold(TableInstance& t, uint32_t record) {
   if (RecordFile* f = record_file_of(t)) return try_hold(*f, t.holds, record);
   // A store in memory: no other process can hold the record.
   if (t.holds.hold_requested) {

@@ -20,8 +20,16 @@ int32_t end_operation_access(TableInstance& t);
 // Reading a record: releases the previous hold and clears the watch (release_hold); takes the
 // hold on `record` when one is requested (take_hold: 0, or 43 while another process holds it);
 // keeps the copy of the record and its memos for a requested watch (start_watch).
-void release_hold(TableInstance& t);
-int32_t take_hold(TableInstance& t, uint32_t record);
+// Most reads have neither a hold to let go nor one to take: they pay two tests.
+void release_held_record(TableInstance& t);
+int32_t take_requested_hold(TableInstance& t, uint32_t record);
+inline void release_hold(TableInstance& t) {
+  // (No hold leaves neither a hold byte nor a held record behind.)
+  if (t.holds.held || t.holds.watch_active) release_held_record(t);
+}
+inline int32_t take_hold(TableInstance& t, uint32_t record) {
+  return t.holds.hold_requested ? take_requested_hold(t, record) : 0;
+}
 void start_watch(TableInstance& t, const Bytes& record_and_memos);
 
 // PUT and DELETE: the record's hold byte for the duration of the change when this table does not

@@ -223,11 +223,12 @@ TableInstance* waiting_in(const WaitingList& list, const RecordStore* store) {
 }
 
 // Takes `t` off the list (nothing when it is not on it).
-void unlist_waiting(const TableInstance& t) {
+void unlist_waiting(TableInstance& t) {
   WaitingList& list = waiting_list();
   const std::lock_guard lock(list.mutex);
   std::erase_if(list.entries, [&t](const WaitingCounts& w) { return w.instance == &t; });
   list.size = list.entries.size();
+  t.counts_listed = false;
 }
 
 // Whether a count of `t` may wait: inside a transaction (nobody else in the file writes, and
@@ -236,13 +237,13 @@ void unlist_waiting(const TableInstance& t) {
 bool leave_waiting(TableInstance& t) {
   const RecordFile* file = t.store->record_file();
   if (file == nullptr || !file->in_transaction() || !counters_in_step(t)) return false;
+  if (t.counts_listed) return true;  // the file's entry is this instance's already
   WaitingList& list = waiting_list();
   const std::lock_guard lock(list.mutex);
-  const TableInstance* waiting = waiting_in(list, t.store);
-  if (waiting == &t) return true;
-  if (waiting != nullptr) return false;
+  if (waiting_in(list, t.store) != nullptr) return false;
   list.entries.push_back({t.store, &t});
   list.size = list.entries.size();
+  t.counts_listed = true;
   return true;
 }
 
@@ -504,12 +505,15 @@ void settle_waiting_counters(const TableInstance& caller, int32_t code) {
   if (list.size.load(std::memory_order_relaxed) == 0) return;
   // The end of the transaction settles every file; any other call only its own file.
   const bool ends_transaction = code == op::COMMIT || code == op::ROLLBACK;
+  const bool adds = code == op::ADD || code == op::APPEND;
+  // An ADD after the caller's own ADD: the caller is its file's one entry, and its counts wait on.
+  if (adds && caller.counts_listed) return;
   std::vector<TableInstance*> due;
   {
     const std::lock_guard lock(list.mutex);
     for (const WaitingCounts& w : list.entries) {
       if (!ends_transaction && w.store != caller.store) continue;
-      if (w.instance == &caller && (code == op::ADD || code == op::APPEND)) continue;
+      if (w.instance == &caller && adds) continue;
       due.push_back(w.instance);
     }
   }
@@ -517,14 +521,7 @@ void settle_waiting_counters(const TableInstance& caller, int32_t code) {
 }
 
 void settle_own_counters(TableInstance& t) {
-  WaitingList& list = waiting_list();
-  if (list.size.load(std::memory_order_relaxed) == 0) return;
-  bool listed = false;
-  {
-    const std::lock_guard lock(list.mutex);
-    listed = waiting_in(list, t.store) == &t;
-  }
-  if (listed) write_waiting(t);
+  if (t.counts_listed) write_waiting(t);
 }
 
 void drop_waiting_counters(const RecordStore& store) {

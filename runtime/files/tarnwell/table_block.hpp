@@ -116,6 +116,10 @@ struct TableInstance : DriverInstance {
   std::vector<KnownCounter> known_counters;
   uint64_t counters_at = 0;
   uint32_t counter_epoch = 1;
+  // On the process's list of instances with counts waiting (then the list's entry of this
+  // physical file is this instance). Changed with the list, under its mutex; read without it by
+  // the calls on this table, which one thread makes at a time.
+  bool counts_listed = false;
 
   // Holds and watches of this table (the locking layer keeps their states).
   RecordHolds holds;
