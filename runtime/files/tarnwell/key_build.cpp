@@ -37,11 +37,12 @@ class RecordWalk {
     uint32_t done = 0;
     const Bytes prefix = kind_key(t_.table, kKindData);
     std::span<uint8_t> buffer = record_buffer(t_);
-    Bytes key;  // the key part of the record in hand, to find the next one from
+    DataKey key;  // the key part of the record in hand, to find the next one from
     auto r = t_.store->find_first_after(prefix);
-    while (r && has_prefix(r->key, prefix) && r->key.size() == 9) {
-      const uint32_t record = load_be32(r->key.data() + 5);
-      key.assign(r->key.begin(), r->key.end());
+    while (r && r->key.size() == key.size() &&
+           std::memcmp(r->key.data(), prefix.data(), prefix.size()) == 0) {
+      std::memcpy(key.data(), r->key.data(), key.size());
+      const uint32_t record = load_be32(key.data() + 5);
       const size_t n = std::min(buffer.size(), r->data.size());
       std::memcpy(buffer.data(), r->data.data(), n);
       std::memset(buffer.data() + n, 0, buffer.size() - n);
@@ -82,22 +83,18 @@ int32_t build_key(TableInstance& t, TableKey& key, RecordFilter* filter = nullpt
   if (!sorter.finish()) return system_error();
 
   uint32_t count = 0, stale_mark = 0;
-  Bytes previous_value;
-  bool first = true;
-  Bytes entry = prefix;
+  // The entry's key part, made in place: the prefix, the value (the previous entry's until the
+  // next is written), with duplicates the record number.
+  Bytes entry(prefix.size() + (key.duplicates() ? item_size : value_length));
+  std::copy(prefix.begin(), prefix.end(), entry.begin());
+  uint8_t* const entry_value = entry.data() + prefix.size();
   while (const uint8_t* p = sorter.next()) {
-    const ByteSpan value(p, value_length);
     const uint32_t record = load_be32(p + value_length);
-    if (!key.duplicates() && !first &&
-        std::equal(value.begin(), value.end(), previous_value.begin())) {
+    if (!key.duplicates() && count != 0 && std::memcmp(p, entry_value, value_length) == 0) {
       if (stale_mark == 0 || record < stale_mark) stale_mark = record;
       continue;
     }
-    first = false;
-    previous_value.assign(value.begin(), value.end());
-    entry.resize(prefix.size());
-    entry.insert(entry.end(), value.begin(), value.end());
-    if (key.duplicates()) entry.insert(entry.end(), p + value_length, p + item_size);
+    std::memcpy(entry_value, p, entry.size() - prefix.size());
     s.insert_record(entry, ByteSpan(p + value_length, 4));
     ++count;
     if (!key.index && s.dirty_pages() >= kFlushEveryDirtyPages) {

@@ -305,12 +305,34 @@ std::optional<Counter> find_counter(TableInstance& t, uint8_t kind, bool& stored
   return c;
 }
 
+// The known counter of `kind` onto which an ADD may count in memory alone: this instance's counts
+// wait already (its file is in a transaction, its counters in step) and the counter is known,
+// stored and readable. Null otherwise: the count goes through find_counter and store_counter,
+// which leave it exactly as counting here does when all of this holds.
+TableInstance::KnownCounter* waiting_counter(TableInstance& t, uint8_t kind) {
+  if (!t.counts_listed || !counters_in_step(t)) return nullptr;
+  const RecordFile* file = t.store->record_file();
+  if (file == nullptr || !file->in_transaction()) return nullptr;
+  TableInstance::KnownCounter* k = known_counter(t, kind);
+  if (k == nullptr || k->epoch != t.counter_epoch || !k->stored || !k->readable) return nullptr;
+  return k;
+}
+
+uint32_t counted(uint32_t count, int32_t delta) {
+  const int64_t n = static_cast<int64_t>(count) + delta;
+  return n < 0 ? 0 : static_cast<uint32_t>(n);
+}
+
 // Adds `delta` to the count of the counter of `kind` (never below 0).
 void add_to_count(TableInstance& t, uint8_t kind, int32_t delta, bool may_wait = false) {
+  if (TableInstance::KnownCounter* k = may_wait ? waiting_counter(t, kind) : nullptr) {
+    k->count = counted(k->count, delta);
+    k->waiting = true;
+    return;
+  }
   bool stored = false;
   Counter c = find_counter(t, kind, stored).value_or(Counter{});
-  const int64_t count = static_cast<int64_t>(c.count) + delta;
-  c.count = count < 0 ? 0 : static_cast<uint32_t>(count);
+  c.count = counted(c.count, delta);
   store_counter(t, kind, c, stored, may_wait);
 }
 
@@ -415,7 +437,12 @@ int32_t add_record(TableInstance& t, bool append) {
   t.read_copy.assign(after.begin(), after.end());
   t.read_without_memos = false;
   ++counter->count;
-  store_counter(t, kKindData, *counter, true, true);
+  if (TableInstance::KnownCounter* k = waiting_counter(t, kKindData)) {
+    k->count = counter->count;  // (the counter read above is this one: nothing else changed it)
+    k->waiting = true;
+  } else {
+    store_counter(t, kKindData, *counter, true, true);
+  }
   // A new record number: the file holds no memo chunks of it yet.
   in_step = counters_in_step(t);
   insert_memos(t, record);

@@ -52,8 +52,8 @@ void set_item(File& f, int32_t id, const char* prefix = "n") {
 }
 
 enum class Who { a, b, a_alone, other_process };  // a_alone: the file opened exclusively
-// add_run: kRun ADDs in a row from `id` on, with nothing in between.
-enum class Act { add, add_run, append, erase, rename, logout, rollback, commit, build };
+// add_run, append_run: kRun ADDs (APPENDs) in a row from `id` on, with nothing in between.
+enum class Act { add, add_run, append, append_run, erase, rename, logout, rollback, commit, build };
 constexpr int32_t kRun = 50;
 
 struct Step {
@@ -81,6 +81,9 @@ void apply(Counts& c, Act act, Counts& before_logout) {
     case Act::append:  // no entries: the keys go stale
       ++c.records;
       break;
+    case Act::append_run:
+      c.records += kRun;
+      break;
     case Act::erase:
       --c.records, --c.by_name, --c.by_id;
       break;
@@ -107,9 +110,13 @@ int32_t perform(File& f, Act act, int32_t id) {
       ADD(f);
       break;
     case Act::add_run:
+    case Act::append_run:
       for (int32_t n = id; n < id + kRun; ++n) {
         set_item(f, n);
-        ADD(f);
+        if (act == Act::add_run)
+          ADD(f);
+        else
+          APPEND(f);
         if (ERRORNUMBER() != 0) break;
       }
       break;
@@ -231,6 +238,10 @@ TEST_F(KnownCountersTest, CountsStayRightWhateverChangedTheTableBetweenAdds) {
       {"a run after the refused ADD", Who::a, Act::add_run, 252, 0},
       {"DELETE after the run", Who::a, Act::erase, 260, 0},
       {"a run after the DELETE", Who::a, Act::add_run, 302, 0},
+      {"APPEND after the run (the keys' stale marks written)", Who::a, Act::append, 500, 0},
+      {"a run after the APPEND", Who::a, Act::add_run, 501, 0},
+      {"a run of APPENDs", Who::a, Act::append_run, 551, 0},
+      {"a run of ADDs after the APPENDs", Who::a, Act::add_run, 601, 0},
       {"COMMIT of the runs", Who::a, Act::commit, 0, 0},
       {"ADD by another process after the runs", Who::other_process, Act::add, 352, 0},
       {"LOGOUT for a run rolled back", Who::a, Act::logout, 0, 0},
