@@ -94,25 +94,48 @@ struct PageStore {
   // when noted and covers the same range: every new or freed page, every renumbering, every change
   // of a first key, every deletion and every forgetting of the pages advances tree_version, which
   // retires them all. Inserts behind the first key and replaces keep them.
+  //
+  // A finger also keeps the address of its leaf, good while no page has entered the cache since
+  // (page_loads): only a page entering the cache trims others from it or from the reserve, and
+  // every other way a page leaves (freed, renumbered, forgotten) advances tree_version. While
+  // both hold, a search from exactly the key of the last answer (reading on, reading back,
+  // reading again, reading the record after it) is answered in that leaf with no lookup at all
+  // (PageTree::step_from_finger); with the leaf's parent and its slot there, reading on past the
+  // end of the leaf takes the neighbour from the parent instead of descending. A finger that
+  // moved to a neighbour, or was noted there by a search that stepped over, knows no fences: it
+  // serves such steps only.
   struct Finger {
     static constexpr size_t kNoSlot = SIZE_MAX;
     int32_t page = 0;
     uint64_t version = 0;  // 0: none
     std::vector<uint8_t> first_key;
     std::vector<uint8_t> upper_fence;
-    bool has_upper_fence = false;  // false: the leaf is the last one
-    size_t slot = kNoSlot;         // of the last record a search answered in this leaf
+    bool has_upper_fence = false;      // false: the leaf is the last one
+    bool fenced = true;                // first_key and upper_fence describe the leaf's range
+    size_t slot = kNoSlot;             // of the last record a search answered in this leaf
+    uint64_t head = 0;                 // the first 8 bytes of that record's key (key_head)
+    const RecordPage* leaf = nullptr;  // the page, while page_loads is still `loads`
+    uint64_t loads = 0;
+    uint64_t used = 0;        // finger_clock at its last use: the least recently used is noted over
+    bool has_parent = false;  // false: the leaf is the root, or its parent is not known
+    int32_t parent = 0;       // the index page above the leaf, and the leaf's slot in it
+    size_t parent_slot = 0;
   };
   static constexpr size_t kFingers = 4;
   std::array<Finger, kFingers> fingers;
-  size_t next_finger = 0;
+  uint64_t finger_clock = 0;
+  std::array<uint8_t, 4> step_hint{};  // per kind of step, the finger that answered the last one
   uint64_t tree_version = 1;
   void tree_changed() { ++tree_version; }
+  // Advanced whenever a page enters the cache (read, taken back from the reserve, created).
+  uint64_t page_loads = 0;
 
   // ---- pages ----
 
   // The page numbered `number`, pinned until end_operation(). Check 1735 when no zone holds it.
   RecordPage* page(int32_t number);
+  // page() for a page not in the cache: from the reserve, created (negative number) or read.
+  RecordPage* load(int32_t number);
   // A new, empty, dirty page of `level` with the next temporary number.
   RecordPage* new_page(uint8_t level);
   // Changes of a page's records that keep its first key and its place in the tree; the tree's

@@ -38,6 +38,17 @@ class PageTree {
   std::optional<RecordRef> find_last_before(std::span<const uint8_t> key);
   std::optional<RecordRef> find_at_or_before(std::span<const uint8_t> key);
 
+  // The answer of a search from exactly the key of a finger's last answer, given by that
+  // finger's leaf without looking up a page (page_store.hpp): reading on (after), reading back
+  // (before), reading again (exact, at_or_before), and the record right after the last answer
+  // (exact: reading on by record number). nullopt when the leaf cannot tell (no finger holds the
+  // key, its address may be stale, or the answer lies in a neighbouring leaf): then a search
+  // above must run, which tries the fingers again with lookups. Pins no page, so it needs no
+  // operation around it.
+  enum class Step { exact, after, before, at_or_before };
+  static std::optional<RecordRef> step_from_finger(PageStore& s, std::span<const uint8_t> key,
+                                                   Step kind);
+
   // REQUIRES: the record fits (record_file.hpp's limits); key and data are not bytes of the
   // file's pages. false, nothing changed, when a record has this key part.
   bool insert(std::span<const uint8_t> key, std::span<const uint8_t> data);
@@ -62,6 +73,18 @@ class PageTree {
   // encloses it, else by descending from the root; the path is set only by a descent.
   RecordPage* leaf_for(std::span<const uint8_t> key, Enclose enclose);
   void note_finger(RecordPage* leaf);
+  // The finger to note `page` in: the one already on it, else the least recently used.
+  PageStore::Finger& finger_for(int32_t page);
+  void use(PageStore::Finger& f, const RecordPage* leaf);
+  // Notes the parent of the leaf at the end of the path (from a descent or a step) in `f`.
+  void note_parent(PageStore::Finger& f);
+  // step_from_finger inside an operation: a finger whose leaf address may be stale looks its
+  // leaf up by number, and an answer at the near end of a neighbouring leaf under the same parent
+  // is taken from there.
+  std::optional<RecordRef> step_with_look_ups(std::span<const uint8_t> key, Step kind);
+  // The leaf after (before) the finger's leaf under the same parent, the finger moved to it;
+  // nullptr when the parent is not known or the neighbour is under another parent.
+  RecordPage* move_to_neighbour(PageStore::Finger& f, bool next);
   static bool below_fence(const PageStore::Finger& f, std::span<const uint8_t> key);
   // After a change of `leaf` by `key`: splits it when it is over the limits, descending first
   // when its leaf came from a finger.

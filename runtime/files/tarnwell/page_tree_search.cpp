@@ -1,4 +1,6 @@
 // The searches of PageTree: descents, fingers and the steps between neighbouring leaves.
+#include <cstring>
+
 #include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/page_tree.hpp"
 
@@ -6,6 +8,71 @@ namespace vtn::tarnwell {
 namespace {
 constexpr int32_t kCheckWrongChildLevel = 231;
 constexpr int32_t kCheckEmptyIndexPage = 232;
+
+// The first 8 bytes of a key, for telling fingers apart at a glance (equal or not).
+inline uint64_t key_head(std::span<const uint8_t> key) {
+  uint64_t head = 0;
+  if (key.size() >= 8) {
+    std::memcpy(&head, key.data(), 8);
+  } else {
+    for (size_t i = 0; i < key.size(); ++i) head = head << 8 | key[i];
+  }
+  return head;
+}
+
+inline uint64_t word_at(const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+// Equality of two keys a word at a time; the last word may overlap the one before it.
+inline bool keys_equal(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  if (n < 8) return n == 0 || std::memcmp(a.data(), b.data(), n) == 0;
+  for (size_t i = 0; i + 8 < n; i += 8) {
+    if (word_at(a.data() + i) != word_at(b.data() + i)) return false;
+  }
+  return word_at(a.data() + n - 8) == word_at(b.data() + n - 8);
+}
+
+// Where the answer of a search from `key` lies, seen from `slot`, the slot of a finger's last
+// answer in `leaf`: here (at `at`), at the near end of a neighbouring leaf, or unknown (the
+// finger cannot tell: the full search must run).
+enum class Place { unknown, here, next_leaf, previous_leaf };
+[[gnu::always_inline]] inline Place locate(const RecordPage& leaf, size_t slot,
+                                           std::span<const uint8_t> key, PageTree::Step kind,
+                                           size_t& at) {
+  using Step = PageTree::Step;
+  const size_t size = leaf.size();
+  if (slot >= size) return Place::unknown;  // none noted, or records erased behind it
+  const std::span<const uint8_t> last = leaf.key(slot);
+  if (keys_equal(last, key)) {
+    switch (kind) {
+      case Step::exact:
+      case Step::at_or_before:
+        at = slot;
+        return Place::here;
+      case Step::after:
+        at = slot + 1;
+        return at == size ? Place::next_leaf : Place::here;
+      case Step::before:
+        if (slot == 0) return Place::previous_leaf;
+        at = slot - 1;
+        return Place::here;
+    }
+  }
+  if (kind != Step::exact) return Place::unknown;
+  // Reading on by record number: the record after the last answer, maybe the next leaf's first.
+  if (slot + 1 < size) {
+    if (!keys_equal(leaf.key(slot + 1), key)) return Place::unknown;
+    at = slot + 1;
+    return Place::here;
+  }
+  return compare_keys(last, key) < 0 ? Place::next_leaf : Place::unknown;
+}
+
 }  // namespace
 
 RecordPage* PageTree::child_of(RecordPage* parent, size_t slot) {
@@ -39,7 +106,7 @@ bool PageTree::below_fence(const PageStore::Finger& f, std::span<const uint8_t> 
 
 RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
   for (PageStore::Finger& f : s_.fingers) {
-    if (f.version != s_.tree_version) continue;
+    if (f.version != s_.tree_version || !f.fenced) continue;
     const int first = compare_keys(f.first_key, key);
     if (first > 0 || (first == 0 && enclose == Enclose::last_may_equal)) continue;
     if (!below_fence(f, key)) continue;
@@ -50,6 +117,7 @@ RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
       continue;
     descended_ = false;
     finger_ = &f;
+    use(f, leaf);
     return leaf;
   }
   descended_ = true;
@@ -62,16 +130,118 @@ RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
 void PageTree::note_finger(RecordPage* leaf) {
   finger_ = nullptr;
   if (leaf->empty()) return;
-  PageStore::Finger& f = s_.fingers[s_.next_finger];
-  s_.next_finger = (s_.next_finger + 1) % PageStore::kFingers;
+  PageStore::Finger& f = finger_for(leaf->number);
   f.page = leaf->number;
   f.version = s_.tree_version;
+  f.fenced = true;
   f.slot = PageStore::Finger::kNoSlot;
   const auto first = has_lower_fence_ ? lower_fence_ : leaf->first_key();
   f.first_key.assign(first.begin(), first.end());
   f.has_upper_fence = has_upper_fence_;
   if (has_upper_fence_) f.upper_fence.assign(upper_fence_.begin(), upper_fence_.end());
+  note_parent(f);
+  use(f, leaf);
   finger_ = &f;
+}
+
+PageStore::Finger& PageTree::finger_for(int32_t page) {
+  PageStore::Finger* oldest = nullptr;
+  uint64_t oldest_use = UINT64_MAX;
+  for (PageStore::Finger& f : s_.fingers) {
+    const bool current = f.version == s_.tree_version;
+    if (current && f.page == page) return f;
+    const uint64_t last_use = current ? f.used : 0;  // a retired finger goes first
+    if (last_use < oldest_use) {
+      oldest = &f;
+      oldest_use = last_use;
+    }
+  }
+  return *oldest;
+}
+
+void PageTree::use(PageStore::Finger& f, const RecordPage* leaf) {
+  f.leaf = leaf;
+  f.loads = s_.page_loads;
+  f.used = ++s_.finger_clock;
+}
+
+void PageTree::note_parent(PageStore::Finger& f) {
+  f.has_parent = path_.size() >= 2;
+  if (!f.has_parent) return;
+  const TreeStep& parent = path_[path_.size() - 2];
+  f.parent = parent.page->number;
+  f.parent_slot = parent.slot;
+}
+
+RecordPage* PageTree::move_to_neighbour(PageStore::Finger& f, bool next) {
+  if (!f.has_parent) return nullptr;
+  RecordPage* parent = s_.page(f.parent);
+  const size_t slot = f.parent_slot;
+  // The parent is as it was when the finger was noted (the tree has not changed since); a parent
+  // that no longer says so is left to the full search.
+  if (!parent->is_index() || slot >= parent->size() || parent->contents.children[slot] != f.page)
+    return nullptr;
+  if (next ? slot + 1 >= parent->size() : slot == 0) return nullptr;
+  const size_t to = next ? slot + 1 : slot - 1;
+  RecordPage* leaf = child_of(parent, to);
+  if (leaf->is_index() || leaf->empty()) return nullptr;
+  f.page = leaf->number;
+  f.parent_slot = to;
+  f.slot = PageStore::Finger::kNoSlot;
+  f.fenced = false;
+  f.first_key.clear();
+  f.upper_fence.clear();
+  f.has_upper_fence = false;
+  use(f, leaf);
+  return leaf;
+}
+
+std::optional<RecordRef> PageTree::step_from_finger(PageStore& s, std::span<const uint8_t> key,
+                                                    Step kind) {
+  const uint64_t head = key_head(key);
+  uint8_t& hint = s.step_hint[static_cast<size_t>(kind)];
+  for (size_t n = 0; n < PageStore::kFingers; ++n) {
+    const size_t i = (hint + n) % PageStore::kFingers;
+    PageStore::Finger& f = s.fingers[i];
+    if (f.head != head || f.loads != s.page_loads || f.version != s.tree_version) continue;
+    size_t at = 0;
+    const Place place = locate(*f.leaf, f.slot, key, kind, at);
+    if (place == Place::unknown) continue;
+    if (place != Place::here) return std::nullopt;  // the neighbour needs a lookup
+    hint = static_cast<uint8_t>(i);
+    f.slot = at;
+    f.head = key_head(f.leaf->key(at));
+    f.used = ++s.finger_clock;
+    return f.leaf->record(at);
+  }
+  return std::nullopt;
+}
+
+std::optional<RecordRef> PageTree::step_with_look_ups(std::span<const uint8_t> key, Step kind) {
+  const uint64_t head = key_head(key);
+  for (PageStore::Finger& f : s_.fingers) {
+    if (f.head != head || f.version != s_.tree_version || f.slot == PageStore::Finger::kNoSlot)
+      continue;
+    const RecordPage* leaf = f.leaf;
+    if (f.loads != s_.page_loads) {  // its address may be stale: look it up
+      leaf = s_.page(f.page);
+      use(f, leaf);
+    }
+    size_t at = 0;
+    const Place place = locate(*leaf, f.slot, key, kind, at);
+    if (place == Place::unknown) continue;
+    if (place != Place::here) {
+      leaf = move_to_neighbour(f, place == Place::next_leaf);
+      if (leaf == nullptr) return std::nullopt;
+      at = place == Place::next_leaf ? 0 : leaf->size() - 1;
+      if (kind == Step::exact && !keys_equal(leaf->key(at), key)) return std::nullopt;
+    }
+    f.slot = at;
+    f.head = key_head(leaf->key(at));
+    f.used = ++s_.finger_clock;
+    return leaf->record(at);
+  }
+  return std::nullopt;
 }
 
 bool PageTree::at_hint(const RecordPage* leaf, std::span<const uint8_t> key, size_t& at) const {
@@ -87,7 +257,25 @@ bool PageTree::at_hint(const RecordPage* leaf, std::span<const uint8_t> key, siz
 }
 
 std::optional<RecordRef> PageTree::answer(const RecordPage* leaf, size_t at) {
-  if (finger_ != nullptr && finger_->page == leaf->number) finger_->slot = at;
+  if (finger_ == nullptr || finger_->page != leaf->number) {
+    // A leaf the search stepped into from the one it descended to (the path leads to it): a
+    // finger without fences, so that reading on from here steps within this leaf.
+    PageStore::Finger& f = finger_for(leaf->number);
+    if (f.version != s_.tree_version || f.page != leaf->number) {
+      f.page = leaf->number;
+      f.version = s_.tree_version;
+      f.fenced = false;
+      f.first_key.clear();
+      f.upper_fence.clear();
+      f.has_upper_fence = false;
+      f.has_parent = false;
+      if (descended_ && !path_.empty() && path_.back().page == leaf) note_parent(f);
+    }
+    finger_ = &f;
+  }
+  finger_->slot = at;
+  finger_->head = key_head(leaf->key(at));
+  use(*finger_, leaf);
   return leaf->record(at);
 }
 
@@ -154,6 +342,7 @@ std::optional<RecordRef> PageTree::record_before() {
 
 std::optional<RecordRef> PageTree::find_exact(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
+  if (auto r = step_with_look_ups(key, Step::exact)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   size_t at = 0;
   if (at_hint(leaf, key, at)) return answer(leaf, at);
@@ -164,6 +353,7 @@ std::optional<RecordRef> PageTree::find_exact(std::span<const uint8_t> key) {
 
 std::optional<RecordRef> PageTree::find_first_after(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
+  if (auto r = step_with_look_ups(key, Step::after)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::first_may_equal);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at + 1);
@@ -175,6 +365,7 @@ std::optional<RecordRef> PageTree::find_first_after(std::span<const uint8_t> key
 
 std::optional<RecordRef> PageTree::find_last_before(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
+  if (auto r = step_with_look_ups(key, Step::before)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::last_may_equal);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at - 1);
@@ -186,6 +377,7 @@ std::optional<RecordRef> PageTree::find_last_before(std::span<const uint8_t> key
 
 std::optional<RecordRef> PageTree::find_at_or_before(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
+  if (auto r = step_with_look_ups(key, Step::at_or_before)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at);

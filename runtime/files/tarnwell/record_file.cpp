@@ -152,22 +152,29 @@ int32_t RecordFile::end_access() {
   return result;
 }
 
+// Each search first tries the short step from a finger, which takes no page and so needs no
+// operation around it; only the full search pins pages.
 std::optional<StoredRecord> RecordFile::find_exact(std::span<const uint8_t> key) {
+  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::exact)) return view(r);
   Operation op(*store_);
   return view(PageTree(*store_).find_exact(key));
 }
 
 std::optional<StoredRecord> RecordFile::find_first_after(std::span<const uint8_t> key) {
+  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::after)) return view(r);
   Operation op(*store_);
   return view(PageTree(*store_).find_first_after(key));
 }
 
 std::optional<StoredRecord> RecordFile::find_last_before(std::span<const uint8_t> key) {
+  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::before)) return view(r);
   Operation op(*store_);
   return view(PageTree(*store_).find_last_before(key));
 }
 
 std::optional<StoredRecord> RecordFile::find_at_or_before(std::span<const uint8_t> key) {
+  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::at_or_before))
+    return view(r);
   Operation op(*store_);
   return view(PageTree(*store_).find_at_or_before(key));
 }
