@@ -198,8 +198,9 @@ namespace {
 
 // INSTRING with a step other than 1: the candidates are start - 1, start - 1 + step, ... (or
 // downwards for a negative step), found by jumping from occurrence to occurrence.
-[[gnu::noinline]] int32_t instring_stepped(std::string_view needle, std::string_view text,
-                                           int32_t step, int32_t start) {
+template <bool kWide>
+[[gnu::always_inline]] inline int32_t stepped_search(std::string_view needle, std::string_view text,
+                                                     int32_t step, int32_t start) {
   const size_t m = needle.size();
   const int64_t stride = step == 0 ? static_cast<int64_t>(m) : step;
   const size_t from = static_cast<size_t>(start) - 1;
@@ -224,7 +225,7 @@ namespace {
   // Forwards: the candidates are start - 1, start - 1 + step, ...
   const auto forward = static_cast<size_t>(stride);
   for (size_t pos = from; pos <= last;) {
-    const size_t found = find_forward(needle, text, pos);
+    const size_t found = find_forward<kWide>(needle, text, pos);
     if (found == std::string_view::npos) return 0;
     const size_t off = (found - from) % forward;
     if (off == 0) return in_steps(found, stride);
@@ -233,30 +234,50 @@ namespace {
   return 0;
 }
 
-// Inline in both faces of INSTRING.
+[[gnu::noinline]] int32_t instring_stepped(std::string_view needle, std::string_view text,
+                                           int32_t step, int32_t start) {
+  return stepped_search<false>(needle, text, step, start);
+}
+
+[[gnu::noinline, gnu::flatten]] VTN_WIDE_SEARCH_TARGET int32_t
+instring_stepped_wide(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+  return stepped_search<true>(needle, text, step, start);
+}
+
+// Inline in both faces of INSTRING, in both instantiations of the searches. A one-byte needle in
+// a short text, the commonest search of all, runs without a call; everything else ends in a
+// tail call, so that the path needs no frame.
+template <bool kWide>
 [[gnu::always_inline]] inline int32_t instring_inline(std::string_view needle,
                                                       std::string_view text, int32_t step,
                                                       int32_t start) {
   const size_t m = needle.size();
-  if (m == 0 || start < 1 || m > text.size()) return 0;
-  if (step != 1 && !(step == 0 && m == 1)) return instring_stepped(needle, text, step, start);
-  // Every position in turn, the common case, without the stepping machinery.
-  const size_t found = find_forward(needle, text, static_cast<size_t>(start) - 1);
-  return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
+  if (m - 1 >= text.size() || start < 1) return 0;  // m - 1 wraps for an empty needle
+  const size_t from = static_cast<size_t>(start) - 1;
+  if (step == 1 || (step == 0 && m == 1)) [[likely]] {
+    // Every position in turn, without the stepping machinery.
+    const size_t rest = text.size() - from;  // wraps when start lies past the end
+    if (m == 1 && rest - 1 < search_detail::kInlineScan) {
+      const size_t found = search_detail::find_byte<kWide>(text.data() + from, rest, needle[0]);
+      return found == std::string_view::npos ? 0 : static_cast<int32_t>(from + found + 1);
+    }
+    return kWide ? instring_rest_wide(needle, text, from) : instring_rest(needle, text, from);
+  }
+  return kWide ? instring_stepped_wide(needle, text, step, start)
+               : instring_stepped(needle, text, step, start);
 }
 
-// INSTRING over entries that are not yet narrow text, or a stack too shallow.
-[[gnu::noinline]] int32_t instring_converting(int32_t step, int32_t start) {
-  StringStack& stack = string_stack();
-  const int32_t result = instring_inline(stack.peek(1), stack.peek(2), step, start);
-  stack.release_two();
-  return result;
+[[gnu::noinline, gnu::flatten]] VTN_WIDE_SEARCH_TARGET int32_t
+instring_wide(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+  return instring_inline<true>(needle, text, step, start);
 }
 
 }  // namespace
 
 int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
-  return instring_inline(needle, text, step, start);
+  if (search_detail::wide_search) [[likely]]
+    return instring_wide(needle, text, step, start);
+  return instring_inline<false>(needle, text, step, start);
 }
 
 std::string upper(std::string_view text) {
@@ -342,17 +363,16 @@ void LOWER() {
   map_top([](char* text, uint32_t n) { to_lower(text, n); });
 }
 
-int32_t INSTRING(int32_t step, int32_t start) {
+namespace detail {
+
+int32_t instring_converting(int32_t step, int32_t start) {
   StringStack& stack = string_stack();
-  std::string_view needle;
-  std::string_view text;
-  if (!stack.peek_two_plain(needle, text)) [[unlikely]] {
-    return instring_converting(step, start);
-  }
-  const int32_t result = instring_inline(needle, text, step, start);
-  stack.drop_two();
+  const int32_t result = instring(stack.peek(1), stack.peek(2), step, start);
+  stack.release_two();
   return result;
 }
+
+}  // namespace detail
 
 int32_t NUMERIC() {
   StringStack& stack = string_stack();

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/values/string_stack.hpp"
+
 namespace vtn {
 
 // ---- C++ face ----
@@ -71,8 +73,25 @@ void SUB(int32_t start, int32_t length);
 void UPPER();
 void LOWER();
 
-// Pop `needle` (top) and the text below it.
-int32_t INSTRING(int32_t step = 1, int32_t start = 1);
+namespace detail {
+// INSTRING over entries that are not yet narrow text, or a stack too shallow.
+int32_t instring_converting(int32_t step, int32_t start);
+}  // namespace detail
+
+// Pop `needle` (top) and the text below it. Inline, so that a program's pushes and the pop meet
+// in one place: two plain entries are read and dropped without a call, and the search gets the
+// views. They are dropped first: a borrowed entry's bytes belong to someone else and an inline
+// entry's stay in its slot until the next push, so the views outlive the drop.
+inline int32_t INSTRING(int32_t step = 1, int32_t start = 1) {
+  StringStack& stack = string_stack();
+  std::string_view needle;
+  std::string_view text;
+  if (!stack.peek_two_plain(needle, text)) [[unlikely]] {
+    return detail::instring_converting(step, start);
+  }
+  stack.drop_two();
+  return instring(needle, text, step, start);
+}
 // Pops the text.
 int32_t NUMERIC();
 // Pops the text (top) and the `item_count` items below it, item 1 first.

@@ -40,13 +40,13 @@ StringStack::~StringStack() {
 }
 
 StackEntry& StringStack::top_checked() {
-  if (depth_ <= 0) {
+  if (top_ == 0) {
     fatal_runtime_error(kStackCorruption, kStackErrorText);
     // Only reached after the program procedure has returned: hand out an empty entry.
-    depth_ = 1;
+    top_ = kEntrySize;
     entries_[0] = StackEntry{};
   }
-  return entries_[depth_ - 1];
+  return at(top_ - kEntrySize);
 }
 
 void StringStack::push_owned(std::unique_ptr<char[]> buffer, uint32_t length) {
@@ -147,11 +147,11 @@ void StringStack::to_narrow(StackEntry& e) {
 }
 
 StackEntry& StringStack::entry_checked(int n) {
-  if (n < 1 || n > depth_) {
+  if (n < 1 || n > depth()) {
     fatal_runtime_error(kStackCorruption, kStackErrorText);
     return top_checked();
   }
-  StackEntry& e = entries_[depth_ - n];
+  StackEntry& e = at(top_ - static_cast<size_t>(n) * kEntrySize);
   to_narrow(e);
   return e;
 }
@@ -178,7 +178,7 @@ void StringStack::release_checked() {
   StackEntry& e = top_checked();
   free_entry(e);
   e.length = 0;
-  --depth_;
+  top_ -= kEntrySize;
 }
 
 std::string StringStack::pop_string() {
@@ -237,10 +237,10 @@ int StringStack::compare_top_two() {
 }
 
 std::unique_ptr<StringStack::SavedStack> StringStack::save() {
-  if (depth_ == 0) return nullptr;
+  if (top_ == 0) return nullptr;
   auto saved = std::make_unique<SavedStack>();
-  saved->depth = depth_;
-  for (int i = 0; i < depth_; ++i) {
+  saved->depth = depth();
+  for (int i = 0; i < saved->depth; ++i) {
     StackEntry& e = entries_[i];
     StackEntry& s = saved->entries[i];
     const bool is_inline = e.kind == StackEntryKind::kInline;
@@ -249,15 +249,15 @@ std::unique_ptr<StringStack::SavedStack> StringStack::save() {
     if (is_inline) s.text = s.inline_text + inline_offset;
     e = StackEntry{};
   }
-  depth_ = 0;
+  top_ = 0;
   return saved;
 }
 
 void StringStack::restore(std::unique_ptr<SavedStack> saved) {
   clear();
   if (!saved) return;
-  depth_ = saved->depth;
-  for (int i = 0; i < depth_; ++i) {
+  top_ = static_cast<size_t>(saved->depth) * kEntrySize;
+  for (int i = 0; i < saved->depth; ++i) {
     StackEntry& e = entries_[i];
     StackEntry& s = saved->entries[i];
     const bool is_inline = s.kind == StackEntryKind::kInline;
@@ -270,7 +270,7 @@ void StringStack::restore(std::unique_ptr<SavedStack> saved) {
 }
 
 void StringStack::clear() {
-  while (depth_ > 0) release();
+  while (top_ > 0) release();
 }
 
 constinit StringStack detail::process_string_stack;

@@ -9,6 +9,7 @@
 // ends the program with the fatal error 500 + n, "String Stack Error".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -68,22 +69,23 @@ class StringStack {
   StringStack& operator=(const StringStack&) = delete;
   ~StringStack();
 
-  int depth() const { return depth_; }
+  int depth() const { return static_cast<int>(top_ / kEntrySize); }
 
   // Pushes.
-  // The depth is read once and written last, so that pushes in a row, inlined, keep it in a
+  // The top is read once and written last, so that pushes in a row, inlined, keep it in a
   // register instead of storing it and reading it back each time.
   void push_borrowed(const char* text, uint32_t length) {
-    const int depth = depth_;
-    if (depth >= kCapacity) return;
-    StackEntry& e = entries_[depth];
-    e.kind = StackEntryKind::kBorrowed;
-    e.text = const_cast<char*>(text);
-    e.length = text == nullptr ? 0 : length;
-    depth_ = depth + 1;
+    push_borrowed(std::string_view(text, text == nullptr ? 0 : length));
   }
+  // A view's bytes (none when it is empty, whatever its pointer).
   void push_borrowed(std::string_view text) {
-    push_borrowed(text.data(), static_cast<uint32_t>(text.size()));
+    const size_t top = top_;
+    if (top >= kLimit) return;
+    StackEntry& e = at(top);
+    e.kind = StackEntryKind::kBorrowed;
+    e.text = const_cast<char*>(text.data());
+    e.length = static_cast<uint32_t>(text.size());
+    top_ = top + kEntrySize;
   }
   // Takes a heap buffer of `length` bytes (null pushes an empty text).
   void push_owned(std::unique_ptr<char[]> buffer, uint32_t length);
@@ -97,8 +99,9 @@ class StringStack {
 
   // The top entry (1) or the ones below it (2, 3, ...), as narrow text. REQUIRES: depth >= n.
   StackEntry& entry(int n = 1) {
-    if (n >= 1 && n <= depth_) {
-      StackEntry& e = entries_[depth_ - n];
+    const size_t below = static_cast<size_t>(n) * kEntrySize;
+    if (n >= 1 && below <= top_) {
+      StackEntry& e = at(top_ - below);
       if (e.kind <= StackEntryKind::kInline) return e;  // already narrow text
     }
     return entry_checked(n);
@@ -119,17 +122,19 @@ class StringStack {
   int32_t pop_long();
   // Drops the top entry.
   void release() {
-    if (depth_ > 0 && holds_nothing(entries_[depth_ - 1])) {
-      --depth_;  // nothing to free
+    const size_t top = top_;
+    if (top > 0 && holds_nothing(at(top - kEntrySize))) {
+      top_ = top - kEntrySize;  // nothing to free
       return;
     }
     release_checked();
   }
   // Drops the two top entries, with one change of the depth when neither holds a buffer.
   void release_two() {
-    const int depth = depth_;
-    if (depth >= 2 && holds_nothing(entries_[depth - 1]) && holds_nothing(entries_[depth - 2])) {
-      depth_ = depth - 2;
+    const size_t top = top_;
+    if (top >= 2 * kEntrySize &&
+        both_hold_nothing(at(top - kEntrySize), at(top - 2 * kEntrySize))) {
+      top_ = top - 2 * kEntrySize;
       return;
     }
     release();
@@ -140,17 +145,17 @@ class StringStack {
   // text, sets `top` and `below` to them and returns true; the caller then drops both with
   // drop_two(). Otherwise returns false and changes nothing.
   bool peek_two_plain(std::string_view& top, std::string_view& below) const {
-    const int depth = depth_;
-    if (depth < 2) return false;
-    const StackEntry& a = entries_[depth - 1];
-    const StackEntry& b = entries_[depth - 2];
-    if (!holds_nothing(a) || !holds_nothing(b)) return false;
+    const size_t offset = top_;
+    if (offset < 2 * kEntrySize) return false;
+    const StackEntry& a = at(offset - kEntrySize);
+    const StackEntry& b = at(offset - 2 * kEntrySize);
+    if (!both_hold_nothing(a, b)) return false;
     top = a.view();
     below = b.view();
     return true;
   }
   // REQUIRES: peek_two_plain() returned true, and nothing was pushed or popped since.
-  void drop_two() { depth_ -= 2; }
+  void drop_two() { top_ -= 2 * kEntrySize; }
 
   // Pops the two top entries (first argument on top) and compares them blank-padded by the
   // collation table: negative, zero or positive.
@@ -174,11 +179,22 @@ class StringStack {
   static bool holds_nothing(const StackEntry& e) {
     return e.kind == StackEntryKind::kBorrowed || e.kind == StackEntryKind::kInline;
   }
+  // The same for two entries in one test: kBorrowed is 0 and kInline a single bit that no other
+  // kind's value is made of alone, so both hold nothing exactly when their kinds, or-ed, have no
+  // other bit.
+  static bool both_hold_nothing(const StackEntry& a, const StackEntry& b) {
+    static_assert(static_cast<unsigned>(StackEntryKind::kBorrowed) == 0 &&
+                  static_cast<unsigned>(StackEntryKind::kInline) == 2);
+    return ((static_cast<unsigned>(a.kind) | static_cast<unsigned>(b.kind)) &
+            ~static_cast<unsigned>(StackEntryKind::kInline)) == 0;
+  }
   // An entry above the depth is dead: it keeps no buffer and no OLE value, and every push sets
   // what it reads, so resetting three fields suffices.
   StackEntry* push_slot() {
-    if (depth_ >= kCapacity) return nullptr;
-    StackEntry& e = entries_[depth_++];
+    const size_t top = top_;
+    if (top >= kLimit) return nullptr;
+    StackEntry& e = at(top);
+    top_ = top + kEntrySize;
     e.kind = StackEntryKind::kBorrowed;
     e.text = nullptr;
     e.length = 0;
@@ -191,8 +207,22 @@ class StringStack {
   void to_narrow(StackEntry& e);
   void free_entry(StackEntry& e);
 
+  static constexpr size_t kEntrySize = sizeof(StackEntry);
+  static constexpr size_t kLimit = kCapacity * kEntrySize;
+
+  // The entry at a byte offset into entries_ (a multiple of kEntrySize): the top is kept as the
+  // offset past the top entry rather than as a count, so that reaching an entry takes no
+  // multiplication, and as a size_t, which no stored length or kind can alias, so that inlined
+  // pushes and pops keep it in a register.
+  StackEntry& at(size_t offset) {
+    return *reinterpret_cast<StackEntry*>(reinterpret_cast<char*>(entries_) + offset);
+  }
+  const StackEntry& at(size_t offset) const {
+    return *reinterpret_cast<const StackEntry*>(reinterpret_cast<const char*>(entries_) + offset);
+  }
+
   StackEntry entries_[kCapacity];
-  int depth_ = 0;
+  size_t top_ = 0;  // depth * kEntrySize
 };
 
 namespace detail {

@@ -5,17 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#if defined(__GNUC__) && defined(__x86_64__)
-#include <immintrin.h>
-#define VTN_WIDE_SEARCH 1
-#else
-#define VTN_WIDE_SEARCH 0
-#endif
-
 namespace vtn {
 namespace {
 
@@ -56,6 +45,12 @@ bool middle_matches(const char* at, std::string_view needle) {
   const size_t m = needle.size();
   if (m <= kWordNeedle) return short_middle_matches(at, needle);
   return std::memcmp(at + 1, needle.data() + 1, m - 2) == 0;
+}
+
+// Out of line, so that the searches that call it need no frame of their own.
+[[gnu::noinline]] size_t find_byte_long(std::string_view text, size_t from, char c) {
+  const void* hit = std::memchr(text.data() + from, c, text.size() - from);
+  return hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
 }
 
 size_t linear_search(std::string_view needle, std::string_view text, size_t from) {
@@ -101,7 +96,8 @@ using search_detail::load_short;
 // budget for false candidates, and the search calls nothing.
 constexpr size_t kShortPositions = 64;
 
-[[gnu::noinline]] size_t short_search(std::string_view needle, std::string_view text, size_t from) {
+[[gnu::always_inline]] inline size_t short_search(std::string_view needle, std::string_view text,
+                                                  size_t from) {
   const size_t m = needle.size();
   const size_t positions = text.size() - m + 1;
   const char* s = text.data();
@@ -168,11 +164,10 @@ size_t check_block(std::string_view needle, const char* s, size_t pos, uint32_t 
 #endif
 
 #if VTN_WIDE_SEARCH
-#define VTN_WIDE_SEARCH_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,bmi,bmi2")))
-
-// short_search with every position in one masked read of the first and the last bytes.
-VTN_WIDE_SEARCH_TARGET size_t short_search_wide(std::string_view needle, std::string_view text,
-                                                size_t from) {
+// short_search with every position in one masked read of the first and the last bytes. Inlined
+// where a [[gnu::flatten]] wide function calls it.
+VTN_WIDE_SEARCH_TARGET inline size_t short_search_wide(std::string_view needle,
+                                                       std::string_view text, size_t from) {
   const size_t m = needle.size();
   const char* s = text.data() + from;
   const __mmask64 live = _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(text.size() - m + 1 - from));
@@ -198,27 +193,31 @@ const bool kWideSearchSupported = wide_search_supported();
 constexpr bool kWideSearchSupported = false;
 #endif
 
-// Processors with the AVX-512 byte instructions read a short text in one masked move, which
-// touches no byte past its end, and test all its positions in one compare.
-bool wide_short_search = kWideSearchSupported;
-
 }  // namespace
 
 namespace search_detail {
 
-bool use_wide_short_search(bool wide) {
-  const bool former = wide_short_search;
-  wide_short_search = wide && kWideSearchSupported;
+bool wide_search = kWideSearchSupported;
+
+bool use_wide_search(bool wide) {
+  const bool former = wide_search;
+  wide_search = wide && kWideSearchSupported;
   return former;
 }
 
 }  // namespace search_detail
 
-size_t find_forward_long(std::string_view needle, std::string_view text, size_t from) {
+namespace {
+
+// The two instantiations of the search for what find_forward does not do inline.
+template <bool kWide>
+[[gnu::always_inline]] inline size_t forward_rest(std::string_view needle, std::string_view text,
+                                                  size_t from) {
+  if (needle.size() == 1) return find_byte_long(text, from, needle[0]);
 #if defined(__SSE2__)
   if (needle.size() <= kWordNeedle && text.size() - needle.size() + 1 - from <= kShortPositions) {
 #if VTN_WIDE_SEARCH
-    if (wide_short_search) return short_search_wide(needle, text, from);
+    if constexpr (kWide) return short_search_wide(needle, text, from);
 #endif
     return short_search(needle, text, from);
   }
@@ -226,6 +225,31 @@ size_t find_forward_long(std::string_view needle, std::string_view text, size_t 
 #else
   return linear_search(needle, text, from);
 #endif
+}
+
+}  // namespace
+
+size_t find_forward_rest(std::string_view needle, std::string_view text, size_t from) {
+  return forward_rest<false>(needle, text, from);
+}
+
+[[gnu::flatten]] VTN_WIDE_SEARCH_TARGET size_t find_forward_rest_wide(std::string_view needle,
+                                                                      std::string_view text,
+                                                                      size_t from) {
+  return forward_rest<true>(needle, text, from);
+}
+
+// npos + 1 is 0.
+int32_t instring_rest(std::string_view needle, std::string_view text, size_t from) {
+  if (from > text.size() - needle.size()) return 0;
+  return static_cast<int32_t>(forward_rest<false>(needle, text, from) + 1);
+}
+
+[[gnu::flatten]] VTN_WIDE_SEARCH_TARGET int32_t instring_rest_wide(std::string_view needle,
+                                                                   std::string_view text,
+                                                                   size_t from) {
+  if (from > text.size() - needle.size()) return 0;
+  return static_cast<int32_t>(forward_rest<true>(needle, text, from) + 1);
 }
 
 size_t find_backward(std::string_view needle, std::string_view text, size_t from) {

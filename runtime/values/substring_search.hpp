@@ -10,6 +10,11 @@
 // bytes per compare, and a text shorter than that read as overlapping words, never past its end.
 // A longer text goes to the C library's memchr, whose wide loops win once the call has paid for
 // itself. Short needles in short texts take a search without the budget for false candidates.
+//
+// Processors with the AVX-512 byte instructions read a short text of up to 64 bytes in one masked
+// move, which touches no byte past its end, and test all its positions in one compare. Whether
+// they are used is settled once, at start-up; the searches come in two instantiations, and each
+// caller picks one with a single test of search_detail::wide_search before it starts.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +26,15 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VTN_WIDE_SEARCH 1
+#define VTN_WIDE_SEARCH_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,bmi,bmi2")))
+#else
+#define VTN_WIDE_SEARCH 0
+#define VTN_WIDE_SEARCH_TARGET
 #endif
 
 namespace vtn {
@@ -71,30 +85,67 @@ inline size_t find_byte_short(const char* p, size_t n, char c) {
 #endif
 }
 
-// For tests: whether the search for short needles in short texts reads the text in one masked
-// move of the AVX-512 byte instructions (only where the processor has them) or sixteen bytes at a
-// time; returns the former setting.
-bool use_wide_short_search(bool wide);
+#if VTN_WIDE_SEARCH
+// find_byte_short in one masked read of the n bytes at p (0 <= n <= kInlineScan), which reads
+// nothing at or past p + n, and one compare of them all. Not always_inline: it is inlined once
+// the generic code around it has been inlined into a VTN_WIDE_SEARCH_TARGET function (which
+// should be [[gnu::flatten]]).
+VTN_WIDE_SEARCH_TARGET inline size_t find_byte_wide(const char* p, size_t n, char c) {
+  static_assert(kInlineScan == 64, "one masked read covers the whole short text");
+  const __mmask64 live = _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(n));
+  const __m512i bytes = _mm512_maskz_loadu_epi8(live, p);
+  const uint64_t mask = _mm512_mask_cmpeq_epi8_mask(live, bytes, _mm512_set1_epi8(c));
+  return mask == 0 ? std::string_view::npos : static_cast<size_t>(_tzcnt_u64(mask));
+}
+#endif
+
+// find_byte_short or find_byte_wide. REQUIRES: 1 <= n <= kInlineScan.
+template <bool kWide>
+[[gnu::always_inline]] inline size_t find_byte(const char* p, size_t n, char c) {
+#if VTN_WIDE_SEARCH
+  if constexpr (kWide) return find_byte_wide(p, n, c);
+#endif
+  return find_byte_short(p, n, c);
+}
+
+// True when the processor has the AVX-512 byte instructions (and the tests have not turned them
+// off): callers then run the searches' wide instantiation. Set once, when the program starts;
+// before that it is false, which is always safe.
+extern bool wide_search;
+
+// For tests: whether the searches use the AVX-512 byte instructions (only where the processor has
+// them) or sixteen bytes at a time; returns the former setting.
+bool use_wide_search(bool wide);
 
 }  // namespace search_detail
 
-// The search for needles of two bytes and more.
-size_t find_forward_long(std::string_view needle, std::string_view text, size_t from);
+// What find_forward does not do inline: a one-byte needle in a long text, and every longer
+// needle; the wide one only where wide_search is true. REQUIRES: 1 <= needle size,
+// from + needle size <= text size.
+size_t find_forward_rest(std::string_view needle, std::string_view text, size_t from);
+size_t find_forward_rest_wide(std::string_view needle, std::string_view text, size_t from);
+// The same as INSTRING's result, the 1-based position (cut to 32 bits) or 0, so that INSTRING
+// reaches them in a tail call; unlike those, they take any `from` (past the last place the
+// needle fits gives 0). REQUIRES: 1 <= needle size <= text size.
+int32_t instring_rest(std::string_view needle, std::string_view text, size_t from);
+int32_t instring_rest_wide(std::string_view needle, std::string_view text, size_t from);
 
-// The first position p >= from at which `needle` occurs in `text`, else npos.
+// The first position p >= from at which `needle` occurs in `text`, else npos: the bounds and a
+// one-byte needle in a short text inline, the rest out of line. The wide instantiation may be
+// called only from a VTN_WIDE_SEARCH_TARGET function that is [[gnu::flatten]], and only where
+// search_detail::wide_search is true.
 // REQUIRES: needle is not empty.
-inline size_t find_forward(std::string_view needle, std::string_view text, size_t from) {
+template <bool kWide>
+[[gnu::always_inline]] inline size_t find_forward(std::string_view needle, std::string_view text,
+                                                  size_t from) {
   const size_t m = needle.size();
   if (m > text.size() || from > text.size() - m) return std::string_view::npos;
-  if (m > 1) return find_forward_long(needle, text, from);
   const size_t n = text.size() - from;
-  if (n <= search_detail::kInlineScan) {
-    const size_t found = search_detail::find_byte_short(text.data() + from, n, needle[0]);
+  if (m == 1 && n <= search_detail::kInlineScan) {
+    const size_t found = search_detail::find_byte<kWide>(text.data() + from, n, needle[0]);
     return found == std::string_view::npos ? found : from + found;
   }
-  const void* hit = std::memchr(text.data() + from, needle[0], n);
-  return hit == nullptr ? std::string_view::npos
-                        : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+  return kWide ? find_forward_rest_wide(needle, text, from) : find_forward_rest(needle, text, from);
 }
 
 // The last position p <= from at which `needle` occurs in `text`, else npos.

@@ -1,8 +1,12 @@
 // INSTRING against its former search (a skip-table search for long texts, a first-byte search
 // otherwise, and a candidate-by-candidate loop for other steps), kept here as the reference: the
-// same position for every needle, text, step and start, on random inputs and on every short text
-// shape that the inline and short searches meet.
+// same position for every needle, text, step and start, on random inputs, on every short text
+// shape that the inline and short searches meet, and on texts that end right before (or start
+// right after) a page that may not be read, through both instantiations of the searches (the
+// AVX-512 one where the processor has the instructions) and through both faces of INSTRING.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +16,7 @@
 #include <string_view>
 
 #include "runtime/values/string_functions.hpp"
+#include "runtime/values/string_stack.hpp"
 #include "runtime/values/substring_search.hpp"
 #include "support/differential_cases.hpp"
 
@@ -106,9 +111,15 @@ struct Generator {
 
   size_t below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); }
 
+  // Eight bytes from each draw: making the texts is most of this test's work.
   std::string text(size_t size, int alphabet) {
     std::string t(size, ' ');
-    for (char& c : t) c = static_cast<char>(alphabet == 256 ? below(256) : 'a' + below(alphabet));
+    uint64_t bits = 0;
+    for (size_t i = 0; i < size; ++i) {
+      if (i % 8 == 0) bits = random();
+      const auto byte = static_cast<uint8_t>(bits >> (8 * (i % 8)));
+      t[i] = static_cast<char>(alphabet == 256 ? byte : 'a' + byte % alphabet);
+    }
     return t;
   }
 
@@ -122,11 +133,30 @@ struct Generator {
   }
 };
 
-TEST(InstringDifferential, AgreesWithTheFormerSearchOnRandomInputs) {
+// Runs `check` once with each instantiation of the searches: sixteen bytes at a time, and (where
+// the processor has the instructions) the masked reads of the AVX-512 byte instructions.
+template <typename Check>
+void in_both_instantiations(Check check) {
+  for (const bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "wide" : "sixteen bytes at a time");
+    const bool former = search_detail::use_wide_search(wide);
+    check();
+    search_detail::use_wide_search(former);
+  }
+}
+
+// INSTRING through the stack: the needle on top of the text, both borrowed.
+int32_t instring_on_stack(std::string_view needle, std::string_view text, int32_t step,
+                          int32_t start) {
+  string_stack().push_borrowed(text);
+  string_stack().push_borrowed(needle);
+  return INSTRING(step, start);
+}
+
+void random_inputs_agree(int64_t cases) {
   Generator g;
   constexpr int kAlphabets[] = {2, 3, 4, 26, 256};
   constexpr size_t kSizes[] = {0, 1, 7, 16, 17, 31, 40, 64, 100, 256, 257, 300, 1000, 5000};
-  const int64_t cases = testing::differential_cases(2'000'000);
   for (int64_t i = 0; i < cases; ++i) {
     const int alphabet = kAlphabets[g.below(std::size(kAlphabets))];
     const size_t size = kSizes[g.below(std::size(kSizes))] + g.below(3);
@@ -136,10 +166,22 @@ TEST(InstringDifferential, AgreesWithTheFormerSearchOnRandomInputs) {
     if (g.below(3) == 0) step = static_cast<int32_t>(g.below(13)) - 6;
     const int32_t start = g.below(2) == 0 ? 1 : static_cast<int32_t>(g.below(size + 6)) - 2;
     const int32_t expected = reference::instring(needle, text, step, start);
-    const int32_t actual = instring(needle, text, step, start);
-    ASSERT_EQ(actual, expected) << "case " << i << ": needle \"" << needle << "\" text \"" << text
-                                << "\" step " << step << " start " << start;
+    for (const bool wide : {false, true}) {
+      search_detail::use_wide_search(wide);
+      const int32_t actual = i % 4 == 0 ? instring_on_stack(needle, text, step, start)
+                                        : instring(needle, text, step, start);
+      ASSERT_EQ(actual, expected) << "case " << i << (wide ? ", wide" : "") << ": needle \""
+                                  << needle << "\" text \"" << text << "\" step " << step
+                                  << " start " << start;
+    }
   }
+}
+
+TEST(InstringDifferential, AgreesWithTheFormerSearchOnRandomInputs) {
+  // Each input through both instantiations of the searches.
+  const bool former = search_detail::use_wide_search(true);
+  random_inputs_agree(testing::differential_cases(2'000'000));
+  search_detail::use_wide_search(former);
 }
 
 // Every text of up to 80 bytes and every needle of up to 20 (twice the word compares), planted at
@@ -176,14 +218,84 @@ void every_short_text_shape_agrees() {
 }
 
 TEST(InstringDifferential, AgreesOnEveryShortTextShape) {
-  // Both searches for short needles: sixteen bytes at a time, and (where the processor has the
-  // instructions) the masked reads of the whole text.
-  for (const bool wide : {false, true}) {
-    SCOPED_TRACE(wide ? "wide" : "sixteen bytes at a time");
-    const bool former = search_detail::use_wide_short_search(wide);
-    every_short_text_shape_agrees();
-    search_detail::use_wide_short_search(former);
+  in_both_instantiations(every_short_text_shape_agrees);
+}
+
+// Two readable pages with an unreadable one on each side: a text placed at the very end of the
+// readable ones, or at their very start, makes any read past its end or before its start fault.
+class GuardedPages {
+ public:
+  GuardedPages() {
+    page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* base =
+        mmap(nullptr, 4 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return;
+    base_ = static_cast<char*>(base);
+    if (mprotect(base_, page_, PROT_NONE) != 0 ||
+        mprotect(base_ + 3 * page_, page_, PROT_NONE) != 0) {
+      munmap(base_, 4 * page_);
+      base_ = nullptr;
+    }
   }
+  ~GuardedPages() {
+    if (base_ != nullptr) munmap(base_, 4 * page_);
+  }
+  GuardedPages(const GuardedPages&) = delete;
+  GuardedPages& operator=(const GuardedPages&) = delete;
+
+  bool ready() const { return base_ != nullptr; }
+  // `text` copied so that it ends right before the unreadable page above, or starts right after
+  // the one below.
+  std::string_view place(std::string_view text, bool at_end) {
+    char* at = at_end ? base_ + 3 * page_ - text.size() : base_ + page_;
+    if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    return {at, text.size()};
+  }
+
+ private:
+  size_t page_ = 0;
+  char* base_ = nullptr;
+};
+
+// Every text of up to 80 bytes and every needle of up to 20 against an unreadable page, the
+// needle planted at the start, anywhere in the last 20 bytes, or nowhere, and each byte also
+// equal to the needle's first so that the searches walk every position up to the edge.
+void guarded_texts_agree(GuardedPages& pages) {
+  std::mt19937_64 random(27182818);
+  int64_t compared = 0;
+  for (const bool at_end : {true, false}) {
+    for (size_t size = 1; size <= 80; ++size) {
+      for (size_t m = 1; m <= 20 && m <= size; ++m) {
+        for (size_t at = 0; at <= size - m + 1; ++at) {  // size - m + 1: not planted
+          if (at != 0 && at + 20 < size) continue;
+          std::string text(size, ' ');
+          for (char& c : text) c = (random() & 1) != 0 ? 'a' : 'b';
+          std::string needle(m, ' ');
+          for (char& c : needle) c = (random() & 1) != 0 ? 'a' : 'b';
+          if (at + m <= size) text.replace(at, m, needle);
+          const std::string_view placed = pages.place(text, at_end);
+          const std::string_view placed_needle = pages.place(needle, !at_end);
+          for (const int32_t start : {1, 2, static_cast<int32_t>(size)}) {
+            for (const int32_t step : {1, 0, 2, -1}) {
+              const int32_t expected = reference::instring(needle, text, step, start);
+              ASSERT_EQ(instring(placed_needle, placed, step, start), expected)
+                  << "needle of " << m << " at " << at << " in " << size << " from " << start
+                  << " step " << step << (at_end ? " at the end" : " at the start");
+              ASSERT_EQ(instring_on_stack(placed_needle, placed, step, start), expected);
+              ++compared;
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 50000);
+}
+
+TEST(InstringDifferential, NeverReadsPastEitherEndOfTheText) {
+  GuardedPages pages;
+  ASSERT_TRUE(pages.ready()) << "no guarded pages";
+  in_both_instantiations([&] { guarded_texts_agree(pages); });
 }
 
 // Texts made to defeat a first-and-last-byte filter, where the search must hand over to its

@@ -370,6 +370,29 @@ TEST_F(StringFunctionsTest, Instring) {
   }
 }
 
+// Numbers pushed as text live inside their entries; INSTRING reads them there after dropping the
+// entries, so their bytes must stay put until the result is known.
+TEST_F(StringFunctionsTest, InstringOverNumberEntries) {
+  struct Case {
+    int32_t text;
+    int32_t needle;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {1234512345, 345, 3}, {-2147483647, 7, 5}, {120, 0, 3}, {5, 55, 0}, {987654321, 1, 9},
+  };
+  for (const Case& c : cases) {
+    string_stack().push_long(c.text);
+    string_stack().push_long(c.needle);
+    EXPECT_EQ(INSTRING(), c.expected) << c.needle << " in " << c.text;
+    const std::string needle = std::to_string(c.needle);
+    string_stack().push_long(c.text);
+    string_stack().push_borrowed(needle);
+    EXPECT_EQ(INSTRING(), c.expected) << c.needle << " in " << c.text << ", needle borrowed";
+    EXPECT_EQ(string_stack().depth(), 0);
+  }
+}
+
 // The byte-search and skip-table paths must agree with a plain search everywhere, including
 // needles longer than the largest skip and bytes above 7Fh.
 TEST_F(StringFunctionsTest, InstringFastPathsAgreeWithPlainSearch) {

@@ -96,6 +96,69 @@ TEST_F(StringStackTest, PushOntoAFullStackIsIgnored) {
   EXPECT_EQ(stack.pop_string(), "31");
 }
 
+TEST_F(StringStackTest, NullBorrowedTextIsEmpty) {
+  stack.push_borrowed(nullptr, 12);
+  stack.push_borrowed(std::string_view{});
+  EXPECT_EQ(stack.depth(), 2);
+  EXPECT_EQ(stack.pop_string(), "");
+  EXPECT_EQ(stack.pop_string(), "");
+}
+
+// The two-entry fast paths of the functions of two texts: only borrowed and inline entries are
+// read in place and dropped without freeing; any other kind below or on top leaves the stack as
+// it was, for the general path that converts and frees.
+TEST_F(StringStackTest, TwoPlainEntriesAreReadAndDroppedInPlace) {
+  enum class Push { kBorrowed, kInline, kOwned, kWide };
+  const auto push = [&](Push kind, const char* text) {
+    switch (kind) {
+      case Push::kBorrowed:
+        stack.push_borrowed(text);
+        break;
+      case Push::kInline:
+        stack.push_long(static_cast<int32_t>(std::strtol(text, nullptr, 10)));
+        break;
+      case Push::kOwned:
+        stack.push_copy(text);
+        break;
+      case Push::kWide:
+        stack.push_wide(std::u16string(text, text + std::strlen(text)), true);
+        break;
+    }
+  };
+  const Push kKinds[] = {Push::kBorrowed, Push::kInline, Push::kOwned, Push::kWide};
+  for (const Push below : kKinds) {
+    for (const Push top : kKinds) {
+      SCOPED_TRACE(testing::Message()
+                   << "below " << static_cast<int>(below) << " top " << static_cast<int>(top));
+      const bool plain = (below == Push::kBorrowed || below == Push::kInline) &&
+                         (top == Push::kBorrowed || top == Push::kInline);
+      stack.push_borrowed("underneath");
+      push(below, "123");
+      push(top, "45");
+      std::string_view first;
+      std::string_view second;
+      ASSERT_EQ(stack.peek_two_plain(first, second), plain);
+      EXPECT_EQ(stack.depth(), 3);
+      if (plain) {
+        EXPECT_EQ(first, "45");
+        EXPECT_EQ(second, "123");
+        stack.drop_two();
+      } else {
+        EXPECT_EQ(stack.peek(1), "45");
+        EXPECT_EQ(stack.peek(2), "123");
+        stack.release_two();
+      }
+      ASSERT_EQ(stack.depth(), 1);
+      EXPECT_EQ(stack.pop_string(), "underneath");
+    }
+  }
+  std::string_view first;
+  std::string_view second;
+  stack.push_borrowed("alone");
+  EXPECT_FALSE(stack.peek_two_plain(first, second));  // too shallow
+  EXPECT_EQ(stack.pop_string(), "alone");
+}
+
 TEST_F(StringStackTest, EmptyCopyPushesAnEmptyText) {
   stack.push_copy(std::string_view{});
   EXPECT_EQ(stack.pop_string(), "");
