@@ -19,6 +19,14 @@ uint64_t load_be64(const uint8_t* p) {
   return __builtin_bswap64(v);
 }
 
+// The first eight bytes of an item of `size` bytes as one big-endian number, zero-padded.
+uint64_t head_of(const uint8_t* item, size_t size) {
+  if (size >= 8) return load_be64(item);
+  uint64_t head = 0;
+  for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < size ? item[b] : 0);
+  return head;
+}
+
 // Byte order of two items of n bytes, eight bytes at a time: key values differ early.
 int compare_items(const uint8_t* a, const uint8_t* b, size_t n) {
   for (; n >= 8; a += 8, b += 8, n -= 8) {
@@ -51,6 +59,7 @@ ExternalSorter::~ExternalSorter() {
 
 bool ExternalSorter::add(std::span<const uint8_t> item) {
   assert(item.size() == item_size_ && !finished_);
+  if (items_.empty()) items_.reserve(heap_items_ * item_size_);
   items_.insert(items_.end(), item.begin(), item.end());
   if (items_.size() / item_size_ >= heap_items_) return write_run();
   return true;
@@ -74,13 +83,7 @@ void ExternalSorter::sort_memory() {
   order_.resize(n);
   for (size_t i = 0; i < n; ++i) {
     const uint8_t* item = base + i * size + common;
-    uint64_t head = 0;
-    if (head_bytes == 8) {
-      head = load_be64(item);
-    } else {
-      for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < head_bytes ? item[b] : 0);
-    }
-    order_[i] = {head, static_cast<uint32_t>(i)};
+    order_[i] = {head_of(item, head_bytes), static_cast<uint32_t>(i)};
   }
   sort_by_head();
   // Items of one head are in the order they came; those that differ after it are put in order.
@@ -127,9 +130,18 @@ bool ExternalSorter::write_run() {
   if (items_.empty()) return true;
   sort_memory();
   run_offsets_.push_back(store_size_);
-  for (const SortSlot& slot : order_)
-    if (!append_to_store({items_.data() + size_t{slot.index} * item_size_, item_size_}))
-      return false;
+  for (const SortSlot& slot : order_) {
+    const uint8_t* item = items_.data() + size_t{slot.index} * item_size_;
+    // Most items join the temporary file's buffer without filling it.
+    if (temp_.is_open() && pending_.size() + item_size_ < store_memory_) {
+      const size_t at = pending_.size();
+      pending_.resize(at + item_size_);
+      std::memcpy(pending_.data() + at, item, item_size_);
+      store_size_ += item_size_;
+      continue;
+    }
+    if (!append_to_store({item, item_size_})) return false;
+  }
   items_.clear();
   order_.clear();
   return true;
@@ -190,17 +202,27 @@ bool ExternalSorter::finish() {
     c.end = r + 1 < runs ? run_offsets_[r + 1] : store_size_;
     c.buffer.reserve(per_run);
     if (!fill(c)) return false;
-    if (!c.buffer.empty()) heap_.push_back(static_cast<uint32_t>(r));
+    if (c.buffer.empty()) continue;
+    take_head(c);
+    heap_.push_back(static_cast<uint32_t>(r));
   }
   std::make_heap(heap_.begin(), heap_.end(),
                  [this](uint32_t a, uint32_t b) { return cursor_greater(a, b); });
   return true;
 }
 
+void ExternalSorter::take_head(Cursor& c) const {
+  c.head = head_of(c.buffer.data() + c.at, item_size_);
+}
+
 // Equal items: the earlier run first, so that equal items keep the order in which they came.
+// The heads decide most comparisons.
 bool ExternalSorter::cursor_greater(uint32_t a, uint32_t b) const {
   const Cursor &x = cursors_[a], &y = cursors_[b];
-  const int d = compare_items(x.buffer.data() + x.at, y.buffer.data() + y.at, item_size_);
+  if (x.head != y.head) return x.head > y.head;
+  const size_t skip = std::min<size_t>(item_size_, 8);
+  const int d = compare_items(x.buffer.data() + x.at + skip, y.buffer.data() + y.at + skip,
+                              item_size_ - skip);
   return d != 0 ? d > 0 : a > b;
 }
 
@@ -254,6 +276,8 @@ const uint8_t* ExternalSorter::next() {
     if (c.buffer.empty()) {  // the run is used up
       heap_.front() = heap_.back();
       heap_.pop_back();
+    } else {
+      take_head(c);
     }
     if (!heap_.empty()) sift_down_top();
   }

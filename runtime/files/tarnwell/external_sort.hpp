@@ -47,6 +47,7 @@ class ExternalSorter {
     uint64_t position, end;
     std::vector<uint8_t> buffer;
     size_t at = 0;
+    uint64_t head = 0;  // the current item's first eight bytes as a number (zero-padded)
   };
 
   bool write_run();
@@ -56,6 +57,7 @@ class ExternalSorter {
   void sort_memory();
   void sort_by_head();
   bool cursor_greater(uint32_t a, uint32_t b) const;
+  void take_head(Cursor& c) const;
   void sift_down_top();
 
   size_t item_size_;
