@@ -460,7 +460,7 @@ Bytes kind_key(const Number& table, uint8_t kind) {
 
 DataKey data_key(const Number& table, uint32_t record) {
   DataKey k;
-  std::copy(table.begin(), table.end(), k.begin());
+  std::memcpy(k.data(), table.data(), sizeof table);  // (a fixed size: no library call)
   k[4] = kKindData;
   store_be32(k.data() + 5, record);
   return k;
@@ -497,7 +497,7 @@ void build_entry_key(const TableInstance& t, const TableKey& key, ByteSpan recor
                      uint32_t record, Bytes& out) {
   const size_t value_length = key.shape.value_length;
   out.resize(5 + value_length + (key.duplicates() ? 4 : 0));
-  std::copy(t.table.begin(), t.table.end(), out.begin());
+  std::memcpy(out.data(), t.table.data(), sizeof t.table);
   out[4] = key.kind;
   encode_key_value(key.shape, record_bytes, t.collation,
                    std::span<uint8_t>(out).subspan(5, value_length));
@@ -597,7 +597,7 @@ int32_t read_record(TableInstance& t, uint32_t record) {
   std::span<uint8_t> buffer = record_buffer(t);
   const size_t n = std::min(buffer.size(), r->data.size());
   std::memcpy(buffer.data(), r->data.data(), n);
-  std::memset(buffer.data() + n, 0, buffer.size() - n);
+  if (n < buffer.size()) std::memset(buffer.data() + n, 0, buffer.size() - n);
   record_from_file(t, buffer);
   if (t.nomemo_requested) {
     t.read_without_memos = true;
