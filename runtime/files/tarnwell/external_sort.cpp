@@ -13,6 +13,12 @@ namespace {
 
 constexpr size_t kReadBuffer = 16'384;
 
+uint32_t load_u32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 uint64_t load_be64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, sizeof v);
@@ -33,7 +39,14 @@ int compare_items(const uint8_t* a, const uint8_t* b, size_t n) {
     const uint64_t x = load_be64(a), y = load_be64(b);
     if (x != y) return x < y ? -1 : 1;
   }
-  return n == 0 ? 0 : std::memcmp(a, b, n);
+  if (n >= 4) {  // a record number after the value
+    const uint32_t x = __builtin_bswap32(load_u32(a)), y = __builtin_bswap32(load_u32(b));
+    if (x != y) return x < y ? -1 : 1;
+    a += 4, b += 4, n -= 4;
+  }
+  for (; n != 0; ++a, ++b, --n)
+    if (*a != *b) return *a < *b ? -1 : 1;
+  return 0;
 }
 
 std::string temporary_directory() {
@@ -77,6 +90,15 @@ void ExternalSorter::sort_memory() {
   for (size_t i = 1; i < n && common != 0; ++i) {
     const uint8_t* item = base + i * size;
     common = static_cast<size_t>(std::mismatch(base, base + common, item).first - base);
+  }
+  if (n != 0) {  // the prefix that every run written so far shares
+    if (first_item_.empty()) {
+      first_item_.assign(base, base + size);
+      merge_skip_ = common;
+    }
+    const size_t shared =
+        static_cast<size_t>(std::mismatch(base, base + common, first_item_.data()).first - base);
+    merge_skip_ = std::min(merge_skip_, shared);
   }
   const size_t rest = size - common;  // bytes after the common prefix
   const size_t head_bytes = std::min<size_t>(rest, 8);
@@ -212,15 +234,16 @@ bool ExternalSorter::finish() {
 }
 
 void ExternalSorter::take_head(Cursor& c) const {
-  c.head = head_of(c.buffer.data() + c.at, item_size_);
+  c.head = head_of(c.buffer.data() + c.at + merge_skip_, item_size_ - merge_skip_);
 }
 
 // Equal items: the earlier run first, so that equal items keep the order in which they came.
-// The heads decide most comparisons.
+// Every item begins with the same merge_skip_ bytes; the heads after them decide most
+// comparisons.
 bool ExternalSorter::cursor_greater(uint32_t a, uint32_t b) const {
   const Cursor &x = cursors_[a], &y = cursors_[b];
   if (x.head != y.head) return x.head > y.head;
-  const size_t skip = std::min<size_t>(item_size_, 8);
+  const size_t skip = std::min<size_t>(item_size_, merge_skip_ + 8);
   const int d = compare_items(x.buffer.data() + x.at + skip, y.buffer.data() + y.at + skip,
                               item_size_ - skip);
   return d != 0 ? d > 0 : a > b;

@@ -47,7 +47,7 @@ class ExternalSorter {
     uint64_t position, end;
     std::vector<uint8_t> buffer;
     size_t at = 0;
-    uint64_t head = 0;  // the current item's first eight bytes as a number (zero-padded)
+    uint64_t head = 0;  // the current item's head (see merge_skip_)
   };
 
   bool write_run();
@@ -82,6 +82,11 @@ class ExternalSorter {
   std::string temp_path_;
   std::vector<uint64_t> run_offsets_;  // where each run begins in the store
   uint64_t store_size_ = 0;
+
+  // The bytes every item of every run begins with, measured against the first run's first item
+  // (`first_item_`): the merge compares from there on, eight bytes (the head) as one number first.
+  size_t merge_skip_ = 0;
+  std::vector<uint8_t> first_item_;
 
   std::vector<Cursor> cursors_;
   std::vector<uint32_t> heap_;  // cursor indices, smallest current item on top

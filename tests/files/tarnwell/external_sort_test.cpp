@@ -20,6 +20,9 @@ struct SortCase {
   size_t expect_runs;  // runs written (0: none, all in memory)
   bool expect_file;
   size_t prefix = 0;  // leading bytes the same in every item
+  // Non-zero: the prefix changes (downwards) every this many items, so that each run has a common
+  // prefix of its own that the other runs do not share.
+  size_t prefix_every = 0;
 };
 
 TEST(ExternalSort, ItemsComeOutInByteOrder) {
@@ -36,6 +39,9 @@ TEST(ExternalSort, ItemsComeOutInByteOrder) {
       {"items that differ in their last byte only", 2000, 9, 1'000'000, 16'384, 0, false, 8},
       {"eight bytes, then a tail that settles ties", 5000, 16, 1'000'000, 16'384, 0, false},
       {"items of a key build's size in runs", 20'000, 44, 100'000, 16'384, 9, true, 5},
+      {"runs with prefixes of their own", 3000, 20, 6'000, 1024, 10, true, 12, 300},
+      {"runs with prefixes of their own, shorter than eight bytes", 600, 6, 600, 1024, 6, true, 4,
+       100},
   };
   for (const SortCase& c : cases) {
     std::mt19937 random(7);
@@ -44,7 +50,8 @@ TEST(ExternalSort, ItemsComeOutInByteOrder) {
     for (size_t i = 0; i < c.items; ++i) {
       std::vector<uint8_t> item(c.item_size);
       for (auto& b : item) b = static_cast<uint8_t>(random() % 4);  // many equal items
-      std::fill_n(item.begin(), c.prefix, uint8_t{0x50});
+      const size_t block = c.prefix_every == 0 ? 0 : i / c.prefix_every;
+      std::fill_n(item.begin(), c.prefix, static_cast<uint8_t>(0x50 - block));
       items.push_back(item);
       ASSERT_TRUE(sorter.add(item)) << c.what;
     }
