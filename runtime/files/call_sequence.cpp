@@ -1,6 +1,5 @@
 #include "runtime/files/call_sequence.hpp"
 
-#include <array>
 #include <chrono>
 #include <new>
 
@@ -27,46 +26,6 @@ constexpr int32_t kBuildInProgress = 92;
 
 constexpr uint32_t kMaxRecordLength = 0x7FFFFFFF;
 constexpr int32_t kFirstUncheckedCode = 380;
-
-// Operations that take the file's texts afresh: a stale instance (neither open nor touched by a
-// property) is discarded before them.
-constexpr std::array<int32_t, 15> kFreshTextOperations = {
-    op::SEND,         op::BLOB_GET_PROP, op::DOPROPERTYblob, op::SETPROPERTYkey, op::DOPROPERTYkey,
-    op::SET_PROPERTY, op::DO_PROPERTY,   op::COPY,           op::RENAME,         op::NAME,
-    op::REMOVE,       op::CREATE,        op::OPEN,           op::SHARE,          op::CLOSE};
-
-// What a BUILD in progress still allows.
-constexpr std::array<int32_t, 5> kAllowedWhileBuilding = {op::BUILDevent, op::GET_PROPERTY,
-                                                          op::GETPROPERTYkey, op::CLOSE, op::NAME};
-
-// Operations whose first string is a position.
-constexpr std::array<int32_t, 4> kPositionOperations = {op::REGETfile, op::REGETkey, op::RESETfile,
-                                                        op::RESETkey};
-
-// The lists above and the value operations as one byte of traits per operation code, so that a
-// call looks each up with one index.
-enum CallTrait : uint8_t {
-  kTakesTextsAfresh = 0x1,
-  kAllowedInBuild = 0x2,
-  kTakesPosition = 0x4,
-  kReturnsValue = 0x8,
-};
-
-constexpr auto kCallTraits = [] {
-  std::array<uint8_t, op::kLast + 1> traits{};
-  for (int32_t code : kFreshTextOperations) traits[static_cast<size_t>(code)] |= kTakesTextsAfresh;
-  for (int32_t code : kAllowedWhileBuilding) traits[static_cast<size_t>(code)] |= kAllowedInBuild;
-  for (int32_t code : kPositionOperations) traits[static_cast<size_t>(code)] |= kTakesPosition;
-  for (int32_t code = 0; code <= op::kLast; ++code)
-    if (operation_returns_value(code)) traits[static_cast<size_t>(code)] |= kReturnsValue;
-  return traits;
-}();
-
-uint8_t call_traits(int32_t code) {
-  return static_cast<uint32_t>(code) <= static_cast<uint32_t>(op::kLast)
-             ? kCallTraits[static_cast<size_t>(code)]
-             : 0;
-}
 
 bool all_blank(std::string_view text) {
   return text.find_first_not_of(' ') == std::string_view::npos;
@@ -122,7 +81,7 @@ int32_t create_instance(FileDriver& driver, FileBlock& file) {
 // The entry's return value for a call that ended with `result`.
 int32_t entry_result(int32_t code, uint8_t traits, int32_t result, int32_t value) {
   const bool posted = result != 0 && result != NO_REPORT;
-  if ((traits & kReturnsValue) == 0) return result;
+  if ((traits & OT_VALUE) == 0) return result;
   if (!posted) return value;
   return code == op::BOF || code == op::EOF_ ? 1 : 0;
 }
@@ -152,7 +111,7 @@ inline int32_t check_call(DriverInstance& instance, const OperationRule* rule, u
   uint32_t missing = required & ~state & ~FS_KEYREADY;
   const bool dynamic = key_data != nullptr && (key_data->flags & KF_DYNAMIC) != 0;
   if ((missing | (forbidden & state) | (state & FS_BUILDING)) == 0 && !dynamic &&
-      (traits & kTakesPosition) == 0) {
+      (traits & OT_POSITION) == 0) {
     refresh_texts_of_closed_file(instance, required, state);
     return 0;
   }
@@ -160,7 +119,7 @@ inline int32_t check_call(DriverInstance& instance, const OperationRule* rule, u
   if (missing == 0 && dynamic) missing = required & FS_KEYREADY & ~key_data->state;
   int32_t result = 0;
   uint32_t present = 0;
-  if (missing == 0 && (state & FS_BUILDING) != 0 && (traits & kAllowedInBuild) == 0) {
+  if (missing == 0 && (state & FS_BUILDING) != 0 && (traits & OT_ALLOWED_IN_BUILD) == 0) {
     result = kBuildInProgress;
   } else if (missing != 0) {
     if (missing & FS_OPEN)
@@ -187,7 +146,7 @@ inline int32_t check_call(DriverInstance& instance, const OperationRule* rule, u
       result = NO_REPORT;
   }
 
-  if (result == 0 && missing == 0 && present == 0 && (traits & kTakesPosition) != 0 &&
+  if (result == 0 && missing == 0 && present == 0 && (traits & OT_POSITION) != 0 &&
       all_blank(position))
     result = kRecordNotFound;
 
@@ -207,30 +166,62 @@ inline int32_t check_known_call(DriverInstance& instance, const OperationRule* r
   return check_call(instance, rule, traits, key_data, position);
 }
 
-// update_state for a call whose row is known.
+// update_state for a call whose row is known. The row's words are read before the state is
+// written, so that the new state is computed in one go and stored once.
 inline void apply_result(DriverInstance& instance, const OperationRule* rule,
                          DriverKeyData* key_data, int32_t result) {
   if (rule == nullptr) return;
-  uint32_t& state = instance.file_state;
+  const uint32_t set = rule->set;
+  const uint32_t cleared = rule->cleared;
+  uint32_t state = instance.file_state;
   if (result == 0) {
+    const uint32_t control = rule->control;
     // A one-shot WATCH or HOLD request becomes the state of the record just read: an operation
     // that clears the request sets WATCHED or HELD exactly when the request was there.
     static_assert(FS_WATCHED == FS_WATCH << 1 && FS_HELD == FS_HOLD << 1);
-    const uint32_t one_shot = rule->cleared & (FS_WATCH | FS_HOLD);
+    const uint32_t one_shot = cleared & (FS_WATCH | FS_HOLD);
     state = (state & ~(one_shot << 1)) | ((state & one_shot) << 1);
-    state |= rule->set & ~FS_KEYREADY;
-    state &= ~(rule->cleared & ~FS_KEYREADY);
+    state |= set & ~FS_KEYREADY;
+    state &= ~(cleared & ~FS_KEYREADY);
+    instance.file_state = state;
     if (key_data != nullptr && (key_data->flags & KF_DYNAMIC) != 0) {
-      key_data->state |= rule->set & FS_KEYREADY;
-      key_data->state &= ~(rule->cleared & FS_KEYREADY);
+      key_data->state |= set & FS_KEYREADY;
+      key_data->state &= ~(cleared & FS_KEYREADY);
     }
-    instance.file_control |= rule->control;
+    instance.file_control |= control;
   } else {
+    const uint32_t cleared_on_failure = rule->cleared_on_failure;
     if (result == kFileNotOpen || ((rule->control & FC_DISCARD) && result != kFileAlreadyOpen))
       instance.file_control |= FC_DISCARD;
-    state &= ~(rule->cleared_on_failure | FS_WATCH | FS_WATCHED);
+    instance.file_state = state & ~(cleared_on_failure | FS_WATCH | FS_WATCHED);
   }
 }
+
+// The operation itself. Drivers report failures as codes; running out of memory is the one
+// failure that can still arrive as an exception, and it must not leave the string stack or the
+// state half done.
+inline int32_t perform_guarded(FileDriver& driver, FileCall& call) {
+  try {
+    return driver.perform(call);
+  } catch (const std::bad_alloc&) {
+    return kInsufficientMemory;
+  }
+}
+
+// Steps 14 and 15 of a call whose instance exists and whose state is updated: the instance's last
+// error, the granted controls, the posting and the entry's result.
+inline int32_t finish_call(FileBlock* file, DriverInstance& instance, int32_t code, uint8_t traits,
+                           int32_t result, int32_t value, bool discard_after) {
+  instance.last_error = result == NO_REPORT ? 0 : result;
+  const uint32_t control = instance.file_control;
+  if (result == 0 && (control & FC_CLEARERROR)) clear_error();
+  if (control & FC_REMEMBER) instance.last_sequential = code;
+  if ((control & FC_DISCARD) || discard_after) discard_instance(*file);
+  if (result != 0 && result != NO_REPORT) post_file_error(result, file);
+  return entry_result(code, traits, result, value);
+}
+
+constexpr OperandWord kNoOperands[4] = {0, 0, 0, 0};
 
 }  // namespace
 
@@ -260,27 +251,26 @@ void discard_instance(FileBlock& file) {
 
 int32_t check_state(DriverInstance& instance, const KeyBlock* key, const DriverKeyData* key_data,
                     int32_t code, std::string_view position) {
-  return check_known_call(instance, operation_rule(code), call_traits(code), key, key_data, code,
-                          position);
+  return check_known_call(instance, operation_rule(code), operation_traits(code), key, key_data,
+                          code, position);
 }
 
 void update_state(DriverInstance& instance, DriverKeyData* key_data, int32_t code, int32_t result) {
   apply_result(instance, operation_rule(code), key_data, result);
 }
 
-int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
-                          const OperandWord* operands) {
+int32_t run_whole_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
+                                const OperandWord* operands) {
   // 1. A view query never reaches the file.
   if (code == op::QUERY_VIEW) return 0;
   const OperationRule* rule = operation_rule(code);
-  const uint8_t traits = call_traits(code);
+  const uint8_t traits = operation_traits(code);
   if (file == nullptr) {
     // A statement always names a file; without one there is nothing to serve or to report on.
     if (rule != nullptr && rule->string_out) string_stack().push_copy(std::string_view("", 0));
     post_error(kUnsupported);
     return entry_result(code, traits, kUnsupported, 0);
   }
-  static constexpr OperandWord kNoOperands[4] = {0, 0, 0, 0};
   FileCall call;
   call.code = code;
   call.rule = rule;
@@ -292,7 +282,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
 
   // 3. A stale instance is replaced, so that the texts come afresh from the definition.
   bool discard_after = false;
-  if ((traits & kTakesTextsAfresh) != 0 && file->instance != nullptr &&
+  if ((traits & OT_TEXTS_AFRESH) != 0 && file->instance != nullptr &&
       (file->instance->file_state & (FS_OPEN | FS_PROPERTY)) == 0) {
     if (code == op::CLOSE)
       discard_after = true;
@@ -336,15 +326,7 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
                        ? kInvalidKeyFile
                        : check_known_call(instance, rule, traits, call.key, call.key_data, code,
                                           call.strings[0]);
-  if (result == 0) {
-    // Drivers report failures as codes; running out of memory is the one failure that can still
-    // arrive as an exception, and it must not leave the string stack or the state half done.
-    try {
-      result = driver.perform(call);
-    } catch (const std::bad_alloc&) {
-      result = kInsufficientMemory;
-    }
-  }
+  if (result == 0) result = perform_guarded(driver, call);
 
   // 10. Trace.
   if (traced) {
@@ -368,15 +350,57 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
   // 13. String result.
   if (rule != nullptr && rule->string_out) string_stack().push_copy(call.result_text);
 
-  // 14. The instance's last error and the granted controls.
-  instance.last_error = result == NO_REPORT ? 0 : result;
-  if (result == 0 && (instance.file_control & FC_CLEARERROR)) clear_error();
-  if (instance.file_control & FC_REMEMBER) instance.last_sequential = code;
-  if ((instance.file_control & FC_DISCARD) || discard_after) discard_instance(*file);
+  // 14-15.
+  return finish_call(file, instance, code, traits, result, call.value, discard_after);
+}
 
-  // 15. Posting.
-  if (result != 0 && result != NO_REPORT) post_file_error(result, file);
-  return entry_result(code, traits, result, call.value);
+int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
+                          const OperandWord* operands) {
+  const uint8_t traits = operation_traits(code);
+  if ((traits & OT_PLAIN) != 0 && file != nullptr) [[likely]] {
+    DriverInstance* instance = file->instance;
+    // An instance of a thread's fresh copy is never kept (step 2), and a traced call needs the
+    // clock and the trace: both take the whole way.
+    if (instance != nullptr && instance->trace == 0 && !file->fresh_copy) [[likely]] {
+      const OperationRule& rule = detail::kOperationRules[static_cast<size_t>(code)];
+      const uint32_t state = instance->file_state;
+      // The state check passes without a word when every required bit is there and no forbidden
+      // one, no build is running, and a key (when the operation has one) is this instance's own
+      // and not a dynamic index. Any other call takes the whole way, which finds its result.
+      uint32_t refused =
+          (rule.required & ~state & ~FS_KEYREADY) | ((rule.forbidden | FS_BUILDING) & state);
+      if (operands == nullptr) operands = kNoOperands;
+      KeyBlock* key = nullptr;
+      DriverKeyData* key_data = nullptr;
+      if (rule.key) {
+        key = reinterpret_cast<KeyBlock*>(operands[0]);
+        key_data = key != nullptr ? key->driver_data : nullptr;
+        if (key_data == nullptr || key_data->instance != instance ||
+            (key_data->flags & KF_DYNAMIC) != 0)
+          refused = ~0u;
+      }
+      if (refused == 0) [[likely]] {
+        // Steps 1-7 and 10-11, 13 have nothing to do: no view query, no fresh copy, no stale
+        // instance, no strings either way, an instance that exists and does not trace.
+        FileCall call;
+        call.code = code;
+        call.rule = &rule;
+        call.file = file;
+        call.operands = operands;
+        call.instance = instance;
+        call.key = key;
+        call.key_data = key_data;
+        instance->file_control = 0;
+        const int32_t result = perform_guarded(driver, call);
+        // What follows reads the call back, so that nothing else need live across the operation.
+        DriverInstance& in = *call.instance;
+        apply_result(in, call.rule, call.key_data, result);
+        return finish_call(call.file, in, call.code, operation_traits(call.code), result,
+                           call.value, false);
+      }
+    }
+  }
+  return run_whole_call_sequence(driver, code, file, operands);
 }
 
 }  // namespace vtn

@@ -24,7 +24,8 @@
 namespace vtn {
 
 // One call on its way through the sequence; the driver's perform() reads its operands and writes
-// its results here.
+// its results here (result_text, value; the strings it may take over). The fields above the
+// strings describe the call and stay as the sequence set them.
 struct FileCall {
   int32_t code = 0;
   const OperationRule* rule = nullptr;  // null for codes without a row
@@ -71,8 +72,17 @@ class FileDriver {
 // Runs one call of `driver` through the whole sequence and returns the entry's result: the value
 // for BOF, EOF, RECORDS and the other value operations (1 for BOF and EOF, 0 for the others, when
 // an error was posted), otherwise the result code (0, NO_REPORT or the error posted).
+//
+// The usual call (an OT_PLAIN operation on an instance that exists, does not trace and whose state
+// passes the rule as it stands) goes a short way that leaves out the steps with nothing to do for
+// it; every other call goes the whole way. Both ways give the same results, states and errors.
 int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
                           const OperandWord* operands);
+
+// Every call the whole way, step by step; what run_call_sequence does for calls that cannot take
+// the short way, and the reference against which the short way is tested.
+int32_t run_whole_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
+                                const OperandWord* operands);
 
 // The state check before an operation; `position` is the first popped string (used by REGET and
 // RESET). Resets the instance's FileControl and honours its refresh flags as the check allows.

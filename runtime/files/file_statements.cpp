@@ -26,7 +26,15 @@ OperandWord word(KeyBlock& key) {
     string_stack().push_copy(it->data() != nullptr ? *it : std::string_view("", 0));
 }
 
-int32_t file_call(int32_t code, FileBlock& file, Words words = {},
+// The operations without operands, most of those a program calls in its loops (NEXT, ADD, PUT),
+// pass one constant block of words rather than laying out their own.
+constexpr Words kNoOperands = {};
+
+int32_t file_call(int32_t code, FileBlock& file) {
+  return dispatch(code, &thread_file(file), kNoOperands.data());
+}
+
+int32_t file_call(int32_t code, FileBlock& file, Words words,
                   std::initializer_list<std::string_view> strings = {}) {
   FileBlock& f = thread_file(file);
   if (strings.size() != 0) push_strings(strings);

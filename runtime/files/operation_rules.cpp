@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "runtime/files/file_block.hpp"
+
 namespace vtn {
 namespace {
 
@@ -112,6 +114,45 @@ constexpr std::array<OperationRule, op::kLast + 1> detail::kOperationRules = {{
   {"COUNTRECORDS",      _, 0, _,    0,      0x1,     0,        0,       0,      0},
 }};
 // clang-format on
+
+namespace {
+
+// Operations that take the file's texts afresh: a stale instance (neither open nor touched by a
+// property) is discarded before them.
+constexpr std::array<int32_t, 15> kFreshTextOperations = {
+    op::SEND,         op::BLOB_GET_PROP, op::DOPROPERTYblob, op::SETPROPERTYkey, op::DOPROPERTYkey,
+    op::SET_PROPERTY, op::DO_PROPERTY,   op::COPY,           op::RENAME,         op::NAME,
+    op::REMOVE,       op::CREATE,        op::OPEN,           op::SHARE,          op::CLOSE};
+
+// What a BUILD in progress still allows.
+constexpr std::array<int32_t, 5> kAllowedWhileBuilding = {op::BUILDevent, op::GET_PROPERTY,
+                                                          op::GETPROPERTYkey, op::CLOSE, op::NAME};
+
+// Operations whose first string is a position.
+constexpr std::array<int32_t, 4> kPositionOperations = {op::REGETfile, op::REGETkey, op::RESETfile,
+                                                        op::RESETkey};
+
+constexpr bool is_plain(const OperationRule& rule, uint8_t traits) {
+  return rule.strings_in == 0 && !rule.string_out && (rule.required & FS_OPEN) != 0 &&
+         (rule.control & FC_DISCARD) == 0 &&
+         (traits & (OT_TEXTS_AFRESH | OT_ALLOWED_IN_BUILD | OT_POSITION)) == 0;
+}
+
+}  // namespace
+
+constexpr std::array<uint8_t, op::kLast + 1> detail::kOperationTraits = [] {
+  std::array<uint8_t, op::kLast + 1> traits{};
+  for (int32_t code : kFreshTextOperations) traits[static_cast<size_t>(code)] |= OT_TEXTS_AFRESH;
+  for (int32_t code : kAllowedWhileBuilding)
+    traits[static_cast<size_t>(code)] |= OT_ALLOWED_IN_BUILD;
+  for (int32_t code : kPositionOperations) traits[static_cast<size_t>(code)] |= OT_POSITION;
+  for (int32_t code = 0; code <= op::kLast; ++code) {
+    auto& t = traits[static_cast<size_t>(code)];
+    if (operation_returns_value(code)) t |= OT_VALUE;
+    if (is_plain(kOperationRules[static_cast<size_t>(code)], t)) t |= OT_PLAIN;
+  }
+  return traits;
+}();
 
 std::string_view operation_name(int32_t code) {
   if (code < 0 || code > op::kLast) return {};

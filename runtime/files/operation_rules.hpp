@@ -154,4 +154,30 @@ constexpr bool operation_returns_value(int32_t code) {
   return false;
 }
 
+// What the call sequence needs to know of an operation beyond its row, as one byte per code so
+// that a call finds all of it with one index.
+enum OperationTrait : uint8_t {
+  OT_TEXTS_AFRESH = 0x1,      // a stale instance is discarded first (SEND, the properties, COPY,
+                              // RENAME, NAME, REMOVE, CREATE, OPEN, SHARE, CLOSE)
+  OT_ALLOWED_IN_BUILD = 0x2,  // still allowed while a BUILD is under way
+  OT_POSITION = 0x4,          // the first string is a position (REGET, RESET)
+  OT_VALUE = 0x8,             // the entry result is a value (operation_returns_value)
+  // An operation of the usual kind: it needs the file open, takes and gives no strings, and
+  // neither discards the instance nor has any of the traits above except OT_VALUE. On an
+  // instance whose state satisfies the row, such a call has nothing to do in the steps around
+  // the operation but the state update and the result; the call sequence runs it on a short way.
+  OT_PLAIN = 0x10,
+};
+
+namespace detail {
+extern const std::array<uint8_t, op::kLast + 1> kOperationTraits;
+}  // namespace detail
+
+// The traits of `code` (OT_*); 0 outside 0..95.
+inline uint8_t operation_traits(int32_t code) {
+  return static_cast<uint32_t>(code) <= static_cast<uint32_t>(op::kLast)
+             ? detail::kOperationTraits[static_cast<size_t>(code)]
+             : 0;
+}
+
 }  // namespace vtn

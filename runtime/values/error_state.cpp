@@ -8,14 +8,6 @@
 namespace vtn {
 namespace {
 
-thread_local ErrorState t_error_state;
-
-// True while the state is known to be cleared: code 0, no file, all three texts blank. Every
-// successful file operation clears the error, so clearing a state that is already clear must cost
-// a test, not three fills. Whatever may write the state (a post, a restore, a caller that takes the
-// state itself) makes the flag false; only clear_error makes it true.
-thread_local bool t_cleared = false;
-
 constexpr int32_t kFileSystemError = 90;
 constexpr int32_t kSystemErrorBase = 300;
 
@@ -37,14 +29,21 @@ std::string clipped(const char (&field)[N]) {
 
 }  // namespace
 
+constinit thread_local ErrorState detail::t_error_state;
+
+// True while the state is known to be cleared: code 0, no file, all three texts blank. Whatever
+// may write the state (a post, a restore, a caller that takes the state itself) makes the flag
+// false; only clearing makes it true.
+constinit thread_local bool detail::t_error_cleared = false;
+
 ErrorState& current_error_state() {
-  t_cleared = false;  // the caller may change the texts
-  return t_error_state;
+  detail::t_error_cleared = false;  // the caller may change the texts
+  return detail::t_error_state;
 }
 
 void post_error(int32_t code) {
-  ErrorState& s = t_error_state;
-  t_cleared = false;
+  ErrorState& s = detail::t_error_state;
+  detail::t_error_cleared = false;
   s.os_error = platform::last_error();
   if (code == 0) code = kSystemErrorBase + static_cast<int32_t>(s.os_error);
   std::string_view text = error_message(code);
@@ -57,24 +56,23 @@ void post_error(int32_t code) {
 }
 
 void set_error_file(FileBlock* file) {
-  if (file != nullptr) t_cleared = false;
-  t_error_state.file = file;
+  if (file != nullptr) detail::t_error_cleared = false;
+  detail::t_error_state.file = file;
 }
 
-void clear_error() {
-  if (t_cleared) return;
-  ErrorState& s = t_error_state;
+void detail::clear_error_state() {
+  ErrorState& s = detail::t_error_state;
   s.file = nullptr;
   s.code = 0;
   fill_padded(s.error_text, {});
   fill_padded(s.driver_code, {});
   fill_padded(s.driver_message, {});
-  t_cleared = true;
+  detail::t_error_cleared = true;
 }
 
 void post_driver_error(std::string_view driver_code, std::optional<std::string_view> message) {
-  ErrorState& s = t_error_state;
-  t_cleared = false;
+  ErrorState& s = detail::t_error_state;
+  detail::t_error_cleared = false;
   fill_padded(s.driver_code, driver_code.substr(0, sizeof s.driver_code));
   std::string text;
   if (message) {
@@ -90,32 +88,28 @@ void post_driver_error(std::string_view driver_code, std::optional<std::string_v
 }
 
 void save_error(ErrorState& record) {
-  record = t_error_state;
+  record = detail::t_error_state;
 }
 
 void restore_error(const ErrorState& record) {
-  t_cleared = false;
-  t_error_state = record;
-}
-
-int32_t ERRORNUMBER() {
-  return t_error_state.code;
+  detail::t_error_cleared = false;
+  detail::t_error_state = record;
 }
 
 std::string ERRORTEXT() {
-  return clipped(t_error_state.error_text);
+  return clipped(detail::t_error_state.error_text);
 }
 
 std::string DRIVERERRORCODE() {
-  return clipped(t_error_state.driver_code);
+  return clipped(detail::t_error_state.driver_code);
 }
 
 std::string DRIVERERROR() {
-  return clipped(t_error_state.driver_message);
+  return clipped(detail::t_error_state.driver_message);
 }
 
 FileBlock* error_source_file() {
-  return t_error_state.file;
+  return detail::t_error_state.file;
 }
 
 }  // namespace vtn

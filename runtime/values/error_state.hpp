@@ -33,9 +33,20 @@ void post_error(int32_t code);
 // Ties the current error to a file (ERRORSOURCE).
 void set_error_file(FileBlock* file);
 
-// Code and file 0, error text and both driver fields blank. Clearing a state that nothing has
-// written since it was last cleared costs one test.
-void clear_error();
+namespace detail {
+// The calling thread's state, and whether it is known to be clear (see clear_error). Both are
+// constant-initialised, so that reading them costs no call.
+extern constinit thread_local ErrorState t_error_state;
+extern constinit thread_local bool t_error_cleared;
+void clear_error_state();
+}  // namespace detail
+
+// Code and file 0, error text and both driver fields blank. Every successful file operation
+// clears the error, so clearing a state that nothing has written since it was last cleared costs
+// one test, made here without a call.
+inline void clear_error() {
+  if (!detail::t_error_cleared) detail::clear_error_state();
+}
 
 // Sets the driver's own code text and message; without a message the message is the text of 90,
 // " : " and the code text. ERRORNUMBER is left alone.
@@ -44,7 +55,10 @@ void post_driver_error(std::string_view driver_code, std::optional<std::string_v
 void save_error(ErrorState& record);
 void restore_error(const ErrorState& record);
 
-int32_t ERRORNUMBER();
+// Read after nearly every statement of a program.
+inline int32_t ERRORNUMBER() {
+  return detail::t_error_state.code;
+}
 // The texts without their trailing blanks.
 std::string ERRORTEXT();
 std::string DRIVERERRORCODE();
