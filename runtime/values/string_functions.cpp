@@ -272,13 +272,30 @@ instring_wide(std::string_view needle, std::string_view text, int32_t step, int3
   return instring_inline<true>(needle, text, step, start);
 }
 
+// Step 1 from the first position: the tests of the step and the start fold away.
+[[gnu::noinline, gnu::flatten]] VTN_WIDE_SEARCH_TARGET int32_t
+instring_whole_wide(std::string_view needle, std::string_view text) {
+  return instring_inline<true>(needle, text, 1, 1);
+}
+
 }  // namespace
 
-int32_t instring(std::string_view needle, std::string_view text, int32_t step, int32_t start) {
+namespace detail {
+
+int32_t instring_general(std::string_view needle, std::string_view text, int32_t step,
+                         int32_t start) {
   if (search_detail::wide_search) [[likely]]
     return instring_wide(needle, text, step, start);
   return instring_inline<false>(needle, text, step, start);
 }
+
+int32_t instring_whole(std::string_view needle, std::string_view text) {
+  if (search_detail::wide_search) [[likely]]
+    return instring_whole_wide(needle, text);
+  return instring_inline<false>(needle, text, 1, 1);
+}
+
+}  // namespace detail
 
 std::string upper(std::string_view text) {
   std::string result(text);

@@ -76,7 +76,19 @@ void LOWER();
 namespace detail {
 // INSTRING over entries that are not yet narrow text, or a stack too shallow.
 int32_t instring_converting(int32_t step, int32_t start);
+// instring with any step and start, and with step 1 from the first position.
+int32_t instring_general(std::string_view needle, std::string_view text, int32_t step,
+                         int32_t start);
+int32_t instring_whole(std::string_view needle, std::string_view text);
 }  // namespace detail
+
+// The commonest call, every position from the first, has an entry of its own, without the tests
+// of the step and the start.
+inline int32_t instring(std::string_view needle, std::string_view text, int32_t step,
+                        int32_t start) {
+  if (step == 1 && start == 1) return detail::instring_whole(needle, text);
+  return detail::instring_general(needle, text, step, start);
+}
 
 // Pop `needle` (top) and the text below it. Inline, so that a program's pushes and the pop meet
 // in one place: two plain entries are read and dropped without a call, and the search gets the
