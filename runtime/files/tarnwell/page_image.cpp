@@ -48,27 +48,41 @@ std::vector<uint8_t> encode_page(int32_t page_number, const PackedPage& page) {
   if (capacity > 0xFFFF || records.size() > 0xFFFF) raise_internal_error(kCheckImageTooLong);
   const size_t header = kPageHeaderSize + (page.is_index() ? 4 * records.size() : 0);
 
-  std::vector<uint8_t> image(header);
-  image.reserve(capacity);
+  // The plain page and its compressed body are built in buffers kept per thread (a page is at
+  // most 64 KiB expanded, its records at most 5 bytes longer in the stream than in memory, as the
+  // capacity counts them); only the image returned is allocated, once, at its final length.
+  thread_local std::vector<uint8_t> plain(0x10000);
+  thread_local std::vector<uint8_t> packed(rle_compress_bound(0x10000));
+  uint8_t* const p = plain.data();
   for (size_t i = 0; page.is_index() && i < page.children.size(); ++i) {
-    store_le32(image.data() + kPageHeaderSize + 4 * i, static_cast<uint32_t>(page.children[i]));
+    store_le32(p + kPageHeaderSize + 4 * i, static_cast<uint32_t>(page.children[i]));
   }
-  {
-    RecordStreamWriter writer(image);
-    for (size_t i = 0; i < records.size(); ++i) writer.add(records[i].bytes, records[i].key_length);
+  uint8_t* end = p + header;
+  RecordRef previous;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const RecordRef record = records[i];
+    end = put_record(end, record.bytes, record.key_length, i ? &previous : nullptr);
+    previous = record;
   }
-  const size_t expanded = image.size();
+  const size_t expanded = static_cast<size_t>(end - p);
   assert(expanded <= capacity);
 
-  std::vector<uint8_t> compressed(image.begin(), image.begin() + static_cast<ptrdiff_t>(header));
-  size_t stored = expanded;
-  if (rle_compress(std::span(image).subspan(header), compressed) &&
-      round_up_unit(compressed.size()) < round_up_unit(expanded)) {
-    image.swap(compressed);
-    stored = image.size();
-  }
+  // A page of one unit cannot get shorter.
+  const size_t packed_length =
+      round_up_unit(expanded) > kUnitSize
+          ? rle_compress_into({p + header, expanded - header}, packed.data())
+          : 0;
+  const bool compressed =
+      packed_length != 0 && round_up_unit(header + packed_length) < round_up_unit(expanded);
+  const size_t stored = compressed ? header + packed_length : expanded;
   const size_t rounded = round_up_unit(stored);
   if (rounded > kMaxPageImage) raise_internal_error(kCheckImageTooLong);
+
+  std::vector<uint8_t> image;
+  image.reserve(rounded);
+  image.insert(image.end(), p, p + header);
+  const uint8_t* body = compressed ? packed.data() : p + header;
+  image.insert(image.end(), body, body + (stored - header));
   image.resize(rounded, kPagePadding);
 
   set_page_number(image, page_number);

@@ -1,6 +1,7 @@
 #include "runtime/files/tarnwell/record_stream.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -16,32 +17,60 @@ constexpr uint8_t kHasKeyLength = 0x40;
 constexpr uint8_t kSharedMask = 0x3F;
 constexpr int32_t kCheckRecordsMisfit = 1602;
 
+// Bytes `a` and `b` have in common from their start, at most `limit`: eight at a time, the first
+// differing byte found as the lowest set bit of the two words' difference.
+size_t shared_prefix(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t shared = 0;
+  for (; shared + 8 <= limit; shared += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + shared, 8);
+    std::memcpy(&y, b + shared, 8);
+    if (x == y) continue;
+    const uint64_t differ = std::endian::native == std::endian::little
+                                ? x ^ y
+                                : __builtin_bswap64(x) ^ __builtin_bswap64(y);
+    return shared + static_cast<size_t>(std::countr_zero(differ)) / 8;
+  }
+  while (shared < limit && a[shared] == b[shared]) ++shared;
+  return shared;
+}
+
 }  // namespace
 
-void RecordStreamWriter::add(std::span<const uint8_t> bytes, uint16_t key_length) {
+uint8_t* put_record(uint8_t* out, std::span<const uint8_t> bytes, uint16_t key_length,
+                    const RecordRef* previous) {
   assert(key_length <= bytes.size() && bytes.size() <= 0xFFFF);
   const uint16_t length = static_cast<uint16_t>(bytes.size());
-  uint8_t flag = 0;
+  uint8_t flag = kHasRecordLength | kHasKeyLength;
   size_t shared = 0;
-  if (first_) {
-    flag = kHasRecordLength | kHasKeyLength;
-  } else {
-    const size_t limit = std::min({previous_.size(), bytes.size(), kMaxSharedPrefix});
-    while (shared < limit && previous_[shared] == bytes[shared]) ++shared;
-    if (length != previous_.size()) flag |= kHasRecordLength;
-    if (key_length != previous_key_length_) flag |= kHasKeyLength;
+  if (previous != nullptr) {
+    const size_t limit = std::min({previous->bytes.size(), bytes.size(), kMaxSharedPrefix});
+    shared = shared_prefix(previous->bytes.data(), bytes.data(), limit);
+    flag = 0;
+    if (length != previous->bytes.size()) flag |= kHasRecordLength;
+    if (key_length != previous->key_length) flag |= kHasKeyLength;
   }
-  out_.push_back(static_cast<uint8_t>(flag | shared));
-  uint8_t word[2];
+  *out++ = static_cast<uint8_t>(flag | shared);
   if (flag & kHasRecordLength) {
-    store_le16(word, length);
-    out_.insert(out_.end(), word, word + 2);
+    store_le16(out, length);
+    out += 2;
   }
   if (flag & kHasKeyLength) {
-    store_le16(word, key_length);
-    out_.insert(out_.end(), word, word + 2);
+    store_le16(out, key_length);
+    out += 2;
   }
-  out_.insert(out_.end(), bytes.begin() + static_cast<ptrdiff_t>(shared), bytes.end());
+  const size_t rest = bytes.size() - shared;
+  if (rest) std::memcpy(out, bytes.data() + shared, rest);
+  return out + rest;
+}
+
+void RecordStreamWriter::add(std::span<const uint8_t> bytes, uint16_t key_length) {
+  const size_t at = out_.size();
+  out_.resize(at + bytes.size() + kMaxRecordOverhead);
+  const RecordRef previous{previous_, previous_key_length_};
+  const uint8_t* end =
+      put_record(out_.data() + at, bytes, key_length, first_ ? nullptr : &previous);
+  out_.resize(static_cast<size_t>(end - out_.data()));
   previous_.assign(bytes.begin(), bytes.end());
   previous_key_length_ = key_length;
   first_ = false;

@@ -72,6 +72,15 @@ inline bool key_starts_with(std::span<const uint8_t> key, std::span<const uint8_
          (prefix.empty() || std::memcmp(key.data(), prefix.data(), prefix.size()) == 0);
 }
 
+// The most bytes one record of `length` bytes takes in a stream: flag, two lengths, the bytes.
+inline constexpr size_t kMaxRecordOverhead = 5;
+
+// Writes the record `bytes` (key part `key_length` bytes) at `out` as it follows `previous` in a
+// stream (nullptr: it is the first of its page) and returns the end of what it wrote, at most
+// bytes.size() + kMaxRecordOverhead bytes. REQUIRES: key_length <= bytes.size() <= 0xFFFF.
+uint8_t* put_record(uint8_t* out, std::span<const uint8_t> bytes, uint16_t key_length,
+                    const RecordRef* previous);
+
 // Builds a record stream. The caller adds records in key order.
 class RecordStreamWriter {
  public:

@@ -1,6 +1,6 @@
 #include "runtime/files/tarnwell/run_length.hpp"
 
-#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "runtime/files/tarnwell/internal_error.hpp"
@@ -13,12 +13,58 @@ constexpr int32_t kCheckRepeatPastEnd = 530;
 constexpr int32_t kCheckStreamShort = 1602;
 constexpr size_t kMinRun = 4;
 
-void put_count(std::vector<uint8_t>& out, size_t count) {
+uint8_t* put_count(uint8_t* out, size_t count) {
   while (count >= 0x80) {
-    out.push_back(static_cast<uint8_t>(count | 0x80));
+    *out++ = static_cast<uint8_t>(count | 0x80);
     count >>= 7;
   }
-  out.push_back(static_cast<uint8_t>(count));
+  *out++ = static_cast<uint8_t>(count);
+  return out;
+}
+
+// Eight bytes from `p` as a number whose lowest byte is p[0], whatever the processor's order.
+uint64_t load_lanes(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+
+constexpr uint64_t kLaneOnes = 0x0101010101010101;
+constexpr uint64_t kLaneHighs = 0x8080808080808080;
+
+// The lowest byte lane of `v` that is zero (8 when none): borrows run only upwards, so the lowest
+// lane the classic zero-byte test marks is exact.
+unsigned first_zero_lane(uint64_t v) {
+  const uint64_t marks = (v - kLaneOnes) & ~v & kLaneHighs;
+  return marks ? static_cast<unsigned>(std::countr_zero(marks)) / 8 : 8;
+}
+
+// The first position >= `i` where 4 equal bytes start, or n when there is none. Eight positions
+// are tested at once: lane k of (a ^ b) | (b ^ c) | (c ^ d), with a..d the words at i..i+3, is
+// zero exactly when bytes i+k..i+k+3 are equal.
+size_t next_run(const uint8_t* p, size_t i, size_t n) {
+  for (; i + 3 + 8 <= n; i += 8) {
+    const uint64_t a = load_lanes(p + i), b = load_lanes(p + i + 1);
+    const uint64_t c = load_lanes(p + i + 2), d = load_lanes(p + i + 3);
+    const unsigned lane = first_zero_lane((a ^ b) | (b ^ c) | (c ^ d));
+    if (lane < 8) return i + lane;
+  }
+  for (; i + kMinRun <= n; ++i) {
+    if (p[i] == p[i + 1] && p[i] == p[i + 2] && p[i] == p[i + 3]) return i;
+  }
+  return n;
+}
+
+// The length of the run of equal bytes that starts at `i` and is known to be `run` long already.
+size_t run_length(const uint8_t* p, size_t i, size_t run, size_t n) {
+  const uint64_t repeated = kLaneOnes * p[i];
+  for (; i + run + 8 <= n; run += 8) {
+    const uint64_t differ = load_lanes(p + i + run) ^ repeated;
+    if (differ) return run + static_cast<size_t>(std::countr_zero(differ)) / 8;
+  }
+  while (i + run < n && p[i + run] == p[i]) ++run;
+  return run;
 }
 
 // Reads a count; a count too large for any page reads as SIZE_MAX so that the caller's bound
@@ -39,34 +85,34 @@ size_t get_count(std::span<const uint8_t> in, size_t& pos) {
 
 }  // namespace
 
-bool rle_compress(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
-  const size_t n = in.size();
-  const size_t out_start = out.size();
+// Every run found is a run of equal bytes at its full length: the search starts where the last run
+// ended (or at 0), and a run of 4 that began earlier would have been found there.
+size_t rle_compress_into(std::span<const uint8_t> input, uint8_t* out) {
+  const uint8_t* in = input.data();
+  const size_t n = input.size();
+  uint8_t* at = out;
   size_t pending = 0;  // first byte not yet written
-  bool any_run = false;
-  size_t i = 0;
-  while (i < n) {
-    size_t run = 1;
-    while (i + run < n && in[i + run] == in[i]) ++run;
-    if (run < kMinRun) {
-      i += run;
-      continue;
-    }
-    put_count(out, i + 1 - pending);
-    out.insert(out.end(), in.begin() + static_cast<ptrdiff_t>(pending),
-               in.begin() + static_cast<ptrdiff_t>(i + 1));
-    put_count(out, run - 1);
-    any_run = true;
+  for (size_t i = next_run(in, 0, n); i < n; i = next_run(in, i, n)) {
+    const size_t run = run_length(in, i, kMinRun, n);
+    at = put_count(at, i + 1 - pending);
+    std::memcpy(at, in + pending, i + 1 - pending);
+    at += i + 1 - pending;
+    at = put_count(at, run - 1);
     i += run;
     pending = i;
   }
-  if (!any_run) {
-    out.resize(out_start);
-    return false;
-  }
-  put_count(out, n - pending);
-  out.insert(out.end(), in.begin() + static_cast<ptrdiff_t>(pending), in.end());
-  return true;
+  if (at == out) return 0;
+  at = put_count(at, n - pending);
+  if (n > pending) std::memcpy(at, in + pending, n - pending);
+  return static_cast<size_t>(at - out) + (n - pending);
+}
+
+bool rle_compress(std::span<const uint8_t> input, std::vector<uint8_t>& out) {
+  const size_t start = out.size();
+  out.resize(start + rle_compress_bound(input.size()));
+  const size_t length = rle_compress_into(input, out.data() + start);
+  out.resize(start + length);
+  return length != 0;
 }
 
 size_t rle_expand(std::span<const uint8_t> in, std::span<uint8_t> out) {

@@ -16,8 +16,17 @@
 
 namespace vtn::tarnwell {
 
-// Appends the compressed form of `input` to `out` and returns true, or returns false (leaving
-// `out` alone) when `input` holds no run of 4 equal bytes: such data is stored plain.
+// The most bytes the compressed form of `n` bytes can take: a pair takes at most one byte more
+// than a quarter of the bytes it encodes (its run holds at least 4), the final count at most 10.
+constexpr size_t rle_compress_bound(size_t n) {
+  return n + n / 2 + 32;
+}
+
+// Writes the compressed form of `input` at `out`, which has room for rle_compress_bound() bytes,
+// and returns its length; 0 (when `input` holds no run of 4 equal bytes: such data is stored
+// plain) leaves `out` alone.
+size_t rle_compress_into(std::span<const uint8_t> input, uint8_t* out);
+// The same, appended to `out`; false when there is no run.
 bool rle_compress(std::span<const uint8_t> input, std::vector<uint8_t>& out);
 
 // Expands `input` into exactly `out.size()` bytes and returns the number of input bytes used.
