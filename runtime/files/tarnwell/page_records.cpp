@@ -3,15 +3,29 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <utility>
 
 namespace vtn::tarnwell {
 namespace {
 // Below this the unused bytes of a buffer are not worth a compaction.
 constexpr size_t kCompactAbove = 4096;
+// The room a buffer and a slot table get when they first fill: a leaf of short records splits
+// at about 4 KiB and 100 records.
+constexpr size_t kFirstBytes = 4096;
+constexpr size_t kFirstSlots = 128;
 }  // namespace
 
+void PageRecords::grow(size_t extra, size_t records) {
+  if (bytes_.size() + extra > bytes_.capacity()) {
+    bytes_.reserve(std::max({bytes_.size() + extra, 2 * bytes_.capacity(), kFirstBytes}));
+  }
+  if (slots_.size() + records > slots_.capacity()) {
+    slots_.reserve(std::max({slots_.size() + records, 2 * slots_.capacity(), kFirstSlots}));
+  }
+}
+
 void PageRecords::compact(size_t extra) {
-  std::vector<uint8_t> packed;
+  Bytes packed;
   packed.reserve(live_ + extra + extra / 2);
   for (Slot& s : slots_) {
     const size_t at = packed.size();
@@ -29,6 +43,9 @@ uint32_t PageRecords::store(std::span<const uint8_t> key, std::span<const uint8_
          data.data() >= bytes_.data() + bytes_.size());
   const size_t unused = bytes_.size() - live_;
   if (unused > kCompactAbove && unused > live_) compact(length);
+  if (bytes_.size() + length > bytes_.capacity() || slots_.size() == slots_.capacity()) {
+    grow(length, 1);
+  }
   const size_t at = bytes_.size();
   bytes_.resize(at + length);
   if (!key.empty()) std::memcpy(bytes_.data() + at, key.data(), key.size());
@@ -68,6 +85,44 @@ void PageRecords::truncate(size_t count) {
   for (size_t i = count; i < slots_.size(); ++i) live_ -= slots_[i].length;
   slots_.resize(std::min(count, slots_.size()));
   if (slots_.empty()) bytes_.clear();
+}
+
+size_t PageRecords::move_tail_to(size_t from, PageRecords& to) {
+  assert(from <= size());
+  if (from == 0 && to.empty()) {
+    const size_t moved = live_;
+    std::swap(bytes_, to.bytes_);
+    std::swap(slots_, to.slots_);
+    std::swap(live_, to.live_);
+    clear();
+    return moved;
+  }
+  if (from == size()) return 0;
+  size_t moved = 0;
+  for (size_t i = from; i < slots_.size(); ++i) moved += slots_[i].length;
+  to.grow(moved, slots_.size() - from);
+  const size_t start = to.bytes_.size();
+  to.bytes_.resize(start + moved);
+  // Records added in key order lie in the buffer next to each other, in key order: each stretch
+  // of such records is one copy.
+  uint8_t* const out = to.bytes_.data() + start;
+  size_t done = 0;
+  for (size_t i = from; i < slots_.size();) {
+    const uint32_t begin = slots_[i].offset;
+    uint32_t end = begin;
+    for (; i < slots_.size() && slots_[i].offset == end; ++i) {
+      to.slots_.push_back(Slot{static_cast<uint32_t>(start + done + (end - begin)),
+                               slots_[i].length, slots_[i].key_length});
+      end += slots_[i].length;
+    }
+    std::memcpy(out + done, bytes_.data() + begin, end - begin);
+    done += end - begin;
+  }
+  to.live_ += moved;
+  live_ -= moved;
+  slots_.resize(from);
+  if (slots_.empty()) bytes_.clear();
+  return moved;
 }
 
 void PageRecords::clear() {

@@ -16,12 +16,35 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "runtime/files/tarnwell/record_stream.hpp"
 
 namespace vtn::tarnwell {
+
+// An allocator whose resize() leaves the new elements unset: a record buffer grows only by bytes
+// that are written right after.
+template <typename T>
+struct NoFillAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = NoFillAllocator<U>;
+  };
+  NoFillAllocator() = default;
+  template <typename U>
+  NoFillAllocator(const NoFillAllocator<U>&) {}
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    if constexpr (sizeof...(Args) == 0) {
+      ::new (static_cast<void*>(p)) U;
+    } else {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  }
+};
 
 class PageRecords {
  public:
@@ -46,6 +69,10 @@ class PageRecords {
   void erase_range(size_t from, size_t to);
   // Keeps the first `count` records.
   void truncate(size_t count);
+  // Moves records [from, size()) to the end of `to`, in one pass: their bytes are copied next to
+  // each other, their slots appended. All of them (into an empty `to`) move without a copy.
+  // Returns the bytes moved. REQUIRES: they sort after every record of `to`.
+  size_t move_tail_to(size_t from, PageRecords& to);
   void clear();
 
   // Appends a record of `length` bytes whose contents the caller writes through the pointer
@@ -66,11 +93,16 @@ class PageRecords {
     uint16_t length;
     uint16_t key_length;
   };
+  // Makes room for `extra` more bytes and `records` more slots: a page that starts to fill gets
+  // room for a page's worth at once rather than growing a record at a time.
+  void grow(size_t extra, size_t records);
   // Appends the record's bytes to the buffer (compacting it first when worthwhile); its offset.
   uint32_t store(std::span<const uint8_t> key, std::span<const uint8_t> data);
   void compact(size_t extra);
 
-  std::vector<uint8_t> bytes_;
+  using Bytes = std::vector<uint8_t, NoFillAllocator<uint8_t>>;
+
+  Bytes bytes_;
   std::vector<Slot> slots_;
   size_t live_ = 0;
 };

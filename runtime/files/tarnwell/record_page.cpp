@@ -63,14 +63,18 @@ void RecordPage::replace(size_t at, std::span<const uint8_t> key, std::span<cons
 }
 
 void RecordPage::move_tail_to(size_t from, RecordPage& to) {
-  PageRecords& records = contents.records;
-  for (size_t i = from; i < records.size(); ++i) {
-    const RecordRef r = records[i];
-    capacity -= record_capacity(r.bytes.size());
-    to.insert(to.size(), r.key(), r.data(), is_index() ? contents.children[i] : 0);
+  assert(to.is_index() == is_index() && from <= size());
+  const size_t count = size() - from;
+  const size_t bytes = contents.records.move_tail_to(from, to.contents.records);
+  const size_t moved = bytes + count * record_capacity(0);
+  capacity -= moved;
+  to.capacity += moved;
+  if (is_index()) {
+    auto& children = contents.children;
+    to.contents.children.insert(to.contents.children.end(),
+                                children.begin() + static_cast<ptrdiff_t>(from), children.end());
+    children.resize(from);
   }
-  records.truncate(from);
-  if (is_index()) contents.children.resize(from);
 }
 
 }  // namespace vtn::tarnwell

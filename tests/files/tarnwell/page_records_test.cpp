@@ -41,22 +41,27 @@ Bytes bytes_of(std::mt19937& rng, size_t length) {
 TEST(PageRecordsTest, EveryMixOfChangesKeepsTheModelsRecords) {
   struct Mix {
     const char* what;
-    int insert, erase, replace, truncate;  // weights
+    int insert, erase, replace, truncate, move;  // weights
     size_t max_length;
   };
   const Mix mixes[] = {
-      {"inserts only", 1, 0, 0, 0, 300},
-      {"inserts and erases", 3, 2, 0, 0, 300},
-      {"mostly replacements (garbage grows, compactions)", 1, 0, 6, 0, 2000},
-      {"cuts after inserts (splits)", 6, 1, 1, 1, 500},
-      {"empty records and keys", 2, 1, 1, 0, 3},
+      {"inserts only", 1, 0, 0, 0, 0, 300},
+      {"inserts and erases", 3, 2, 0, 0, 0, 300},
+      {"mostly replacements (garbage grows, compactions)", 1, 0, 6, 0, 0, 2000},
+      {"cuts after inserts (splits)", 6, 1, 1, 1, 0, 500},
+      {"empty records and keys", 2, 1, 1, 0, 1, 3},
+      // Tails moved to another page, which is then changed in turn: records in and out of the
+      // buffer's order, all of them into an empty page, none of them.
+      {"tails moved between two pages", 6, 1, 2, 0, 2, 300},
   };
   for (const Mix& mix : mixes) {
     SCOPED_TRACE(mix.what);
     std::mt19937 rng(11);
     PageRecords packed;
     std::vector<Record> model;
-    const int total = mix.insert + mix.erase + mix.replace + mix.truncate;
+    PageRecords other;
+    std::vector<Record> other_model;
+    const int total = mix.insert + mix.erase + mix.replace + mix.truncate + mix.move;
     for (int step = 0; step < 4000; ++step) {
       int pick = static_cast<int>(rng() % static_cast<uint32_t>(total));
       const size_t length = rng() % (mix.max_length + 1);
@@ -75,10 +80,27 @@ TEST(PageRecordsTest, EveryMixOfChangesKeepsTheModelsRecords) {
         const size_t at = rng() % model.size();
         packed.replace(at, r.key(), r.data());
         model[at] = r;
-      } else {
+      } else if ((pick -= mix.truncate) < 0) {
         const size_t keep = rng() % (model.size() + 1);
         packed.truncate(keep);
         model.resize(keep);
+      } else {
+        if (rng() % 3 == 0) {
+          other.clear();
+          other_model.clear();
+        }
+        const size_t from = rng() % 4 == 0 ? 0 : rng() % (model.size() + 1);
+        size_t bytes = 0;
+        for (size_t i = from; i < model.size(); ++i) bytes += model[i].bytes.size();
+        ASSERT_EQ(packed.move_tail_to(from, other), bytes);
+        other_model.insert(other_model.end(), model.begin() + static_cast<ptrdiff_t>(from),
+                           model.end());
+        model.resize(from);
+        ASSERT_TRUE(same(other, other_model)) << "step " << step;
+        if (rng() % 2) {
+          std::swap(packed, other);
+          std::swap(model, other_model);
+        }
       }
       if (model.size() > 200) {  // keep pages of a plausible size
         packed.truncate(100);
