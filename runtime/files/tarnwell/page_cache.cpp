@@ -70,6 +70,7 @@ void PageCache::mark_all_clean() {
     if (!page->pinned) ring_push_back(page);
   }
   dirty_.clear();
+  pages_.drop_empty_temporary_blocks();  // every page has its place now
 }
 
 void PageCache::release_all() {
