@@ -168,14 +168,13 @@ inline int32_t check_known_call(DriverInstance& instance, const OperationRule* r
 
 // update_state for a call whose row is known. The row's words are read before the state is
 // written, so that the new state is computed in one go and stored once.
-inline void apply_result(DriverInstance& instance, const OperationRule* rule,
-                         DriverKeyData* key_data, int32_t result) {
-  if (rule == nullptr) return;
-  const uint32_t set = rule->set;
-  const uint32_t cleared = rule->cleared;
+inline void apply_rule(DriverInstance& instance, const OperationRule& rule, DriverKeyData* key_data,
+                       int32_t result) {
+  const uint32_t set = rule.set;
+  const uint32_t cleared = rule.cleared;
   uint32_t state = instance.file_state;
   if (result == 0) {
-    const uint32_t control = rule->control;
+    const uint32_t control = rule.control;
     // A one-shot WATCH or HOLD request becomes the state of the record just read: an operation
     // that clears the request sets WATCHED or HELD exactly when the request was there.
     static_assert(FS_WATCHED == FS_WATCH << 1 && FS_HELD == FS_HOLD << 1);
@@ -190,11 +189,16 @@ inline void apply_result(DriverInstance& instance, const OperationRule* rule,
     }
     instance.file_control |= control;
   } else {
-    const uint32_t cleared_on_failure = rule->cleared_on_failure;
-    if (result == kFileNotOpen || ((rule->control & FC_DISCARD) && result != kFileAlreadyOpen))
+    const uint32_t cleared_on_failure = rule.cleared_on_failure;
+    if (result == kFileNotOpen || ((rule.control & FC_DISCARD) && result != kFileAlreadyOpen))
       instance.file_control |= FC_DISCARD;
     instance.file_state = state & ~(cleared_on_failure | FS_WATCH | FS_WATCHED);
   }
+}
+
+inline void apply_result(DriverInstance& instance, const OperationRule* rule,
+                         DriverKeyData* key_data, int32_t result) {
+  if (rule != nullptr) apply_rule(instance, *rule, key_data, result);
 }
 
 // The operation itself. Drivers report failures as codes; running out of memory is the one
@@ -392,11 +396,8 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
         call.key_data = key_data;
         instance->file_control = 0;
         const int32_t result = perform_guarded(driver, call);
-        // What follows reads the call back, so that nothing else need live across the operation.
-        DriverInstance& in = *call.instance;
-        apply_result(in, call.rule, call.key_data, result);
-        return finish_call(call.file, in, call.code, operation_traits(call.code), result,
-                           call.value, false);
+        apply_rule(*instance, rule, key_data, result);
+        return finish_call(file, *instance, code, traits, result, call.value, false);
       }
     }
   }
