@@ -190,8 +190,7 @@ class CallShortcut : public ::testing::Test {
     DriverInstance& in = *block.instance;
     in.file_state = c.state;
     in.trace = c.traced ? 1 : 0;
-    DriverKeyData& index = *file.key("BY_NAME").driver_data;
-    index.state = c.key == KeyOperand::built_index ? FS_KEYREADY : 0;
+    file.key("BY_NAME").driver_data->state = c.key == KeyOperand::built_index ? FS_KEYREADY : 0;
 
     clear_error();
     if (c.error_before) {
@@ -219,7 +218,8 @@ class CallShortcut : public ::testing::Test {
       o.last_error = after.last_error;
       o.last_sequential = after.last_sequential;
       o.open_mode = after.open_mode;
-      o.index_state = index.state;
+      // The key data goes with a discarded instance; read it only while the instance lives.
+      o.index_state = file.key("BY_NAME").driver_data->state;
     }
     o.error_code = ERRORNUMBER();
     o.error_text = ERRORTEXT();
