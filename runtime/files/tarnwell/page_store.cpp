@@ -16,18 +16,7 @@ constexpr int32_t kShortWriteError = 5;
 
 RecordPage* PageStore::page(int32_t number) {
   if (RecordPage* cached = cache.find(number)) return cached;
-  // Adding a page may trim others from the cache: the fingers' leaves that are still there keep
-  // their addresses (and are taken, like every page of the operation, which keeps them in use).
-  const uint64_t loads_before = page_loads++;
-  RecordPage* added = load(number);
-  for (Finger& f : fingers) {
-    if (f.loads == loads_before && f.version == tree_version && cache.find(f.page) == f.leaf)
-      f.loads = page_loads;
-  }
-  return added;
-}
-
-RecordPage* PageStore::load(int32_t number) {
+  ++page_loads;  // adding a page may trim others from the cache (see the fingers)
   if (number >= 0) {
     if (std::unique_ptr<RecordPage> kept = reserve.take(number)) return cache.add(std::move(kept));
   }

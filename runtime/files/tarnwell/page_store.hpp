@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,6 +31,18 @@
 #include "runtime/platform/file_handle.hpp"
 
 namespace vtn::tarnwell {
+
+// The first 8 bytes of a key, for telling the fingers' last answers apart at a glance (equal or
+// not; no order).
+inline uint64_t key_head(std::span<const uint8_t> key) {
+  uint64_t head = 0;
+  if (key.size() >= 8) {
+    std::memcpy(&head, key.data(), 8);
+  } else {
+    for (size_t i = 0; i < key.size(); ++i) head = head << 8 | key[i];
+  }
+  return head;
+}
 
 struct PageStore {
   explicit PageStore(const AccessBits& bits) : bits(bits), locks(file, bits.exclusive) {
@@ -97,7 +110,9 @@ struct PageStore {
   //
   // A finger also keeps the address of its leaf, good while no page has entered the cache since
   // (page_loads): only a page entering the cache trims others from it or from the reserve, and
-  // every other way a page leaves (freed, renumbered, forgotten) advances tree_version. While
+  // every other way a page leaves (freed, renumbered, forgotten) advances tree_version. After a
+  // page entered, a step looks the leaf up again by number, once (not every finger at every
+  // load: random reads would pay for fingers nobody steps from). While
   // both hold, a search from exactly the key of the last answer (reading on, reading back,
   // reading again, reading the record after it) is answered in that leaf with no lookup at all
   // (PageTree::step_from_finger); with the leaf's parent and its slot there, reading on past the
@@ -125,6 +140,13 @@ struct PageStore {
   std::array<Finger, kFingers> fingers;
   uint64_t finger_clock = 0;
   std::array<uint8_t, 4> step_hint{};  // per kind of step, the finger that answered the last one
+  // Whether a finger's last answer has this head: only then may a step from a finger answer.
+  bool finger_may_hold(uint64_t head) const {
+    for (const Finger& f : fingers) {
+      if (f.head == head && f.version == tree_version) return true;
+    }
+    return false;
+  }
   uint64_t tree_version = 1;
   void tree_changed() { ++tree_version; }
   // Advanced whenever a page enters the cache (read, taken back from the reserve, created).
@@ -134,8 +156,6 @@ struct PageStore {
 
   // The page numbered `number`, pinned until end_operation(). Check 1735 when no zone holds it.
   RecordPage* page(int32_t number);
-  // page() for a page not in the cache: from the reserve, created (negative number) or read.
-  RecordPage* load(int32_t number);
   // A new, empty, dirty page of `level` with the next temporary number.
   RecordPage* new_page(uint8_t level);
   // Changes of a page's records that keep its first key and its place in the tree; the tree's

@@ -41,13 +41,18 @@ class PageTree {
   // The answer of a search from exactly the key of a finger's last answer, given by that
   // finger's leaf without looking up a page (page_store.hpp): reading on (after), reading back
   // (before), reading again (exact, at_or_before), and the record right after the last answer
-  // (exact: reading on by record number). nullopt when the leaf cannot tell (no finger holds the
-  // key, its address may be stale, or the answer lies in a neighbouring leaf): then a search
-  // above must run, which tries the fingers again with lookups. Pins no page, so it needs no
-  // operation around it.
+  // (exact: reading on by record number). nullopt when the leaf cannot tell: no finger holds the
+  // key, or one may but its address may be stale, or the answer lies in a neighbouring leaf; in
+  // the last two cases `look_up` is set and step_with_look_ups may still answer. Pins no page,
+  // so it needs no operation around it.
   enum class Step { exact, after, before, at_or_before };
+  // `head` is key_head(key).
   static std::optional<RecordRef> step_from_finger(PageStore& s, std::span<const uint8_t> key,
-                                                   Step kind);
+                                                   uint64_t head, Step kind, bool& look_up);
+  // The same inside an operation: a finger whose leaf address may be stale looks its leaf up by
+  // number, and an answer at the near end of a neighbouring leaf under the same parent is taken
+  // from there. nullopt: the search above must run.
+  std::optional<RecordRef> step_with_look_ups(std::span<const uint8_t> key, Step kind);
 
   // REQUIRES: the record fits (record_file.hpp's limits); key and data are not bytes of the
   // file's pages. false, nothing changed, when a record has this key part.
@@ -78,10 +83,6 @@ class PageTree {
   void use(PageStore::Finger& f, const RecordPage* leaf);
   // Notes the parent of the leaf at the end of the path (from a descent or a step) in `f`.
   void note_parent(PageStore::Finger& f);
-  // step_from_finger inside an operation: a finger whose leaf address may be stale looks its
-  // leaf up by number, and an answer at the near end of a neighbouring leaf under the same parent
-  // is taken from there.
-  std::optional<RecordRef> step_with_look_ups(std::span<const uint8_t> key, Step kind);
   // The leaf after (before) the finger's leaf under the same parent, the finger moved to it;
   // nullptr when the parent is not known or the neighbour is under another parent.
   RecordPage* move_to_neighbour(PageStore::Finger& f, bool next);

@@ -9,17 +9,6 @@ namespace {
 constexpr int32_t kCheckWrongChildLevel = 231;
 constexpr int32_t kCheckEmptyIndexPage = 232;
 
-// The first 8 bytes of a key, for telling fingers apart at a glance (equal or not).
-inline uint64_t key_head(std::span<const uint8_t> key) {
-  uint64_t head = 0;
-  if (key.size() >= 8) {
-    std::memcpy(&head, key.data(), 8);
-  } else {
-    for (size_t i = 0; i < key.size(); ++i) head = head << 8 | key[i];
-  }
-  return head;
-}
-
 inline uint64_t word_at(const uint8_t* p) {
   uint64_t w;
   std::memcpy(&w, p, 8);
@@ -197,17 +186,23 @@ RecordPage* PageTree::move_to_neighbour(PageStore::Finger& f, bool next) {
 }
 
 std::optional<RecordRef> PageTree::step_from_finger(PageStore& s, std::span<const uint8_t> key,
-                                                    Step kind) {
-  const uint64_t head = key_head(key);
+                                                    uint64_t head, Step kind, bool& look_up) {
   uint8_t& hint = s.step_hint[static_cast<size_t>(kind)];
   for (size_t n = 0; n < PageStore::kFingers; ++n) {
     const size_t i = (hint + n) % PageStore::kFingers;
     PageStore::Finger& f = s.fingers[i];
-    if (f.head != head || f.loads != s.page_loads || f.version != s.tree_version) continue;
+    if (f.head != head || f.version != s.tree_version) continue;
+    if (f.loads != s.page_loads) {  // its address may be stale
+      look_up = true;
+      continue;
+    }
     size_t at = 0;
     const Place place = locate(*f.leaf, f.slot, key, kind, at);
     if (place == Place::unknown) continue;
-    if (place != Place::here) return std::nullopt;  // the neighbour needs a lookup
+    if (place != Place::here) {  // the neighbour needs a lookup
+      look_up = true;
+      return std::nullopt;
+    }
     hint = static_cast<uint8_t>(i);
     f.slot = at;
     f.head = key_head(f.leaf->key(at));
@@ -342,7 +337,6 @@ std::optional<RecordRef> PageTree::record_before() {
 
 std::optional<RecordRef> PageTree::find_exact(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
-  if (auto r = step_with_look_ups(key, Step::exact)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   size_t at = 0;
   if (at_hint(leaf, key, at)) return answer(leaf, at);
@@ -353,7 +347,6 @@ std::optional<RecordRef> PageTree::find_exact(std::span<const uint8_t> key) {
 
 std::optional<RecordRef> PageTree::find_first_after(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
-  if (auto r = step_with_look_ups(key, Step::after)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::first_may_equal);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at + 1);
@@ -365,7 +358,6 @@ std::optional<RecordRef> PageTree::find_first_after(std::span<const uint8_t> key
 
 std::optional<RecordRef> PageTree::find_last_before(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
-  if (auto r = step_with_look_ups(key, Step::before)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::last_may_equal);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at - 1);
@@ -377,7 +369,6 @@ std::optional<RecordRef> PageTree::find_last_before(std::span<const uint8_t> key
 
 std::optional<RecordRef> PageTree::find_at_or_before(std::span<const uint8_t> key) {
   if (!s_.has_tree()) return std::nullopt;
-  if (auto r = step_with_look_ups(key, Step::at_or_before)) return r;
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at);

@@ -36,6 +36,25 @@ std::optional<StoredRecord> view(const std::optional<RecordRef>& r) {
   return StoredRecord{r->bytes, r->key_length};
 }
 
+// A search: first the short step from a finger, which takes no page and so needs no operation
+// around it (tried only when a finger's last answer may be the key's neighbour); then, inside an
+// operation, the step with lookups when a finger may still answer, and the full search.
+template <std::optional<RecordRef> (PageTree::*full)(std::span<const uint8_t>)>
+std::optional<StoredRecord> search(PageStore& s, std::span<const uint8_t> key,
+                                   PageTree::Step kind) {
+  bool look_up = false;
+  const uint64_t head = key_head(key);
+  if (s.finger_may_hold(head)) {
+    if (auto r = PageTree::step_from_finger(s, key, head, kind, look_up)) return view(r);
+  }
+  Operation op(s);
+  PageTree tree(s);
+  if (look_up) {
+    if (auto r = tree.step_with_look_ups(key, kind)) return view(r);
+  }
+  return view((tree.*full)(key));
+}
+
 // The record to store, copied first into the store's own buffer: the caller's bytes may be a view
 // of a page that the change itself moves or lets go.
 std::span<const uint8_t> record_copy(PageStore& s, std::span<const uint8_t> key,
@@ -152,31 +171,20 @@ int32_t RecordFile::end_access() {
   return result;
 }
 
-// Each search first tries the short step from a finger, which takes no page and so needs no
-// operation around it; only the full search pins pages.
 std::optional<StoredRecord> RecordFile::find_exact(std::span<const uint8_t> key) {
-  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::exact)) return view(r);
-  Operation op(*store_);
-  return view(PageTree(*store_).find_exact(key));
+  return search<&PageTree::find_exact>(*store_, key, PageTree::Step::exact);
 }
 
 std::optional<StoredRecord> RecordFile::find_first_after(std::span<const uint8_t> key) {
-  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::after)) return view(r);
-  Operation op(*store_);
-  return view(PageTree(*store_).find_first_after(key));
+  return search<&PageTree::find_first_after>(*store_, key, PageTree::Step::after);
 }
 
 std::optional<StoredRecord> RecordFile::find_last_before(std::span<const uint8_t> key) {
-  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::before)) return view(r);
-  Operation op(*store_);
-  return view(PageTree(*store_).find_last_before(key));
+  return search<&PageTree::find_last_before>(*store_, key, PageTree::Step::before);
 }
 
 std::optional<StoredRecord> RecordFile::find_at_or_before(std::span<const uint8_t> key) {
-  if (auto r = PageTree::step_from_finger(*store_, key, PageTree::Step::at_or_before))
-    return view(r);
-  Operation op(*store_);
-  return view(PageTree(*store_).find_at_or_before(key));
+  return search<&PageTree::find_at_or_before>(*store_, key, PageTree::Step::at_or_before);
 }
 
 void RecordFile::insert_record(std::span<const uint8_t> key, std::span<const uint8_t> data) {
