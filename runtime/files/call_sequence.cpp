@@ -384,8 +384,9 @@ int32_t run_call_sequence(FileDriver& driver, int32_t code, FileBlock* file,
           refused = ~0u;
       }
       if (refused == 0) [[likely]] {
-        // Steps 1-7 and 10-11, 13 have nothing to do: no view query, no fresh copy, no stale
-        // instance, no strings either way, an instance that exists and does not trace.
+        // The key's data (7) is in hand and the check (8) has passed; steps 1-6, 10, 11 and 13
+        // have nothing to do: no view query, no fresh copy, no stale instance, no strings either
+        // way, an instance that exists and does not trace.
         FileCall call;
         call.code = code;
         call.rule = &rule;
