@@ -1,5 +1,7 @@
 #include "runtime/files/tarnwell/zones.hpp"
 
+#include <array>
+
 #include "runtime/files/tarnwell/internal_error.hpp"
 
 namespace vtn::tarnwell {
@@ -87,19 +89,34 @@ void Zones::make_room_above(int i, int64_t need) {
 }
 
 // Raises zone j by at least `units`: an empty zone moves as a whole, a zone with pages moves its
-// first page past its end, one page at a time.
+// first page past its end, one page at a time. A stretch of empty zones (above the largest pages
+// in use, most of the 59) is walked in one loop: each moves by what the gap below the next one
+// does not cover; the first zone with pages, if the gaps do not absorb it all, moves its pages;
+// the empty zones then take their new bounds, the highest first.
 void Zones::shift_up(int j, int64_t units) {
-  if (empty(j)) {
-    make_room_above(j, units);
-    h_.zone_start[j] += static_cast<int32_t>(units);
-    h_.zone_end[j] += static_cast<int32_t>(units);
-    return;
+  std::array<int64_t, kMaxUnits + 1> by{};
+  int last_empty = j - 1;
+  int k = j;
+  for (; empty(k); ++k) {
+    if (units > k) raise_internal_error(kCheckTooMuchRoomAbove);
+    by[k] = units;
+    last_empty = k;
+    if (k == kMaxUnits) break;  // the top zone grows at the end of the file
+    const int64_t gap = int64_t{h_.zone_start[k + 1]} - h_.zone_end[k];
+    if (gap >= units) break;
+    units -= gap;
   }
-  for (int64_t moved = 0; moved < units; moved += j) {
-    make_room_above(j, j);
-    move(h_.zone_start[j], h_.zone_end[j]);
-    h_.zone_start[j] += j;
-    h_.zone_end[j] += j;
+  if (!empty(k)) {
+    for (int64_t moved = 0; moved < units; moved += k) {
+      make_room_above(k, k);
+      move(h_.zone_start[k], h_.zone_end[k]);
+      h_.zone_start[k] += k;
+      h_.zone_end[k] += k;
+    }
+  }
+  for (int z = last_empty; z >= j; --z) {
+    h_.zone_start[z] += static_cast<int32_t>(by[z]);
+    h_.zone_end[z] += static_cast<int32_t>(by[z]);
   }
 }
 
