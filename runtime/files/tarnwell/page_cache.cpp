@@ -40,8 +40,11 @@ void PageCache::renumber(RecordPage* page, int32_t new_number) {
 
 void PageCache::drop(RecordPage* page) {
   if (page->in_ring) ring_remove(page);
-  if (page->pinned) std::erase(pinned_, page);
-  if (page->dirty) std::erase(dirty_, page);
+  if (page->pinned) pinned_[page->pinned_slot] = nullptr;
+  if (page->dirty) {
+    dirty_[page->dirty_slot] = nullptr;
+    dirty_holes_ = true;
+  }
   pages_.reset(page->number);
   --count_;
 }
@@ -52,6 +55,7 @@ void PageCache::clear() {
   ring_head_ = ring_tail_ = nullptr;
   pinned_.clear();
   dirty_.clear();
+  dirty_holes_ = false;
   count_ = 0;
 }
 
@@ -59,11 +63,18 @@ void PageCache::mark_dirty(RecordPage* page) {
   if (page->dirty) return;
   page->dirty = true;
   if (page->in_ring) ring_remove(page);
+  page->dirty_slot = static_cast<uint32_t>(dirty_.size());
   dirty_.push_back(page);
 }
 
+void PageCache::close_dirty_holes() const {
+  std::erase(dirty_, nullptr);
+  for (size_t i = 0; i < dirty_.size(); ++i) dirty_[i]->dirty_slot = static_cast<uint32_t>(i);
+  dirty_holes_ = false;
+}
+
 void PageCache::mark_all_clean() {
-  for (RecordPage* page : dirty_) {
+  for (RecordPage* page : dirty_pages()) {
     page->dirty = false;
     page->image.clear();
     page->image.shrink_to_fit();
@@ -75,6 +86,7 @@ void PageCache::mark_all_clean() {
 
 void PageCache::release_all() {
   for (RecordPage* page : pinned_) {
+    if (page == nullptr) continue;  // dropped
     page->pinned = false;
     page->last_use = ++clock_;
     if (!page->dirty) ring_push_back(page);
@@ -86,6 +98,7 @@ void PageCache::pin(RecordPage* page) {
   if (page->pinned) return;
   page->pinned = true;
   if (page->in_ring) ring_remove(page);
+  page->pinned_slot = static_cast<uint32_t>(pinned_.size());
   pinned_.push_back(page);
 }
 

@@ -49,7 +49,11 @@ class PageCache {
   void mark_dirty(RecordPage* page);
   // Every dirty page has been written: they become clean.
   void mark_all_clean();
-  const std::vector<RecordPage*>& dirty_pages() const { return dirty_; }
+  // In the order they became dirty.
+  const std::vector<RecordPage*>& dirty_pages() const {
+    if (dirty_holes_) close_dirty_holes();
+    return dirty_;
+  }
 
   // Ends an operation: every pinned page is released, in the order it was taken.
   void release_all();
@@ -66,8 +70,13 @@ class PageCache {
   PageNumberTable<std::unique_ptr<RecordPage>> pages_;  // empty entries: pages not cached
   RecordPage* ring_head_ = nullptr;                     // least recently used
   RecordPage* ring_tail_ = nullptr;
+  // Both lists keep their order; a page dropped leaves a hole (nullptr) where it was, so that
+  // dropping the pages of a large deletion one by one costs no search. The holes of the dirty list
+  // are closed before anyone sees it, those of the pinned list are skipped at release.
+  void close_dirty_holes() const;
   std::vector<RecordPage*> pinned_;
-  std::vector<RecordPage*> dirty_;
+  mutable std::vector<RecordPage*> dirty_;
+  mutable bool dirty_holes_ = false;
   uint64_t clock_ = 0;
   size_t count_ = 0;
   PageReserve* reserve_ = nullptr;

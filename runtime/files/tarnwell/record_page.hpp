@@ -34,6 +34,8 @@ struct alignas(64) RecordPage {
   // Page cache and reserve bookkeeping (page_cache.hpp, page_reserve.hpp).
   bool pinned = false;
   bool in_ring = false;
+  uint32_t pinned_slot = 0;  // its place in the cache's list of pinned pages, while pinned
+  uint32_t dirty_slot = 0;   // ...and in its list of dirty pages, while dirty
   uint64_t loaded_at = 0;
   uint64_t last_use = 0;
   RecordPage* ring_prev = nullptr;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace vtn::tarnwell {
 namespace {
@@ -78,6 +80,58 @@ TEST(PageCacheTest, WrittenPagesJoinTheRingAndRenumberingFindsThem) {
   EXPECT_TRUE(cache.dirty_pages().empty());
   scan(cache, 0, 300);
   EXPECT_EQ(cache.find(207), nullptr);  // clean now, and long unused
+}
+
+// Pages dropped while pinned and dirty (a deletion emptying leaves) leave both lists in order,
+// whichever pages go, and the pages made dirty afterwards follow them.
+TEST(PageCacheTest, DroppedPagesLeaveTheOthersInOrder) {
+  struct Case {
+    const char* what;
+    std::vector<int32_t> dropped;
+  };
+  const Case cases[] = {
+      {"none", {}},
+      {"the first", {0}},
+      {"the last", {9}},
+      {"every other, from the back", {8, 6, 4, 2, 0}},
+      {"all", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PageCache cache;
+    std::vector<RecordPage*> pages;
+    for (int32_t n = 0; n < 10; ++n) {
+      pages.push_back(cache.add(page_numbered(-1 - n)));
+      cache.mark_dirty(pages.back());
+    }
+    std::vector<RecordPage*> expected;
+    for (int32_t n = 0; n < 10; ++n) {
+      if (std::find(c.dropped.begin(), c.dropped.end(), n) == c.dropped.end())
+        expected.push_back(pages[n]);
+    }
+    for (size_t k = 0; k < c.dropped.size(); ++k) {
+      cache.drop(pages[c.dropped[k]]);
+      if (k == 0) {
+        EXPECT_EQ(cache.dirty_pages().size(), 9u);  // seen between two drops
+      }
+    }
+    RecordPage* late = cache.add(page_numbered(-100));
+    cache.mark_dirty(late);
+    expected.push_back(late);
+    EXPECT_EQ(cache.dirty_pages(), expected);
+    const uint64_t before = cache.clock();
+    cache.release_all();  // the pages left are released, one tick each
+    EXPECT_EQ(cache.clock(), before + expected.size());
+    for (RecordPage* page : expected) {
+      EXPECT_FALSE(page->pinned);
+    }
+    cache.drop(expected.front());  // a page made dirty after a hole was closed
+    expected.erase(expected.begin());
+    EXPECT_EQ(cache.dirty_pages(), expected);
+    cache.mark_all_clean();
+    EXPECT_TRUE(cache.dirty_pages().empty());
+    EXPECT_EQ(cache.size(), expected.size());
+  }
 }
 
 }  // namespace
