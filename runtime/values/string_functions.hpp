@@ -44,9 +44,9 @@ std::string center(std::string_view text);
 std::string_view sub(std::string_view text, int32_t start, int32_t length);
 // Where `needle` occurs in `text` at or after the 1-based `start`, trying every `step`-th position
 // (0: the length of `needle`), counted in steps: (0-based position / step) + 1, 0 when absent. A
-// negative step searches backwards from `start` (see INSTRING).
-int32_t instring(std::string_view needle, std::string_view text, int32_t step = 1,
-                 int32_t start = 1);
+// negative step searches backwards from `start` (see INSTRING). Inline, defined below.
+inline int32_t instring(std::string_view needle, std::string_view text, int32_t step = 1,
+                        int32_t start = 1);
 std::string upper(std::string_view text);
 std::string lower(std::string_view text);
 // True when the text, without trailing spaces, is not empty and is one number as a whole.
@@ -104,6 +104,7 @@ inline int32_t INSTRING(int32_t step = 1, int32_t start = 1) {
   stack.drop_two();
   return instring(needle, text, step, start);
 }
+
 // Pops the text.
 int32_t NUMERIC();
 // Pops the text (top) and the `item_count` items below it, item 1 first.
