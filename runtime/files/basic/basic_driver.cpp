@@ -97,8 +97,6 @@ bool served_remotely(const FileCall& call) {
 
 class BasicDriver final : public FileDriver {
  public:
-  BasicDriver() { install_driver_trace(); }
-
   const DriverRegistration& registration() const override { return basic_registration(); }
   const char* trace_section() const override { return "XWBASIC"; }
   const char* trace_default_log() const override { return "BASIC.LOG"; }
@@ -109,7 +107,10 @@ class BasicDriver final : public FileDriver {
             .driver_flag = true,
             .unlock_needed = true};
   }
+  // The trace is installed before the driver serves its first file (the settings are read once
+  // the file has its instance).
   std::unique_ptr<DriverInstance> new_instance() override {
+    install_driver_trace();
     return std::make_unique<BasicInstance>();
   }
 
@@ -132,6 +133,9 @@ class BasicDriver final : public FileDriver {
   }
 };
 
+// Stateless, and initialised before any code runs: a call pays no guard for it.
+constinit BasicDriver the_driver;
+
 }  // namespace
 
 const DriverRegistration& basic_registration() {
@@ -149,8 +153,7 @@ const DriverRegistration& basic_registration() {
 }
 
 int32_t basic_entry(int32_t code, FileBlock* file, const OperandWord* operands) {
-  static BasicDriver driver;
-  return run_call_sequence(driver, code, file, operands);
+  return run_call_sequence(the_driver, code, file, operands);
 }
 
 }  // namespace vtn
