@@ -131,14 +131,13 @@ struct PageStore {
     uint64_t head = 0;                 // the first 8 bytes of that record's key (key_head)
     const RecordPage* leaf = nullptr;  // the page, while page_loads is still `loads`
     uint64_t loads = 0;
-    uint64_t used = 0;        // finger_clock at its last use: the least recently used is noted over
     bool has_parent = false;  // false: the leaf is the root, or its parent is not known
     int32_t parent = 0;       // the index page above the leaf, and the leaf's slot in it
     size_t parent_slot = 0;
   };
   static constexpr size_t kFingers = 4;
   std::array<Finger, kFingers> fingers;
-  uint64_t finger_clock = 0;
+  size_t next_finger = 0;              // the one noted over next
   std::array<uint8_t, 4> step_hint{};  // per kind of step, the finger that answered the last one
   // Whether a finger's last answer has this head: only then may a step from a finger answer.
   bool finger_may_hold(uint64_t head) const {

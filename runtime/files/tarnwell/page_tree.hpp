@@ -78,8 +78,8 @@ class PageTree {
   // encloses it, else by descending from the root; the path is set only by a descent.
   RecordPage* leaf_for(std::span<const uint8_t> key, Enclose enclose);
   void note_finger(RecordPage* leaf);
-  // The finger to note `page` in: the one already on it, else the least recently used.
-  PageStore::Finger& finger_for(int32_t page);
+  // The finger to note a leaf in, in turn.
+  PageStore::Finger& next_finger();
   void use(PageStore::Finger& f, const RecordPage* leaf);
   // Notes the parent of the leaf at the end of the path (from a descent or a step) in `f`.
   void note_parent(PageStore::Finger& f);

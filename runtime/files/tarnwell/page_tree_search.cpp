@@ -119,7 +119,7 @@ RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
 void PageTree::note_finger(RecordPage* leaf) {
   finger_ = nullptr;
   if (leaf->empty()) return;
-  PageStore::Finger& f = finger_for(leaf->number);
+  PageStore::Finger& f = next_finger();
   f.page = leaf->number;
   f.version = s_.tree_version;
   f.fenced = true;
@@ -133,25 +133,15 @@ void PageTree::note_finger(RecordPage* leaf) {
   finger_ = &f;
 }
 
-PageStore::Finger& PageTree::finger_for(int32_t page) {
-  PageStore::Finger* oldest = nullptr;
-  uint64_t oldest_use = UINT64_MAX;
-  for (PageStore::Finger& f : s_.fingers) {
-    const bool current = f.version == s_.tree_version;
-    if (current && f.page == page) return f;
-    const uint64_t last_use = current ? f.used : 0;  // a retired finger goes first
-    if (last_use < oldest_use) {
-      oldest = &f;
-      oldest_use = last_use;
-    }
-  }
-  return *oldest;
+PageStore::Finger& PageTree::next_finger() {
+  PageStore::Finger& f = s_.fingers[s_.next_finger];
+  s_.next_finger = (s_.next_finger + 1) % PageStore::kFingers;
+  return f;
 }
 
 void PageTree::use(PageStore::Finger& f, const RecordPage* leaf) {
   f.leaf = leaf;
   f.loads = s_.page_loads;
-  f.used = ++s_.finger_clock;
 }
 
 void PageTree::note_parent(PageStore::Finger& f) {
@@ -206,7 +196,6 @@ std::optional<RecordRef> PageTree::step_from_finger(PageStore& s, std::span<cons
     hint = static_cast<uint8_t>(i);
     f.slot = at;
     f.head = key_head(f.leaf->key(at));
-    f.used = ++s.finger_clock;
     return f.leaf->record(at);
   }
   return std::nullopt;
@@ -233,7 +222,6 @@ std::optional<RecordRef> PageTree::step_with_look_ups(std::span<const uint8_t> k
     }
     f.slot = at;
     f.head = key_head(leaf->key(at));
-    f.used = ++s_.finger_clock;
     return leaf->record(at);
   }
   return std::nullopt;
@@ -255,17 +243,15 @@ std::optional<RecordRef> PageTree::answer(const RecordPage* leaf, size_t at) {
   if (finger_ == nullptr || finger_->page != leaf->number) {
     // A leaf the search stepped into from the one it descended to (the path leads to it): a
     // finger without fences, so that reading on from here steps within this leaf.
-    PageStore::Finger& f = finger_for(leaf->number);
-    if (f.version != s_.tree_version || f.page != leaf->number) {
-      f.page = leaf->number;
-      f.version = s_.tree_version;
-      f.fenced = false;
-      f.first_key.clear();
-      f.upper_fence.clear();
-      f.has_upper_fence = false;
-      f.has_parent = false;
-      if (descended_ && !path_.empty() && path_.back().page == leaf) note_parent(f);
-    }
+    PageStore::Finger& f = next_finger();
+    f.page = leaf->number;
+    f.version = s_.tree_version;
+    f.fenced = false;
+    f.first_key.clear();
+    f.upper_fence.clear();
+    f.has_upper_fence = false;
+    f.has_parent = false;
+    if (descended_ && !path_.empty() && path_.back().page == leaf) note_parent(f);
     finger_ = &f;
   }
   finger_->slot = at;
