@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "runtime/files/tarnwell/internal_error.hpp"
 
 namespace vtn::tarnwell {
@@ -44,6 +48,19 @@ unsigned first_zero_lane(uint64_t v) {
 // are tested at once: lane k of (a ^ b) | (b ^ c) | (c ^ d), with a..d the words at i..i+3, is
 // zero exactly when bytes i+k..i+k+3 are equal.
 size_t next_run(const uint8_t* p, size_t i, size_t n) {
+#if defined(__SSE2__)
+  // Sixteen positions at once where the processor compares sixteen bytes in one instruction.
+  for (; i + 3 + 16 <= n; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 2));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 3));
+    const __m128i equal = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(b, c)),
+                                        _mm_cmpeq_epi8(c, d));
+    const unsigned starts = static_cast<unsigned>(_mm_movemask_epi8(equal));
+    if (starts != 0) return i + static_cast<size_t>(std::countr_zero(starts));
+  }
+#endif
   for (; i + 3 + 8 <= n; i += 8) {
     const uint64_t a = load_lanes(p + i), b = load_lanes(p + i + 1);
     const uint64_t c = load_lanes(p + i + 2), d = load_lanes(p + i + 3);
@@ -58,6 +75,14 @@ size_t next_run(const uint8_t* p, size_t i, size_t n) {
 
 // The length of the run of equal bytes that starts at `i` and is known to be `run` long already.
 size_t run_length(const uint8_t* p, size_t i, size_t run, size_t n) {
+#if defined(__SSE2__)
+  const __m128i byte = _mm_set1_epi8(static_cast<char>(p[i]));
+  for (; i + run + 16 <= n; run += 16) {
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + run));
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(next, byte)));
+    if (same != 0xFFFF) return run + static_cast<size_t>(std::countr_zero(~same));
+  }
+#endif
   const uint64_t repeated = kLaneOnes * p[i];
   for (; i + run + 8 <= n; run += 8) {
     const uint64_t differ = load_lanes(p + i + run) ^ repeated;
