@@ -44,8 +44,8 @@ bool text_field(uint8_t type) {
 // Converts the text fields of a record between the code pages. Fields laid over others (OVER,
 // GROUP members) are converted once, through the first field that covers their bytes.
 void convert_record(const TableInstance& t, std::span<uint8_t> record, bool to_oem) {
-  uint32_t covered_end = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> done;
+  thread_local std::vector<std::pair<uint32_t, uint32_t>> done;  // kept: no allocation per record
+  done.clear();
   for (size_t i = 0; i < t.fields.size(); ++i) {
     const FieldDescriptor& f = t.fields[i];
     if (!text_field(f.type)) continue;
@@ -57,7 +57,6 @@ void convert_record(const TableInstance& t, std::span<uint8_t> record, bool to_o
     for (auto [b, e] : done) overlaps |= begin < e && b < end;
     if (overlaps) continue;
     done.emplace_back(begin, end);
-    covered_end = std::max(covered_end, end);
     const uint32_t n = f.element_count();
     for (uint32_t k = 0; k < n; ++k) {
       char* p = reinterpret_cast<char*>(record.data() + begin + k * f.size);
