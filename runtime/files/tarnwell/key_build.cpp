@@ -6,6 +6,7 @@
 // record of each value (the lowest record number) gets the entry, the others are left out and the
 // key's stale mark becomes the lowest record number left out; the build then reports 40. While
 // entries go in, the key's counter is stored and the file flushed whenever 400 pages are dirty.
+#include <array>
 #include <cstring>
 
 #include "runtime/files/operation_rules.hpp"
@@ -35,17 +36,18 @@ class RecordWalk {
     const uint32_t total = read_counter(t_, kKindData).value_or(Counter{}).count;
     const uint32_t step = file.build_event_step;
     uint32_t done = 0;
-    const Bytes prefix = kind_key(t_.table, kKindData);
+    const std::array<uint8_t, 5> prefix = {t_.table[0], t_.table[1], t_.table[2], t_.table[3],
+                                           kKindData};
     std::span<uint8_t> buffer = record_buffer(t_);
     DataKey key;  // the key part of the record in hand, to find the next one from
     auto r = t_.store->find_first_after(prefix);
     while (r && r->key.size() == key.size() &&
-           std::memcmp(r->key.data(), prefix.data(), prefix.size()) == 0) {
+           std::memcmp(r->key.data(), prefix.data(), sizeof prefix) == 0) {
       std::memcpy(key.data(), r->key.data(), key.size());
       const uint32_t record = load_be32(key.data() + 5);
       const size_t n = std::min(buffer.size(), r->data.size());
       std::memcpy(buffer.data(), r->data.data(), n);
-      std::memset(buffer.data() + n, 0, buffer.size() - n);
+      if (n < buffer.size()) std::memset(buffer.data() + n, 0, buffer.size() - n);
       record_from_file(t_, buffer);
       if (int32_t v = visit(record); v != 0) return v;
       ++done;
