@@ -75,7 +75,7 @@ const Case kCases[] = {
      {{'A', 1, "caf\xe9", "k\xf6ln", "", 0},
       {'A', 2, "bob", "rome", "", 0},
       {'U', 1, "d\xe9j\xe0", "k\xf6ln", "", 0},
-      {'A', 3, "a\xdfe", "malm\xf6", "", 0}},
+      {'A', 3, "a\xdf" "e", "malm\xf6", "", 0}},
      {1, 2, 3},
      {3, 2, 1},
      {1, 3, 2}},
