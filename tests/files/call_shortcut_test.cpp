@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "files/support/test_driver.hpp"
 #include "runtime/files/call_sequence.hpp"
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/operation_rules.hpp"
@@ -58,13 +59,7 @@ class ScriptDriver : public FileDriver {
   }
   int32_t prepare_instance(DriverInstance& base, FileBlock& file) override {
     auto& in = static_cast<ScriptInstance&>(base);
-    in.keys.resize(file.key_count);
-    for (uint8_t i = 0; i < file.key_count; ++i) {
-      in.keys[i].instance = &in;
-      in.keys[i].number = i + 1;
-      in.keys[i].flags = file.keys[i]->attributes & KA_INDEX ? KF_DYNAMIC : 0;
-      file.keys[i]->driver_data = &in.keys[i];
-    }
+    testing_driver::attach_keys(in, in.keys, file);
     return 0;
   }
   int32_t perform(FileCall& call) override {

@@ -31,6 +31,19 @@ inline Disk& disk() {
 
 struct TestKeyData : DriverKeyData {};
 
+// Gives every key of `file` its driver data in `keys`, numbered from 1; a key declared as an index
+// is dynamic.
+template <class KeyData>
+void attach_keys(DriverInstance& instance, std::vector<KeyData>& keys, FileBlock& file) {
+  keys.resize(file.key_count);
+  for (uint8_t i = 0; i < file.key_count; ++i) {
+    keys[i].instance = &instance;
+    keys[i].number = i + 1;
+    keys[i].flags = file.keys[i]->attributes & KA_INDEX ? KF_DYNAMIC : 0;
+    file.keys[i]->driver_data = &keys[i];
+  }
+}
+
 struct TestInstance : DriverInstance {
   std::vector<TestKeyData> keys;
   size_t next = 0;     // index of the record NEXT reads
@@ -53,13 +66,7 @@ class TestDriver : public FileDriver {
   int32_t prepare_instance(DriverInstance& base, FileBlock& file) override {
     if (!serves_keys_ && (file.key_count != 0 || file.memo_count != 0)) return 47;
     auto& in = static_cast<TestInstance&>(base);
-    in.keys.resize(file.key_count);
-    for (uint8_t i = 0; i < file.key_count; ++i) {
-      in.keys[i].instance = &in;
-      in.keys[i].number = i + 1;
-      in.keys[i].flags = file.keys[i]->attributes & KA_INDEX ? KF_DYNAMIC : 0;
-      file.keys[i]->driver_data = &in.keys[i];
-    }
+    attach_keys(in, in.keys, file);
     in.key_count = file.key_count;
     in.field_count = field_count(file.record_type);
     return 0;
