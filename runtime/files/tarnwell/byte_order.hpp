@@ -4,7 +4,9 @@
 // inside key parts are big-endian so that plain byte comparison orders them.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace vtn::tarnwell {
 
@@ -20,6 +22,22 @@ inline uint32_t load_le32(const uint8_t* p) {
 inline uint32_t load_be32(const uint8_t* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
          (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+// Eight bytes at any alignment, p[0] the lowest (little-endian) or the highest (big-endian): the
+// word-at-a-time scans and comparisons of keys and pages.
+inline uint64_t load_le64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+
+inline uint64_t load_be64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
 }
 
 inline void store_le16(uint8_t* p, uint16_t v) {

@@ -8,22 +8,12 @@
 #include <cassert>
 #include <cstring>
 
+#include "runtime/files/tarnwell/byte_order.hpp"
+
 namespace vtn::tarnwell {
 namespace {
 
 constexpr size_t kReadBuffer = 16'384;
-
-uint32_t load_u32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-uint64_t load_be64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, sizeof v);
-  return __builtin_bswap64(v);
-}
 
 // The first eight bytes of an item of `size` bytes as one big-endian number, zero-padded.
 uint64_t head_of(const uint8_t* item, size_t size) {
@@ -40,7 +30,7 @@ int compare_items(const uint8_t* a, const uint8_t* b, size_t n) {
     if (x != y) return x < y ? -1 : 1;
   }
   if (n >= 4) {  // a record number after the value
-    const uint32_t x = __builtin_bswap32(load_u32(a)), y = __builtin_bswap32(load_u32(b));
+    const uint32_t x = load_be32(a), y = load_be32(b);
     if (x != y) return x < y ? -1 : 1;
     a += 4, b += 4, n -= 4;
   }

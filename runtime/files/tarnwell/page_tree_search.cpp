@@ -1,6 +1,7 @@
 // The searches of PageTree: descents, fingers and the steps between neighbouring leaves.
 #include <cstring>
 
+#include "runtime/files/tarnwell/byte_order.hpp"
 #include "runtime/files/tarnwell/internal_error.hpp"
 #include "runtime/files/tarnwell/page_tree.hpp"
 
@@ -9,21 +10,15 @@ namespace {
 constexpr int32_t kCheckWrongChildLevel = 231;
 constexpr int32_t kCheckEmptyIndexPage = 232;
 
-inline uint64_t word_at(const uint8_t* p) {
-  uint64_t w;
-  std::memcpy(&w, p, 8);
-  return w;
-}
-
 // Equality of two keys a word at a time; the last word may overlap the one before it.
 inline bool keys_equal(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   const size_t n = a.size();
   if (n != b.size()) return false;
   if (n < 8) return n == 0 || std::memcmp(a.data(), b.data(), n) == 0;
   for (size_t i = 0; i + 8 < n; i += 8) {
-    if (word_at(a.data() + i) != word_at(b.data() + i)) return false;
+    if (load_le64(a.data() + i) != load_le64(b.data() + i)) return false;
   }
-  return word_at(a.data() + n - 8) == word_at(b.data() + n - 8);
+  return load_le64(a.data() + n - 8) == load_le64(b.data() + n - 8);
 }
 
 // Where the answer of a search from `key` lies, seen from `slot`, the slot of a finger's last

@@ -22,13 +22,8 @@ constexpr int32_t kCheckRecordsMisfit = 1602;
 size_t shared_prefix(const uint8_t* a, const uint8_t* b, size_t limit) {
   size_t shared = 0;
   for (; shared + 8 <= limit; shared += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a + shared, 8);
-    std::memcpy(&y, b + shared, 8);
-    if (x == y) continue;
-    const uint64_t differ = std::endian::native == std::endian::little
-                                ? x ^ y
-                                : __builtin_bswap64(x) ^ __builtin_bswap64(y);
+    const uint64_t differ = load_le64(a + shared) ^ load_le64(b + shared);
+    if (differ == 0) continue;
     return shared + static_cast<size_t>(std::countr_zero(differ)) / 8;
   }
   while (shared < limit && a[shared] == b[shared]) ++shared;

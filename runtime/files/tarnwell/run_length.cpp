@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "runtime/files/tarnwell/byte_order.hpp"
 #include "runtime/files/tarnwell/internal_error.hpp"
 
 namespace vtn::tarnwell {
@@ -24,14 +25,6 @@ uint8_t* put_count(uint8_t* out, size_t count) {
   }
   *out++ = static_cast<uint8_t>(count);
   return out;
-}
-
-// Eight bytes from `p` as a number whose lowest byte is p[0], whatever the processor's order.
-uint64_t load_lanes(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-  return v;
 }
 
 constexpr uint64_t kLaneOnes = 0x0101010101010101;
@@ -62,8 +55,8 @@ size_t next_run(const uint8_t* p, size_t i, size_t n) {
   }
 #endif
   for (; i + 3 + 8 <= n; i += 8) {
-    const uint64_t a = load_lanes(p + i), b = load_lanes(p + i + 1);
-    const uint64_t c = load_lanes(p + i + 2), d = load_lanes(p + i + 3);
+    const uint64_t a = load_le64(p + i), b = load_le64(p + i + 1);
+    const uint64_t c = load_le64(p + i + 2), d = load_le64(p + i + 3);
     const unsigned lane = first_zero_lane((a ^ b) | (b ^ c) | (c ^ d));
     if (lane < 8) return i + lane;
   }
@@ -85,7 +78,7 @@ size_t run_length(const uint8_t* p, size_t i, size_t run, size_t n) {
 #endif
   const uint64_t repeated = kLaneOnes * p[i];
   for (; i + run + 8 <= n; run += 8) {
-    const uint64_t differ = load_lanes(p + i + run) ^ repeated;
+    const uint64_t differ = load_le64(p + i + run) ^ repeated;
     if (differ) return run + static_cast<size_t>(std::countr_zero(differ)) / 8;
   }
   while (i + run < n && p[i + run] == p[i]) ++run;
