@@ -6,53 +6,70 @@
 
 namespace vtn::tarnwell {
 
+PageCache::~PageCache() {
+  if (reserve_ == nullptr) return;
+  reserve_->clear();  // its pages lie in this cache's table
+  reserve_->share_table(nullptr);
+}
+
+void PageCache::spill_to(PageReserve* reserve) {
+  assert(count_ == 0 && (reserve == nullptr || reserve->size() == 0));
+  if (reserve_ != nullptr) reserve_->share_table(nullptr);
+  reserve_ = reserve;
+  if (reserve_ != nullptr) reserve_->share_table(&pages_);
+}
+
 RecordPage* PageCache::find(int32_t number) {
-  std::unique_ptr<RecordPage>* entry = pages_.find(number);
-  if (entry == nullptr || !*entry) return nullptr;
-  pin(entry->get());
-  return entry->get();
+  RecordPage* page = pages_.find(number);
+  if (page == nullptr || page->spare) return nullptr;
+  pin(page);
+  return page;
 }
 
 RecordPage* PageCache::add(std::unique_ptr<RecordPage> page) {
-  RecordPage* p = page.get();
+  RecordPage* p = pages_.put(std::move(page));
   p->loaded_at = clock_;
   p->last_use = clock_;
-  std::unique_ptr<RecordPage>& slot = pages_[p->number];
-  assert(!slot);
-  slot = std::move(page);
   ++count_;
   pin(p);
   trim();
   return p;
 }
 
+void PageCache::take_back(RecordPage* page) {
+  reserve_->take_back(page);
+  page->loaded_at = clock_;
+  page->last_use = clock_;
+  ++count_;
+  pin(page);
+}
+
 void PageCache::renumber(RecordPage* page, int32_t new_number) {
-  std::unique_ptr<RecordPage>* entry = pages_.find(page->number);
-  assert(entry != nullptr && entry->get() == page);
-  std::unique_ptr<RecordPage> owned = std::move(*entry);
-  pages_.reset(page->number);
-  owned->number = new_number;
+  assert(pages_.find(page->number) == page && !page->spare);
+  // The reserve may still keep a page under the new number, from before that page moved away.
   if (reserve_ != nullptr) reserve_->forget(new_number);
-  std::unique_ptr<RecordPage>& slot = pages_[new_number];
-  assert(!slot);
-  slot = std::move(owned);
+  pages_.renumber(page, new_number);
 }
 
 void PageCache::drop(RecordPage* page) {
+  if (page->spare) {
+    reserve_->forget(page->number);
+    return;
+  }
   if (page->in_ring) ring_remove(page);
   if (page->pinned) pinned_[page->pinned_slot] = nullptr;
   if (page->dirty) {
     dirty_[page->dirty_slot] = nullptr;
     dirty_holes_ = true;
   }
-  pages_.reset(page->number);
+  pages_.destroy(page);
   --count_;
 }
 
 void PageCache::clear() {
   if (reserve_ != nullptr) reserve_->clear();
   pages_.clear();
-  ring_head_ = ring_tail_ = nullptr;
+  ring_.clear();
   pinned_.clear();
   dirty_.clear();
   dirty_holes_ = false;
@@ -61,6 +78,10 @@ void PageCache::clear() {
 
 void PageCache::mark_dirty(RecordPage* page) {
   if (page->dirty) return;
+  if (page->spare) {  // changed without being fetched: it is cached again, and stays
+    reserve_->take_back(page);
+    ++count_;
+  }
   page->dirty = true;
   if (page->in_ring) ring_remove(page);
   page->dirty_slot = static_cast<uint32_t>(dirty_.size());
@@ -103,49 +124,30 @@ void PageCache::pin(RecordPage* page) {
 }
 
 void PageCache::ring_push_back(RecordPage* page) {
-  assert(!page->in_ring);
+  assert(!page->in_ring && !page->spare);
   page->in_ring = true;
-  page->ring_prev = ring_tail_;
-  page->ring_next = nullptr;
-  if (ring_tail_ != nullptr) {
-    ring_tail_->ring_next = page;
-  } else {
-    ring_head_ = page;
-  }
-  ring_tail_ = page;
+  ring_.push_back(page);
 }
 
 void PageCache::ring_remove(RecordPage* page) {
   assert(page->in_ring);
-  if (page->ring_prev != nullptr) {
-    page->ring_prev->ring_next = page->ring_next;
-  } else {
-    ring_head_ = page->ring_next;
-  }
-  if (page->ring_next != nullptr) {
-    page->ring_next->ring_prev = page->ring_prev;
-  } else {
-    ring_tail_ = page->ring_prev;
-  }
-  page->ring_prev = page->ring_next = nullptr;
+  ring_.remove(page);
   page->in_ring = false;
 }
 
 void PageCache::trim() {
-  while (count_ >= kKeepBelow && ring_head_ != nullptr) {
-    RecordPage* oldest = ring_head_;
+  while (count_ >= kKeepBelow && !ring_.empty()) {
+    RecordPage* oldest = ring_.head();
     const uint64_t since_use = clock_ - oldest->last_use;
     const uint64_t since_load = clock_ - oldest->loaded_at;
     if (count_ < kAlwaysTrimAt && since_use * count_ < 4 * since_load) break;
-    if (reserve_ == nullptr) {
-      drop(oldest);
-      continue;
-    }
     ring_remove(oldest);
-    // The entry stays, empty, for when the page comes back from the reserve.
-    std::unique_ptr<RecordPage> owned = std::move(*pages_.find(oldest->number));
     --count_;
-    reserve_->keep(std::move(owned));
+    if (reserve_ != nullptr) {
+      reserve_->keep(oldest);  // spare where it lies, or destroyed when the reserve cannot keep it
+    } else {
+      pages_.destroy(oldest);
+    }
   }
 }
 

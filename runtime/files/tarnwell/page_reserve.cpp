@@ -35,17 +35,27 @@ size_t PageReserve::footprint(const RecordPage& page) {
 }
 
 void PageReserve::keep(std::unique_ptr<RecordPage> page) {
-  assert(!page->dirty && !page->pinned && !page->in_ring);
+  assert(!page->dirty && !page->pinned && !page->in_ring && !page->spare);
   if (limit_ == 0 || page->number < 0) return;  // a page never written is never clean
-  Kept& k = pages_[page->number];
-  if (k.page) count_out(*k.page);
+  if (RecordPage* old = pages_->find(page->number)) {
+    assert(old->spare);  // never a page the cache holds
+    take_back(old);
+    pages_->destroy(old);
+  }
+  keep(pages_->put(std::move(page)));
+}
+
+void PageReserve::keep(RecordPage* page) {
+  assert(!page->dirty && !page->pinned && !page->in_ring && !page->spare);
+  if (limit_ == 0 || page->number < 0) {
+    pages_->destroy(page);
+    return;
+  }
   page->reserve_bytes = footprint(*page);
   count_in(*page);
-  k.stamp = ++next_stamp_;
-  order_.emplace_back(page->number, k.stamp);
-  k.page = std::move(page);
+  page->spare = true;
+  order_.push_back(page);
   while ((bytes_ > limit_ || budget_.exceeded()) && count_ > 0) evict_oldest();
-  prune_order();
 }
 
 void PageReserve::count_in(const RecordPage& page) {
@@ -54,51 +64,30 @@ void PageReserve::count_in(const RecordPage& page) {
   ++count_;
 }
 
-void PageReserve::count_out(const RecordPage& page) {
-  bytes_ -= page.reserve_bytes;
-  budget_.remove(page.reserve_bytes);
-  --count_;
-}
-
 std::unique_ptr<RecordPage> PageReserve::take(int32_t number) {
   if (count_ == 0) return nullptr;
-  Kept* k = pages_.find(number);
-  if (k == nullptr || !k->page) return nullptr;
-  std::unique_ptr<RecordPage> page = std::move(k->page);
-  count_out(*page);
-  return page;
+  RecordPage* page = pages_->find(number);
+  if (page == nullptr || !page->spare) return nullptr;
+  take_back(page);
+  return pages_->release(page);
 }
 
 void PageReserve::forget(int32_t number) {
-  take(number);
+  if (count_ == 0) return;
+  RecordPage* page = pages_->find(number);
+  if (page == nullptr || !page->spare) return;
+  take_back(page);
+  pages_->destroy(page);
 }
 
 void PageReserve::clear() {
-  pages_.clear();
-  order_.clear();
-  budget_.remove(bytes_);
-  bytes_ = 0;
-  count_ = 0;
+  while (count_ > 0) evict_oldest();
 }
 
 void PageReserve::evict_oldest() {
-  while (!order_.empty()) {
-    const auto [number, stamp] = order_.front();
-    order_.pop_front();
-    Kept* k = pages_.find(number);
-    if (k == nullptr || !k->page || k->stamp != stamp) continue;
-    count_out(*k->page);
-    k->page.reset();
-    return;
-  }
-}
-
-void PageReserve::prune_order() {
-  if (order_.size() < 1024 || order_.size() < 4 * count_) return;
-  std::erase_if(order_, [this](const std::pair<int32_t, uint64_t>& entry) {
-    Kept* k = pages_.find(entry.first);
-    return k == nullptr || !k->page || k->stamp != entry.second;
-  });
+  RecordPage* oldest = order_.head();
+  take_back(oldest);
+  pages_->destroy(oldest);
 }
 
 }  // namespace vtn::tarnwell

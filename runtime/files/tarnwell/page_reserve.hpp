@@ -3,14 +3,19 @@
 //
 // The page cache pins, trims and writes pages by its own rule (page_cache.hpp); that rule also
 // bounds what a process holds of a file between operations. The reserve sits behind it: a clean
-// page trimmed from the cache's ring moves here instead of being destroyed, and a page the cache
-// does not hold is looked up here before the file is read. The reserve is bounded in bytes
-// (least recently let go leaves first) and is only ever as current as the cache itself:
+// page trimmed from the cache's ring becomes spare instead of being destroyed, and a page the cache
+// does not hold is looked for among the spare ones before the file is read. The reserve is bounded
+// in bytes (least recently let go leaves first) and is only ever as current as the cache itself:
 //
 // - it holds clean pages only, each number at most once, and never a number the cache holds:
-//   every change to a page goes through the cache, which takes the page out of the reserve first;
+//   every change to a page goes through the cache, which takes the page back first;
 // - it is emptied with the cache, whenever the page store forgets its pages (another process
 //   flushed: the header's change counter advanced; a flush failed; a rollback).
+//
+// The cache and its reserve hold their pages in one table (decoded_pages.hpp): a page the cache
+// lets go stays where it is, marked spare and linked into the reserve's ring, and taking it back
+// unlinks it again; nothing is allocated, moved or looked up twice. A reserve on its own (no cache
+// spilling into it) holds the pages handed to it in a table of its own.
 //
 // Besides its own bound, every reserve counts against a budget of the whole process, so that a
 // program reading many large files at once holds no more than that budget in all its reserves: a
@@ -25,10 +30,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 
-#include "runtime/files/tarnwell/page_numbers.hpp"
+#include "runtime/files/tarnwell/decoded_pages.hpp"
 #include "runtime/files/tarnwell/record_page.hpp"
 
 namespace vtn::tarnwell {
@@ -64,13 +68,15 @@ class PageReserve {
   PageReserve(const PageReserve&) = delete;
   PageReserve& operator=(const PageReserve&) = delete;
 
-  // Takes a clean, unpinned page the cache let go; the least recently kept pages leave while the
-  // reserve is over its bound (the page itself too, when it alone exceeds the bound).
+  // Takes a clean, unpinned page; the least recently kept pages leave while the reserve is over
+  // its bound (the page itself too, when it alone exceeds the bound). A page kept under the same
+  // number before is replaced.
   void keep(std::unique_ptr<RecordPage> page);
   // The page with this number, taken out of the reserve; nullptr when it is not kept.
   std::unique_ptr<RecordPage> take(int32_t number);
   // Drops the page with this number, if kept.
   void forget(int32_t number);
+  // Drops every kept page.
   void clear();
 
   size_t size() const { return count_; }
@@ -80,28 +86,37 @@ class PageReserve {
   // What a decoded page occupies in memory, roughly: the page, its children and its records.
   static size_t footprint(const RecordPage& page);
 
+  // ---- for the cache that spills into this reserve (page_cache.hpp) ----
+
+  // Keeps its pages in `pages`, the cache's table, from now on (nullptr: in its own again).
+  // REQUIRES: nothing is kept.
+  void share_table(DecodedPages* pages) { pages_ = pages != nullptr ? pages : &own_; }
+  // The cache lets `page` go: it becomes spare where it lies in the shared table, or is destroyed
+  // when the reserve cannot keep it. REQUIRES: clean, unpinned, in no ring, not spare.
+  void keep(RecordPage* page);
+  // A spare page asked for again: it stays in the table, no longer spare. REQUIRES: page->spare.
+  void take_back(RecordPage* page) {
+    order_.remove(page);
+    page->spare = false;
+    count_out(*page);
+  }
+
  private:
   void evict_oldest();
   void count_in(const RecordPage& page);
-  void count_out(const RecordPage& page);
-  // Drops the entries of `order_` that no longer name a kept page, once they are three in four.
-  void prune_order();
+  void count_out(const RecordPage& page) {
+    bytes_ -= page.reserve_bytes;
+    budget_.remove(page.reserve_bytes);
+    --count_;
+  }
 
   size_t limit_;
   ReserveBudget& budget_;
   size_t bytes_ = 0;
   size_t count_ = 0;
-  // A page leaves and re-enters the reserve at nearly every operation that reaches beyond the
-  // cache, so neither may cost an allocation or touch other pages: pages are found by number
-  // (page_numbers.hpp), and the order of keeping is a queue of (number, stamp) in which an entry
-  // whose stamp is no longer the page's is stale and skipped.
-  struct Kept {
-    std::unique_ptr<RecordPage> page;  // empty: not kept now
-    uint64_t stamp = 0;
-  };
-  PageNumberTable<Kept> pages_;
-  std::deque<std::pair<int32_t, uint64_t>> order_;  // oldest first
-  uint64_t next_stamp_ = 0;
+  DecodedPages own_;
+  DecodedPages* pages_ = &own_;  // where the spare pages lie
+  PageRing order_;               // the spare pages, least recently kept first
 };
 
 }  // namespace vtn::tarnwell

@@ -15,11 +15,7 @@ constexpr int32_t kShortWriteError = 5;
 }  // namespace
 
 RecordPage* PageStore::page(int32_t number) {
-  if (RecordPage* cached = cache.find(number)) return cached;
-  ++page_loads;  // adding a page may trim others from the cache (see the fingers)
-  if (number >= 0) {
-    if (std::unique_ptr<RecordPage> kept = reserve.take(number)) return cache.add(std::move(kept));
-  }
+  if (RecordPage* held = cache.fetch(number)) return held;
   auto page = std::make_unique<RecordPage>();
   page->number = number;
   if (number < 0) {
@@ -43,7 +39,6 @@ RecordPage* PageStore::page(int32_t number) {
 
 RecordPage* PageStore::new_page(uint8_t level) {
   tree_changed();
-  ++page_loads;
   auto page = std::make_unique<RecordPage>();
   page->number = next_temporary--;
   page->contents.level = level;

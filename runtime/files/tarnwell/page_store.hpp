@@ -108,11 +108,11 @@ struct PageStore {
   // of a first key, every deletion and every forgetting of the pages advances tree_version, which
   // retires them all. Inserts behind the first key and replaces keep them.
   //
-  // A finger also keeps the address of its leaf, good while no page has entered the cache since
-  // (page_loads): only a page entering the cache trims others from it or from the reserve, and
-  // every other way a page leaves (freed, renumbered, forgotten) advances tree_version. After a
-  // page entered, a step looks the leaf up again by number, once (not every finger at every
-  // load: random reads would pay for fingers nobody steps from). While
+  // A finger also keeps the address of its leaf, good while no page object has been let go since
+  // (cache.pages_destroyed()): a page trimmed from the cache or taken back from its reserve keeps
+  // its address, and every other way a page leaves (freed, renumbered, forgotten) advances
+  // tree_version as well. After a page was let go, a step looks the leaf up again by number, once
+  // (not every finger at every loss: random reads would pay for fingers nobody steps from). While
   // both hold, a search from exactly the key of the last answer (reading on, reading back,
   // reading again, reading the record after it) is answered in that leaf with no lookup at all
   // (PageTree::step_from_finger); with the leaf's parent and its slot there, reading on past the
@@ -129,8 +129,8 @@ struct PageStore {
     bool fenced = true;                // first_key and upper_fence describe the leaf's range
     size_t slot = kNoSlot;             // of the last record a search answered in this leaf
     uint64_t head = 0;                 // the first 8 bytes of that record's key (key_head)
-    const RecordPage* leaf = nullptr;  // the page, while page_loads is still `loads`
-    uint64_t loads = 0;
+    const RecordPage* leaf = nullptr;  // the page, while cache.pages_destroyed() is still `lost`
+    uint64_t lost = 0;
     bool has_parent = false;  // false: the leaf is the root, or its parent is not known
     int32_t parent = 0;       // the index page above the leaf, and the leaf's slot in it
     size_t parent_slot = 0;
@@ -148,8 +148,6 @@ struct PageStore {
   }
   uint64_t tree_version = 1;
   void tree_changed() { ++tree_version; }
-  // Advanced whenever a page enters the cache (read, taken back from the reserve, created).
-  uint64_t page_loads = 0;
 
   // ---- pages ----
 

@@ -136,7 +136,7 @@ PageStore::Finger& PageTree::next_finger() {
 
 void PageTree::use(PageStore::Finger& f, const RecordPage* leaf) {
   f.leaf = leaf;
-  f.loads = s_.page_loads;
+  f.lost = s_.cache.pages_destroyed();
 }
 
 void PageTree::note_parent(PageStore::Finger& f) {
@@ -177,7 +177,7 @@ std::optional<RecordRef> PageTree::step_from_finger(PageStore& s, std::span<cons
     const size_t i = (hint + n) % PageStore::kFingers;
     PageStore::Finger& f = s.fingers[i];
     if (f.head != head || f.version != s.tree_version) continue;
-    if (f.loads != s.page_loads) {  // its address may be stale
+    if (f.lost != s.cache.pages_destroyed()) {  // its address may be stale
       look_up = true;
       continue;
     }
@@ -202,7 +202,7 @@ std::optional<RecordRef> PageTree::step_with_look_ups(std::span<const uint8_t> k
     if (f.head != head || f.version != s_.tree_version || f.slot == PageStore::Finger::kNoSlot)
       continue;
     const RecordPage* leaf = f.leaf;
-    if (f.loads != s_.page_loads) {  // its address may be stale: look it up
+    if (f.lost != s_.cache.pages_destroyed()) {  // its address may be stale: look it up
       leaf = s_.page(f.page);
       use(f, leaf);
     }
