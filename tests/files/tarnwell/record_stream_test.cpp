@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,42 @@ TEST(RecordOrderTest, UnsignedBytesThenShorterFirst) {
     EXPECT_EQ((r > 0) - (r < 0), c.sign);
     const int back = compare_keys(c.b, c.a);
     EXPECT_EQ((back > 0) - (back < 0), -c.sign);
+  }
+}
+
+// Keys of every length up to three words, against the plain byte-by-byte order: pairs that first
+// differ at each position (the compare reads overlapping words, so each position must decide),
+// and pairs where one is a prefix of the other.
+TEST(RecordOrderTest, AgreesWithByteOrderAtEveryLengthAndPosition) {
+  auto sign = [](int r) { return (r > 0) - (r < 0); };
+  auto model = [&](const Bytes& a, const Bytes& b) {
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end())) return -1;
+    return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end()) ? 1 : 0;
+  };
+  for (size_t length = 0; length <= 24; ++length) {
+    Bytes base(length);
+    for (size_t i = 0; i < length; ++i) base[i] = static_cast<uint8_t>(0x30 + 7 * i);
+    std::vector<Bytes> others = {base};
+    for (size_t at = 0; at < length; ++at) {
+      for (const uint8_t value : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0x80}, uint8_t{0xFF}}) {
+        Bytes other = base;
+        other[at] = value;
+        // Bytes after the difference pull the other way, so a compare that looked past the first
+        // difference would answer wrongly.
+        for (size_t later = at + 1; later < length; ++later) {
+          other[later] = value < base[at] ? 0xFF : 0x00;
+        }
+        others.push_back(other);
+      }
+    }
+    others.push_back(Bytes(base.begin(), base.begin() + static_cast<ptrdiff_t>(length / 2)));
+    Bytes longer = base;
+    longer.push_back(0x00);
+    others.push_back(longer);
+    for (const Bytes& other : others) {
+      EXPECT_EQ(sign(compare_keys(base, other)), model(base, other)) << "length " << length;
+      EXPECT_EQ(sign(compare_keys(other, base)), model(other, base)) << "length " << length;
+    }
   }
 }
 
