@@ -149,6 +149,31 @@ struct PageStore {
   uint64_t tree_version = 1;
   void tree_changed() { ++tree_version; }
 
+  // ---- the leaves where recent inserts went at their ends ----
+  // Records added in ascending key order (new record numbers, keys that grow with them) land one
+  // behind the other in one leaf per key order, at its end or before the records of the next key
+  // order. An insert finger keeps such a leaf, the slot of the last record inserted there and the
+  // leaf's upper fence: a key between that record and the next (or the fence, at the leaf's end)
+  // goes right behind it with no descent and no search. Trusted as the fingers above are: retired
+  // by tree_version, the leaf's address good while page_loads is still `loads` (else looked up by
+  // number), except that a split carries them over to the half that holds their slot (see
+  // PageTree::split_pages); the slot is checked against the keys around it.
+  struct InsertFinger {
+    int32_t page = 0;
+    uint64_t version = 0;  // 0: none
+    RecordPage* leaf = nullptr;
+    uint64_t loads = 0;
+    size_t slot = 0;
+    std::vector<uint8_t> upper_fence;
+    bool has_upper_fence = false;  // false: the leaf is the last one
+  };
+  static constexpr size_t kInsertFingers = 4;
+  std::array<InsertFinger, kInsertFingers> insert_fingers;
+  size_t next_insert_finger = 0;  // the one noted over next
+  // The one tried first: the one after the last that took an insert, as records of several key
+  // orders (a record and its keys) are added in turn.
+  size_t insert_finger_hint = 0;
+
   // ---- pages ----
 
   // The page numbered `number`, pinned until end_operation(). Check 1735 when no zone holds it.

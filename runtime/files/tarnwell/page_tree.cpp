@@ -33,11 +33,75 @@ size_t PageTree::insert_slot(const RecordPage* leaf, std::span<const uint8_t> ke
   return leaf->lower_bound(key);
 }
 
+PageStore::InsertFinger* PageTree::insert_finger_for(std::span<const uint8_t> key) {
+  for (size_t n = 0; n < PageStore::kInsertFingers; ++n) {
+    const size_t i = (s_.insert_finger_hint + n) % PageStore::kInsertFingers;
+    PageStore::InsertFinger& f = s_.insert_fingers[i];
+    if (f.version != s_.tree_version) continue;
+    // A clean leaf is taken through the cache, which pins it for the operation; a dirty one stays
+    // cached until it is written.
+    if (f.loads != s_.page_loads || !f.leaf->dirty) {
+      f.leaf = s_.page(f.page);
+      f.loads = s_.page_loads;
+    }
+    const RecordPage* leaf = f.leaf;
+    const size_t next = f.slot + 1;
+    if (next > leaf->size() || compare_keys(leaf->key(f.slot), key) >= 0) continue;
+    if (next < leaf->size() ? compare_keys(key, leaf->key(next)) >= 0
+                            : f.has_upper_fence && compare_keys(key, f.upper_fence) >= 0) {
+      continue;
+    }
+    s_.insert_finger_hint = (i + 1) % PageStore::kInsertFingers;
+    return &f;
+  }
+  return nullptr;
+}
+
+void PageTree::note_insert_finger(RecordPage* leaf, size_t at) {
+  if (!descended_ && (finger_ == nullptr || !finger_->fenced)) return;  // its fence is not known
+  PageStore::InsertFinger* noted = nullptr;
+  for (PageStore::InsertFinger& f : s_.insert_fingers) {
+    if (f.version == s_.tree_version && f.page == leaf->number) {
+      noted = &f;
+      break;
+    }
+    if (noted == nullptr && f.version != s_.tree_version) noted = &f;
+  }
+  if (noted == nullptr) {
+    noted = &s_.insert_fingers[s_.next_insert_finger];
+    s_.next_insert_finger = (s_.next_insert_finger + 1) % PageStore::kInsertFingers;
+  }
+  PageStore::InsertFinger& f = *noted;
+  f.page = leaf->number;
+  f.version = s_.tree_version;
+  f.leaf = leaf;
+  f.loads = s_.page_loads;
+  f.slot = at;
+  if (descended_) {
+    f.has_upper_fence = has_upper_fence_;
+    if (has_upper_fence_) f.upper_fence.assign(upper_fence_.begin(), upper_fence_.end());
+  } else {
+    f.has_upper_fence = finger_->has_upper_fence;
+    if (finger_->has_upper_fence) f.upper_fence = finger_->upper_fence;
+  }
+}
+
 bool PageTree::insert(std::span<const uint8_t> key, std::span<const uint8_t> data) {
   s_.ensure_tree();
+  if (PageStore::InsertFinger* f = insert_finger_for(key)) {
+    RecordPage* leaf = f->leaf;
+    leaf->insert(++f->slot, key, data);
+    s_.mark_dirty(leaf);
+    s_.records_changed();
+    descended_ = false;
+    split_if_needed(leaf, key);
+    return true;
+  }
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   const size_t at = insert_slot(leaf, key);
   if (at < leaf->size() && same_key(leaf->key(at), key)) return false;
+  // Behind the last record or right behind the finger's last answer: keys in ascending order.
+  const bool ascending = at == leaf->size() || (finger_ != nullptr && finger_->slot + 1 == at);
   leaf->insert(at, key, data);
   s_.mark_dirty(leaf);
   s_.records_changed();
@@ -45,6 +109,8 @@ bool PageTree::insert(std::span<const uint8_t> key, std::span<const uint8_t> dat
   if (at == 0) {  // only after a descent: a finger's leaf starts at or before the key
     s_.tree_changed();
     fix_first_keys(path_.size() - 1);
+  } else if (ascending && !leaf->needs_split()) {
+    note_insert_finger(leaf, at);  // the next key in that order goes right behind
   }
   split_if_needed(leaf, key);
   return true;
@@ -130,11 +196,12 @@ void PageTree::fix_first_keys(size_t level) {
 }
 
 void PageTree::split_pages() {
+  const uint64_t before = s_.tree_version;
   for (size_t l = path_.size(); l-- > 0;) {
     RecordPage* page = path_[l].page;
     if (!page->needs_split()) continue;
     if (l > 0) {
-      split_under(l);
+      split_under(l, before);
       continue;
     }
     // The root keeps its number: its records move one level down into a new page, which the
@@ -142,6 +209,7 @@ void PageTree::split_pages() {
     if (page->size() < 2) raise_internal_error(kCheckTooFewToSplit);
     RecordPage* below = s_.new_page(page->level());
     page->move_tail_to(0, *below);
+    if (below->level() == 0) carry_insert_fingers(*page, *below, 0, before);
     page->contents.level = static_cast<uint8_t>(page->level() + 1);
     page->recount();
     page->insert(0, below->first_key(), {}, below->number);
@@ -149,11 +217,30 @@ void PageTree::split_pages() {
     path_.insert(path_.begin() + 1, TreeStep{below, 0});
     l = 2;  // the loop goes on with the new page, then the root again
   }
+  // The pages entered the cache: a kept finger looks its leaf up again by number.
+  for (PageStore::InsertFinger& f : s_.insert_fingers) {
+    if (f.version == before) f.version = s_.tree_version;
+  }
+}
+
+void PageTree::carry_insert_fingers(const RecordPage& from, const RecordPage& to, size_t kept,
+                                    uint64_t before) {
+  for (PageStore::InsertFinger& f : s_.insert_fingers) {
+    if (f.version != before || f.page != from.number) continue;
+    if (f.slot >= kept) {
+      f.page = to.number;
+      f.slot -= kept;
+    } else {
+      f.has_upper_fence = true;
+      const std::span<const uint8_t> fence = to.first_key();
+      f.upper_fence.assign(fence.begin(), fence.end());
+    }
+  }
 }
 
 // Splits the page at path level `level` and, again and again, both halves of every split, until
 // every page under the same parent is within the limits.
-void PageTree::split_under(size_t level) {
+void PageTree::split_under(size_t level, uint64_t before) {
   RecordPage* parent = path_[level - 1].page;
   std::vector<RecordPage*> work{path_[level].page};
   while (!work.empty()) {
@@ -162,7 +249,9 @@ void PageTree::split_under(size_t level) {
     if (!page->needs_split()) continue;
     if (page->size() < 2) raise_internal_error(kCheckTooFewToSplit);
     RecordPage* half = s_.new_page(page->level());
-    page->move_tail_to(page->size() / 2, *half);
+    const size_t kept = page->size() / 2;
+    page->move_tail_to(kept, *half);
+    if (page->level() == 0) carry_insert_fingers(*page, *half, kept, before);
     const auto& children = parent->contents.children;
     const auto at = std::find(children.begin(), children.end(), page->number);
     if (at == children.end()) raise_internal_error(kCheckParentNotFound);

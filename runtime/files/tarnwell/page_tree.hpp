@@ -87,6 +87,12 @@ class PageTree {
   // nullptr when the parent is not known or the neighbour is under another parent.
   RecordPage* move_to_neighbour(PageStore::Finger& f, bool next);
   static bool below_fence(const PageStore::Finger& f, std::span<const uint8_t> key);
+  // The insert finger (page_store.hpp) whose leaf `key` goes to right behind the finger's slot;
+  // nullptr when none holds it.
+  PageStore::InsertFinger* insert_finger_for(std::span<const uint8_t> key);
+  // Notes slot `at` of `leaf`, which the last leaf_for() gave, in an insert finger (the one of
+  // that leaf, else a retired one, else in turn).
+  void note_insert_finger(RecordPage* leaf, size_t at);
   // After a change of `leaf` by `key`: splits it when it is over the limits, descending first
   // when its leaf came from a finger.
   void split_if_needed(RecordPage* leaf, std::span<const uint8_t> key);
@@ -104,8 +110,14 @@ class PageTree {
   std::optional<RecordRef> record_at_or_after();
   std::optional<RecordRef> record_before();
   void fix_first_keys(size_t level);
+  // A split keeps the insert fingers it does not invalidate (those of leaves it did not divide,
+  // and those of divided leaves, carried to the half that holds their slot): ascending inserts go
+  // on without a descent. `before` is the tree_version the fingers were noted at.
   void split_pages();
-  void split_under(size_t level);
+  void split_under(size_t level, uint64_t before);
+  // Leaf `from` kept its first `kept` records and handed the rest to `to`, the leaf after it.
+  void carry_insert_fingers(const RecordPage& from, const RecordPage& to, size_t kept,
+                            uint64_t before);
   void remove_empty_pages();
   // Frees the place of `page`, which has left the tree; `leaving` have left it too and are freed
   // next.
