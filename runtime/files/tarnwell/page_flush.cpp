@@ -173,10 +173,15 @@ int32_t flush_phase0(PageStore& s) {
 int32_t flush_phase1(PageStore& s) {
   if (!s.phase0_done) return 0;
   s.phase0_done = false;
+  // The pages at or beyond the old end went to their places in phase 0 already, and were made
+  // durable before the header pointed at the log: only those in the log are written again.
+  const int64_t old_end = end_of_used_space(s.old_header);
   std::vector<PendingWrite> writes;
   writes.reserve(s.cache.dirty_pages().size());
-  for (RecordPage* page : s.cache.dirty_pages())
-    writes.emplace_back(static_cast<uint64_t>(page_offset(page->number)), final_image(*page));
+  for (RecordPage* page : s.cache.dirty_pages()) {
+    const int64_t own = page_offset(page->number);
+    if (own < old_end) writes.emplace_back(static_cast<uint64_t>(own), final_image(*page));
+  }
   if (!write_images(s, writes)) return fail(s);
   if (s.write_header(s.header) != 0 || !s.flush_buffers()) return fail(s);
   FileHeader done;

@@ -11,9 +11,9 @@
 //   7. flush; write the old header with only its log start and end replaced at offset 0; flush.
 //      From here the file describes the new state through its log.
 // Phase 1
-//   8. write every dirty page in place and the new header at offset 0; flush; read the header
-//      back, empty the log (log start = log end = end of used space), change counter + 1, write
-//      it, flush;
+//   8. write every dirty page of the log in place (the others have been there, durably, since
+//      step 7) and the new header at offset 0; flush; read the header back, empty the log (log
+//      start = log end = end of used space), change counter + 1, write it, flush;
 //   9. release the exclusive reader lock; nothing is dirty any more.
 //
 // A crash before the header write of step 7 is durable leaves the old state with an empty log; a

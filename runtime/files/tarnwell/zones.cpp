@@ -94,7 +94,7 @@ void Zones::make_room_above(int i, int64_t need) {
 // does not cover; the first zone with pages, if the gaps do not absorb it all, moves its pages;
 // the empty zones then take their new bounds, the highest first.
 void Zones::shift_up(int j, int64_t units) {
-  std::array<int64_t, kMaxUnits + 1> by{};
+  std::array<int64_t, kMaxUnits + 1> by;  // set for zones j to last_empty, the ones read
   int last_empty = j - 1;
   int k = j;
   for (; empty(k); ++k) {
