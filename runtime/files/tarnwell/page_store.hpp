@@ -155,14 +155,14 @@ struct PageStore {
   // order. An insert finger keeps such a leaf, the slot of the last record inserted there and the
   // leaf's upper fence: a key between that record and the next (or the fence, at the leaf's end)
   // goes right behind it with no descent and no search. Trusted as the fingers above are: retired
-  // by tree_version, the leaf's address good while page_loads is still `loads` (else looked up by
-  // number), except that a split carries them over to the half that holds their slot (see
-  // PageTree::split_pages); the slot is checked against the keys around it.
+  // by tree_version, the leaf's address good while cache.pages_destroyed() is still `lost` (else
+  // looked up by number), except that a split carries them over to the half that holds their slot
+  // (see PageTree::split_pages); the slot is checked against the keys around it.
   struct InsertFinger {
     int32_t page = 0;
     uint64_t version = 0;  // 0: none
     RecordPage* leaf = nullptr;
-    uint64_t loads = 0;
+    uint64_t lost = 0;
     size_t slot = 0;
     std::vector<uint8_t> upper_fence;
     bool has_upper_fence = false;  // false: the leaf is the last one

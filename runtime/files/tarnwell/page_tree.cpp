@@ -40,9 +40,9 @@ PageStore::InsertFinger* PageTree::insert_finger_for(std::span<const uint8_t> ke
     if (f.version != s_.tree_version) continue;
     // A clean leaf is taken through the cache, which pins it for the operation; a dirty one stays
     // cached until it is written.
-    if (f.loads != s_.page_loads || !f.leaf->dirty) {
+    if (f.lost != s_.cache.pages_destroyed() || !f.leaf->dirty) {
       f.leaf = s_.page(f.page);
-      f.loads = s_.page_loads;
+      f.lost = s_.cache.pages_destroyed();
     }
     const RecordPage* leaf = f.leaf;
     const size_t next = f.slot + 1;
@@ -75,7 +75,7 @@ void PageTree::note_insert_finger(RecordPage* leaf, size_t at) {
   f.page = leaf->number;
   f.version = s_.tree_version;
   f.leaf = leaf;
-  f.loads = s_.page_loads;
+  f.lost = s_.cache.pages_destroyed();
   f.slot = at;
   if (descended_) {
     f.has_upper_fence = has_upper_fence_;
@@ -217,18 +217,20 @@ void PageTree::split_pages() {
     path_.insert(path_.begin() + 1, TreeStep{below, 0});
     l = 2;  // the loop goes on with the new page, then the root again
   }
-  // The pages entered the cache: a kept finger looks its leaf up again by number.
+  // The fingers kept go on; their leaves' addresses stand as long as no page was let go (a new
+  // page may trim others, which pages_destroyed() counts).
   for (PageStore::InsertFinger& f : s_.insert_fingers) {
     if (f.version == before) f.version = s_.tree_version;
   }
 }
 
-void PageTree::carry_insert_fingers(const RecordPage& from, const RecordPage& to, size_t kept,
+void PageTree::carry_insert_fingers(const RecordPage& from, RecordPage& to, size_t kept,
                                     uint64_t before) {
   for (PageStore::InsertFinger& f : s_.insert_fingers) {
     if (f.version != before || f.page != from.number) continue;
     if (f.slot >= kept) {
       f.page = to.number;
+      f.leaf = &to;
       f.slot -= kept;
     } else {
       f.has_upper_fence = true;

@@ -116,8 +116,7 @@ class PageTree {
   void split_pages();
   void split_under(size_t level, uint64_t before);
   // Leaf `from` kept its first `kept` records and handed the rest to `to`, the leaf after it.
-  void carry_insert_fingers(const RecordPage& from, const RecordPage& to, size_t kept,
-                            uint64_t before);
+  void carry_insert_fingers(const RecordPage& from, RecordPage& to, size_t kept, uint64_t before);
   void remove_empty_pages();
   // Frees the place of `page`, which has left the tree; `leaving` have left it too and are freed
   // next.
