@@ -15,23 +15,13 @@ namespace vtn::tarnwell {
 namespace {
 
 // A search's answer; the key part the reading continues from is left in the caller's buffer.
+// A search that came upon the data record itself (in record order, or checking that an entry's
+// record exists) hands on its data part, so that reading it needs no second look-up.
 struct Found {
   uint32_t record = 0;
   bool key_order = false;
+  std::optional<ByteSpan> data;  // valid until the next call on the table's store
 };
-
-// The key part a search found, kept between the search and the reading of its record (which
-// invalidates the store's views): one buffer, reused, so that reading on allocates nothing.
-Bytes& found_key() {
-  thread_local Bytes key;
-  return key;
-}
-
-// The key part a GET by key looks up, built in place.
-Bytes& search_key() {
-  thread_local Bytes key;
-  return key;
-}
 
 Bytes with_number(Bytes key, uint32_t n) {
   const size_t at = key.size();
@@ -40,8 +30,9 @@ Bytes with_number(Bytes key, uint32_t n) {
   return key;
 }
 
-bool data_exists(TableInstance& t, uint32_t record) {
-  return t.store->find_exact(data_key(t.table, record)).has_value();
+void keep_key(Bytes& saved, ByteSpan key) {
+  saved.resize(key.size());
+  std::memcpy(saved.data(), key.data(), key.size());
 }
 
 // The first entry in `direction` whose record exists, beginning with `r`. A reader that loads
@@ -49,21 +40,23 @@ bool data_exists(TableInstance& t, uint32_t record) {
 std::optional<Found> walk_entries(TableInstance& t, TableKey& key, std::optional<RecordView> r,
                                   bool forward, Bytes& saved, bool verify = true) {
   RecordStore& s = entry_store(t, key);
-  const std::array<uint8_t, 5> prefix = {t.table[0], t.table[1], t.table[2], t.table[3], key.kind};
-  while (r && has_prefix(r->key, prefix)) {
-    saved.assign(r->key.begin(), r->key.end());
+  while (r && of_kind(r->key, t.table, key.kind)) {
+    keep_key(saved, r->key);
     const uint32_t record = r->data.size() >= 4 ? load_be32(r->data.data()) : 0;
-    if (record != 0 && (!verify || data_exists(t, record))) return Found{record, true};
+    if (record != 0) {
+      if (!verify) return Found{record, true, std::nullopt};
+      if (auto d = t.store->find_exact(data_key(t.table, record)))
+        return Found{record, true, d->data};
+    }
     r = forward ? s.find_first_after(saved) : s.find_last_before(saved);
   }
   return std::nullopt;
 }
 
 std::optional<Found> data_found(TableInstance& t, std::optional<RecordView> r, Bytes& saved) {
-  const std::array<uint8_t, 5> prefix = {t.table[0], t.table[1], t.table[2], t.table[3], kKindData};
-  if (!r || !has_prefix(r->key, prefix) || r->key.size() != 9) return std::nullopt;
-  saved.assign(r->key.begin(), r->key.end());
-  return Found{load_be32(r->key.data() + 5), false};
+  if (!r || r->key.size() != 9 || !of_kind(r->key, t.table, kKindData)) return std::nullopt;
+  keep_key(saved, r->key);
+  return Found{load_be32(r->key.data() + 5), false, r->data};
 }
 
 // The key part for a search from the record buffer's value in `key`.
@@ -102,9 +95,9 @@ std::optional<Found> search(TableInstance& t, const Position& p, bool forward, b
           t, *p.key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward,
           saved);
       if (!found) return std::nullopt;
-      const DataKey k = data_key(t.table, found->record);
-      saved.assign(k.begin(), k.end());
-      return Found{found->record, false};
+      keep_key(saved, data_key(t.table, found->record));
+      found->key_order = false;
+      return found;
     }
     default:
       break;
@@ -138,10 +131,21 @@ std::optional<Found> search(TableInstance& t, const Position& p, bool forward, b
   }
 }
 
-void continue_from(TableInstance& t, const Found& f, TableKey* key, const Bytes& saved) {
-  t.position.kind = f.key_order ? PositionKind::key_continuing : PositionKind::file_continuing;
-  t.position.key = f.key_order ? key : nullptr;
-  t.position.saved.assign(saved.begin(), saved.end());
+// Reading goes on from the key part the search found (in `saved`, which takes the old one): along
+// `key`, or in record order when it is null.
+void continue_from(TableInstance& t, TableKey* key, Bytes& saved) {
+  t.position.kind = key != nullptr ? PositionKind::key_continuing : PositionKind::file_continuing;
+  t.position.key = key;
+  t.position.saved.swap(saved);
+}
+
+TableKey* key_if(const Found& f, TableKey* key) {
+  return f.key_order ? key : nullptr;
+}
+
+// Loads the record a search found.
+int32_t read_found(TableInstance& t, const Found& f) {
+  return f.data ? load_record(t, f.record, *f.data) : read_record(t, f.record);
 }
 
 TableKey* key_of(FileCall& call) {
@@ -223,52 +227,105 @@ int32_t op_set(TableInstance& t, FileCall& call) {
   return 0;
 }
 
-int32_t op_next(TableInstance& t, FileCall& call) {
-  const bool forward = call.code == op::NEXT;
-  // The search starts from the table's position as it stands; a copy is made only to change it.
+namespace {
+
+// Reading goes on along `key` from the entry `from` (the position's, or one whose record is gone):
+// the next entry in `forward` direction whose record can be read is read. An entry whose record
+// is gone is passed over; the position moves only when a record was read.
+int32_t read_on_in_key(TableInstance& t, TableKey& key, ByteSpan from, bool forward) {
+  RecordStore& s = entry_store(t, key);
+  Bytes& saved = t.found_key;
+  std::optional<RecordView> r = forward ? s.find_first_after(from) : s.find_last_before(from);
+  // (`from` may be `saved`: it is not read again.)
+  while (r && of_kind(r->key, t.table, key.kind)) {
+    keep_key(saved, r->key);
+    const uint32_t record = r->data.size() >= 4 ? load_be32(r->data.data()) : 0;
+    if (record != 0) {
+      const int32_t result = read_record(t, record);
+      if (result == 0) {
+        continue_from(t, &key, saved);
+        return 0;
+      }
+      if (result != err::kRecordNotFound) {
+        t.current = 0;
+        return result;
+      }
+    }
+    r = forward ? s.find_first_after(saved) : s.find_last_before(saved);
+  }
+  t.current = 0;
+  return err::kRecordNotAvailable;
+}
+
+// Reading goes on in record order from the data record `from`.
+int32_t read_on_in_file(TableInstance& t, ByteSpan from, bool forward) {
+  const std::optional<RecordView> r =
+      forward ? t.store->find_first_after(from) : t.store->find_last_before(from);
+  if (!r || r->key.size() != 9 || !of_kind(r->key, t.table, kKindData)) {
+    t.current = 0;
+    return err::kRecordNotAvailable;
+  }
+  Bytes& saved = t.found_key;
+  keep_key(saved, r->key);
+  const uint32_t record = load_be32(r->key.data() + 5);
+  if (const int32_t result = load_record(t, record, r->data); result != 0) {
+    t.current = 0;
+    return result;
+  }
+  continue_from(t, nullptr, saved);
+  return 0;
+}
+
+// The first read from a position that SET or RESET made, or after a GET.
+int32_t read_from_position(TableInstance& t, bool forward) {
   const Position* p = &t.position;
-  Position changed;
+  std::optional<Position> changed;
   // A value position of a key with duplicates reads backwards from after all equal entries.
   if (!forward && p->key && p->key->duplicates() &&
       (p->kind == PositionKind::key_from_value || p->kind == PositionKind::file_from_key_value)) {
-    changed = t.position;
-    store_be32(changed.saved.data() + changed.saved.size() - 4, 0xFFFFFFFF);
-    p = &changed;
+    changed.emplace(t.position);
+    store_be32(changed->saved.data() + changed->saved.size() - 4, 0xFFFFFFFF);
+    p = &*changed;
   }
-  Bytes& saved = found_key();
-  while (true) {
-    std::optional<Found> f = search(t, *p, forward, false, saved);
-    if (!f) {
-      t.current = 0;
-      return err::kRecordNotAvailable;
-    }
-    const int32_t r = read_record(t, f->record);
-    if (r == err::kRecordNotFound && f->key_order) {
-      // An entry whose record is gone is skipped: read on from it.
-      TableKey* key = p->key;
-      changed.kind = PositionKind::key_continuing;
-      changed.key = key;
-      changed.saved.assign(saved.begin(), saved.end());
-      p = &changed;
-      continue;
-    }
-    if (r != 0) {
-      t.current = 0;
-      return r == err::kRecordNotFound ? err::kRecordNotAvailable : r;
-    }
-    continue_from(t, *f, p->key, saved);
-    return 0;
+  Bytes& saved = t.found_key;
+  const std::optional<Found> f = search(t, *p, forward, false, saved);
+  if (!f) {
+    t.current = 0;
+    return err::kRecordNotAvailable;
+  }
+  const int32_t r = read_found(t, *f);
+  // An entry whose record is gone is passed over: reading goes on from it.
+  if (r == err::kRecordNotFound && f->key_order) return read_on_in_key(t, *p->key, saved, forward);
+  if (r != 0) {
+    t.current = 0;
+    return r == err::kRecordNotFound ? err::kRecordNotAvailable : r;
+  }
+  continue_from(t, key_if(*f, p->key), saved);
+  return 0;
+}
+
+}  // namespace
+
+int32_t op_next(TableInstance& t, FileCall& call) {
+  const bool forward = call.code == op::NEXT;
+  switch (t.position.kind) {
+    case PositionKind::key_continuing:
+      return read_on_in_key(t, *t.position.key, t.position.saved, forward);
+    case PositionKind::file_continuing:
+      return read_on_in_file(t, t.position.saved, forward);
+    default:
+      return read_from_position(t, forward);
   }
 }
 
 int32_t op_skip(TableInstance& t, FileCall& call) {
   const auto count = static_cast<int32_t>(call.operand(0));
   const bool forward = count > 0;
-  Bytes& saved = found_key();
+  Bytes& saved = t.found_key;
   for (int64_t i = 0; i < (count < 0 ? -int64_t{count} : count); ++i) {
     std::optional<Found> f = search(t, t.position, forward, true, saved);
     if (!f) break;  // stops at either end
-    continue_from(t, *f, t.position.key, saved);
+    continue_from(t, key_if(*f, t.position.key), saved);
   }
   t.current = 0;
   return 0;
@@ -280,7 +337,7 @@ int32_t op_bof_eof(TableInstance& t, FileCall& call) {
   if (!forward && p.key && p.key->duplicates() &&
       (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
     store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
-  call.value = search(t, p, forward, true, found_key()) ? 0 : 1;
+  call.value = search(t, p, forward, true, t.found_key) ? 0 : 1;
   return 0;
 }
 
@@ -292,11 +349,11 @@ int32_t op_get(TableInstance& t, FileCall& call) {
       if (key.shape.components.empty()) return err::kKeyMustBeRebuilt;
       // The entry key of the buffer's value; with duplicates, of record 0: the first entry of the
       // value is at or after it.
-      Bytes& entry = search_key();
+      Bytes& entry = t.search_key;
       build_entry_key(t, key, record_buffer(t), 0, entry);
       const ByteSpan value_key = ByteSpan(entry).first(entry.size() - (key.duplicates() ? 4 : 0));
       RecordStore& s = entry_store(t, key);
-      Bytes& saved = found_key();
+      Bytes& saved = t.found_key;
       std::optional<Found> f;
       if (key.duplicates()) {
         f = walk_entries(t, key, s.find_at_or_after(entry), true, saved);
@@ -307,8 +364,8 @@ int32_t op_get(TableInstance& t, FileCall& call) {
         if (f && !std::ranges::equal(saved, value_key)) f.reset();
       }
       if (!f) return err::kRecordNotFound;
-      if (int32_t r = read_record(t, f->record); r != 0) return r;
-      continue_from(t, *f, &key, saved);
+      if (int32_t r = read_found(t, *f); r != 0) return r;
+      continue_from(t, key_if(*f, &key), saved);
       return 0;
     }
     case op::GETfileptr:
@@ -329,8 +386,7 @@ int32_t op_get(TableInstance& t, FileCall& call) {
   if (int32_t r = read_record(t, record); r != 0) return r;
   t.position.kind = PositionKind::file_continuing;
   t.position.key = nullptr;
-  const DataKey k = data_key(t.table, record);
-  t.position.saved.assign(k.begin(), k.end());
+  keep_key(t.position.saved, data_key(t.table, record));
   return 0;
 }
 
@@ -346,7 +402,10 @@ int32_t op_position(TableInstance& t, FileCall& call) {
   call.result_text.assign(reinterpret_cast<const char*>(number), 4);
   if (call.code == op::POSITIONkey) {
     TableKey& key = *key_of(call);
-    const Bytes v = key_value(t, key, t.read_copy);
+    // (A PUTfileptr that failed made a record current without reading it: the buffer stands in.)
+    const ByteSpan read =
+        t.read_copy.size() == t.record_length ? ByteSpan(t.read_copy) : ByteSpan(record_buffer(t));
+    const Bytes v = key_value(t, key, read);
     call.result_text.append(reinterpret_cast<const char*>(v.data()), v.size());
   }
   return 0;

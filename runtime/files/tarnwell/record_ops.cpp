@@ -157,6 +157,14 @@ ByteSpan file_form(TableInstance& t, ByteSpan record) {
   return t.file_copy;
 }
 
+// POSITIONkey reads the key value of the record as it was read or written, whatever the program
+// has put into the buffer since; without a key there is nobody to ask for it.
+void keep_read_copy(TableInstance& t, ByteSpan record) {
+  if (t.keys.empty()) return;
+  if (t.read_copy.size() != record.size()) t.read_copy.resize(record.size());
+  std::memcpy(t.read_copy.data(), record.data(), record.size());
+}
+
 // A counter record's key part and data part.
 using CounterKey = std::array<uint8_t, 6>;
 CounterKey counter_key(const Number& table, uint8_t kind) {
@@ -206,12 +214,18 @@ struct WaitingCounts {
 struct WaitingList {
   std::mutex mutex;
   std::vector<WaitingCounts> entries;
-  std::atomic<size_t> size{0};  // read without the mutex: most calls find the list empty
+  // The list's size is detail::waiting_count, read without the mutex: most calls find it empty.
 };
 
+// Constant-initialised: the calls that find the list empty pay no guard.
+constinit WaitingList g_waiting_list;
+
 WaitingList& waiting_list() {
-  static WaitingList list;
-  return list;
+  return g_waiting_list;
+}
+
+void note_list_size(const WaitingList& list) {
+  detail::waiting_count.store(list.entries.size(), std::memory_order_relaxed);
 }
 
 // The instance with counts waiting in `store`, or null. REQUIRES: the list's mutex held.
@@ -226,7 +240,7 @@ void unlist_waiting(TableInstance& t) {
   WaitingList& list = waiting_list();
   const std::lock_guard lock(list.mutex);
   std::erase_if(list.entries, [&t](const WaitingCounts& w) { return w.instance == &t; });
-  list.size = list.entries.size();
+  note_list_size(list);
   t.counts_listed = false;
 }
 
@@ -241,7 +255,7 @@ bool leave_waiting(TableInstance& t) {
   const std::lock_guard lock(list.mutex);
   if (waiting_in(list, t.store) != nullptr) return false;
   list.entries.push_back({t.store, &t});
-  list.size = list.entries.size();
+  note_list_size(list);
   t.counts_listed = true;
   return true;
 }
@@ -308,13 +322,21 @@ std::optional<Counter> find_counter(TableInstance& t, uint8_t kind, bool& stored
 // wait already (its file is in a transaction, its counters in step) and the counter is known,
 // stored and readable. Null otherwise: the count goes through find_counter and store_counter,
 // which leave it exactly as counting here does when all of this holds.
-TableInstance::KnownCounter* waiting_counter(TableInstance& t, uint8_t kind) {
-  if (!t.counts_listed || !counters_in_step(t)) return nullptr;
+bool counts_wait(TableInstance& t) {
+  if (!t.counts_listed || !counters_in_step(t)) return false;
   const RecordFile* file = t.store->record_file();
-  if (file == nullptr || !file->in_transaction()) return nullptr;
+  return file != nullptr && file->in_transaction();
+}
+
+// The counter of `kind` as known in this epoch, stored and readable; null otherwise.
+TableInstance::KnownCounter* countable(TableInstance& t, uint8_t kind) {
   TableInstance::KnownCounter* k = known_counter(t, kind);
   if (k == nullptr || k->epoch != t.counter_epoch || !k->stored || !k->readable) return nullptr;
   return k;
+}
+
+TableInstance::KnownCounter* waiting_counter(TableInstance& t, uint8_t kind) {
+  return counts_wait(t) ? countable(t, kind) : nullptr;
 }
 
 uint32_t counted(uint32_t count, int32_t delta) {
@@ -345,6 +367,12 @@ bool delete_entry_of(RecordStore& s, const TableKey& key, ByteSpan key_part, uin
   return s.delete_record(key_part);
 }
 
+// Whether the key gets entries when records change (dynamic indexes are built on demand, a key
+// without components has none).
+bool maintained(const TableKey& key) {
+  return !key.dynamic() && !key.shape.components.empty();
+}
+
 using EntryChange = TableInstance::EntryChange;
 
 void undo(TableInstance& t, const std::vector<EntryChange>& changes, uint32_t record) {
@@ -369,7 +397,7 @@ int32_t maintain_keys(TableInstance& t, uint32_t record, const ByteSpan* before,
   bool any_stale = false;
   for (auto& owned : t.keys) {
     TableKey& key = *owned;
-    if (key.dynamic() || key.shape.components.empty()) continue;
+    if (!maintained(key)) continue;
     const bool stays_stale = key.deferred() || append;
     if (stays_stale) {
       const std::optional<Counter> counter = read_counter(t, key.kind);
@@ -418,7 +446,56 @@ int32_t maintain_keys(TableInstance& t, uint32_t record, const ByteSpan* before,
   return 0;
 }
 
+// The usual ADD of a batch inside a transaction: this instance's counts wait in memory already,
+// every maintained key is kept up to date at once (none deferred) and known with its counter, and
+// the table has no memos. Its keys' entries and the record go in and the counts add on in memory:
+// the changes the general way makes under these conditions, without its bookkeeping. None when a
+// condition fails (nothing is changed then).
+std::optional<int32_t> add_to_waiting_counts(TableInstance& t) {
+  if (!t.memos.empty() || !counts_wait(t) || countable(t, kKindData) == nullptr)
+    return std::nullopt;
+  for (const auto& key : t.keys)
+    if (maintained(*key) && (key->deferred() || countable(t, key->kind) == nullptr))
+      return std::nullopt;
+
+  const uint32_t record = number_value(t.store->new_number());
+  const ByteSpan after = record_buffer(t);
+  const auto entry_data = be(record);
+  for (size_t i = 0; i < t.keys.size(); ++i) {
+    TableKey& key = *t.keys[i];
+    if (!maintained(key)) continue;
+    build_entry_key(t, key, after, record, key.new_entry);
+    if (key.duplicates()) {
+      t.store->insert_record(key.new_entry, entry_data);
+      continue;
+    }
+    if (t.store->insert_if_absent(key.new_entry, entry_data)) continue;
+    // The value is taken: the entries made so far go again, last first.
+    while (i-- > 0)
+      if (maintained(*t.keys[i])) t.store->delete_record(t.keys[i]->new_entry);
+    t.counters_at = t.store->change_count();
+    return err::kCreatesDuplicateKey;
+  }
+  release_hold(t);
+  t.store->insert_record(data_key(t.table, record), file_form(t, after));
+  t.counters_at = t.store->change_count();
+  t.current = record;
+  keep_read_copy(t, after);
+  t.read_without_memos = false;
+  const auto count_one = [&t](uint8_t kind) {
+    TableInstance::KnownCounter* k = countable(t, kind);
+    k->count = counted(k->count, 1);
+    k->waiting = true;
+  };
+  for (const auto& key : t.keys)
+    if (maintained(*key)) count_one(key->kind);
+  count_one(kKindData);
+  return 0;
+}
+
 int32_t add_record(TableInstance& t, bool append) {
+  if (!append)
+    if (const std::optional<int32_t> r = add_to_waiting_counts(t)) return *r;
   std::optional<Counter> counter = read_counter(t, kKindData);
   if (!counter) return err::kAccessDenied;  // the table's counter record is missing
   if (!memos_fit(t)) return kMemoTooLong;
@@ -433,7 +510,7 @@ int32_t add_record(TableInstance& t, bool append) {
   t.store->insert_record(data_key(t.table, record), file_form(t, after));
   keep_in_step(t, in_step);
   t.current = record;
-  t.read_copy.assign(after.begin(), after.end());
+  keep_read_copy(t, after);
   t.read_without_memos = false;
   ++counter->count;
   if (TableInstance::KnownCounter* k = waiting_counter(t, kKindData)) {
@@ -468,10 +545,6 @@ DataKey data_key(const Number& table, uint32_t record) {
 Bytes kind_end(const Number& table, uint8_t kind) {
   // The kind byte plus one; kinds never reach 0xFF under a table number.
   return kind_key(table, static_cast<uint8_t>(kind + 1));
-}
-
-bool has_prefix(ByteSpan key, ByteSpan prefix) {
-  return key.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), key.begin());
 }
 
 std::span<uint8_t> record_buffer(TableInstance& t) {
@@ -513,10 +586,6 @@ Bytes entry_key(const TableInstance& t, const TableKey& key, ByteSpan value, uin
   return k;
 }
 
-RecordStore& entry_store(TableInstance& t, TableKey& key) {
-  return key.index ? *key.index : *t.store;
-}
-
 std::optional<Counter> read_counter(TableInstance& t, uint8_t kind) {
   bool stored = false;
   return find_counter(t, kind, stored);
@@ -526,9 +595,12 @@ void write_counter(TableInstance& t, uint8_t kind, const Counter& c) {
   store_counter(t, kind, c, t.store->find_exact(counter_key(t.table, kind)).has_value());
 }
 
-void settle_waiting_counters(const TableInstance& caller, int32_t code) {
+namespace detail {
+constinit std::atomic<size_t> waiting_count{0};
+}  // namespace detail
+
+void settle_listed_counters(const TableInstance& caller, int32_t code) {
   WaitingList& list = waiting_list();
-  if (list.size.load(std::memory_order_relaxed) == 0) return;
   // The end of the transaction settles every file; any other call only its own file.
   const bool ends_transaction = code == op::COMMIT || code == op::ROLLBACK;
   const bool adds = code == op::ADD || code == op::APPEND;
@@ -552,7 +624,7 @@ void settle_own_counters(TableInstance& t) {
 
 void drop_waiting_counters(const RecordStore& store) {
   WaitingList& list = waiting_list();
-  if (list.size.load(std::memory_order_relaxed) == 0) return;
+  if (detail::waiting_count.load(std::memory_order_relaxed) == 0) return;
   TableInstance* waiting = nullptr;
   {
     const std::lock_guard lock(list.mutex);
@@ -592,22 +664,23 @@ int32_t read_record(TableInstance& t, uint32_t record) {
   release_hold(t);
   auto r = t.store->find_exact(data_key(t.table, record));
   if (!r) return err::kRecordNotFound;
+  return load_record(t, record, r->data);
+}
+
+int32_t load_record(TableInstance& t, uint32_t record, ByteSpan stored) {
+  release_hold(t);
   if (int32_t h = take_hold(t, record); h != 0) return h;
-  std::span<uint8_t> buffer = record_buffer(t);
-  const size_t n = std::min(buffer.size(), r->data.size());
-  std::memcpy(buffer.data(), r->data.data(), n);
+  const std::span<uint8_t> buffer = record_buffer(t);
+  const size_t n = std::min(buffer.size(), stored.size());
+  std::memcpy(buffer.data(), stored.data(), n);
   if (n < buffer.size()) std::memset(buffer.data() + n, 0, buffer.size() - n);
   record_from_file(t, buffer);
-  if (t.nomemo_requested) {
-    t.read_without_memos = true;
-  } else {
-    t.read_without_memos = false;
-    read_memos(t, record);
-  }
+  t.read_without_memos = t.nomemo_requested;
+  if (!t.nomemo_requested && !t.memos.empty()) read_memos(t, record);
   t.nomemo_requested = false;
   t.current = record;
-  t.read_copy.assign(buffer.begin(), buffer.end());
-  if (t.holds.watch_requested) start_watch(t, watched_form(t, record, t.read_copy));
+  keep_read_copy(t, buffer);
+  if (t.holds.watch_requested) start_watch(t, watched_form(t, record, buffer));
   return 0;
 }
 
@@ -673,9 +746,10 @@ int32_t put_record(TableInstance& t) {
       if (result == 0) {
         if (!same_record) t.store->replace_record(data_key(t.table, record), file_form(t, after));
         if (!same_memos) write_memos(t, record);
-        t.read_copy.assign(after.begin(), after.end());
       }
     }
+    // The record as written is the one POSITIONkey reports (PUTfileptr has read none before).
+    if (result == 0) keep_read_copy(t, after);
   }
   return result;
 }

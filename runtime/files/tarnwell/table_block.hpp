@@ -86,7 +86,13 @@ struct TableInstance : DriverInstance {
   TableCollation collation;
   uint32_t current = 0;  // the current record's number, 0 when none
   Position position;
-  Bytes read_copy;  // the record as last read or added, in the record buffer's code page
+  // The key part a search found, kept between the search and the reading of its record (which
+  // invalidates the store's views); on success it changes places with position.saved, so that
+  // reading on neither copies nor allocates. And the key part a GET by key looks up.
+  Bytes found_key, search_key;
+  // The record as last read, added or changed, in the record buffer's code page: POSITIONkey
+  // gives its key value. Kept only while the table has a key (nothing else reads it).
+  Bytes read_copy;
   // Scratch of the record changes, kept so that an ADD or PUT allocates nothing once grown: the
   // record in the file's code page, and the key entries a change made (to undo them on 40).
   Bytes file_copy;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,7 +45,15 @@ using DataKey = std::array<uint8_t, 9>;
 DataKey data_key(const Number& table, uint32_t record);
 // The first key part after every record of the kind (for reading backwards from the end).
 Bytes kind_end(const Number& table, uint8_t kind);
-bool has_prefix(ByteSpan key, ByteSpan prefix);
+inline bool has_prefix(ByteSpan key, ByteSpan prefix) {
+  return key.size() >= prefix.size() &&
+         (prefix.empty() || std::memcmp(key.data(), prefix.data(), prefix.size()) == 0);
+}
+// Whether `key` is a key part of `table`'s records of `kind` (the table number, then the kind).
+inline bool of_kind(ByteSpan key, const Number& table, uint8_t kind) {
+  return key.size() > sizeof table && key[sizeof table] == kind &&
+         std::memcmp(key.data(), table.data(), sizeof table) == 0;
+}
 
 // --- Definition (table_definition.cpp) ----------------------------------------------------
 // Builds fields, keys, memos and the definition stream from the FileBlock's declaration.
@@ -67,7 +77,9 @@ Bytes entry_key(const TableInstance& t, const TableKey& key, ByteSpan value, uin
 // held: no allocation once `out` has grown.
 void build_entry_key(const TableInstance& t, const TableKey& key, ByteSpan record_bytes,
                      uint32_t record, Bytes& out);
-RecordStore& entry_store(TableInstance& t, TableKey& key);
+inline RecordStore& entry_store(TableInstance& t, TableKey& key) {
+  return key.index ? *key.index : *t.store;
+}
 
 struct Counter {
   uint32_t count = 0, second = 0;
@@ -81,7 +93,16 @@ void write_fresh_counters(TableInstance& t);
 // written, so that nobody reads a counter record behind them; the byte images at COMMIT are the
 // same, since a counter record keeps its length. Calls on other files, which may come from other
 // threads, leave them alone. REQUIRES: `caller`'s operation not yet begun.
-void settle_waiting_counters(const TableInstance& caller, int32_t code);
+namespace detail {
+extern std::atomic<size_t> waiting_count;  // instances on the list; most calls find none
+}  // namespace detail
+void settle_listed_counters(const TableInstance& caller, int32_t code);
+inline void settle_waiting_counters(const TableInstance& caller, int32_t code) {
+  if (detail::waiting_count.load(std::memory_order_relaxed) == 0) return;
+  // An ADD after the caller's own ADD: the caller is its file's one entry, and its counts wait on.
+  if ((code == op::ADD || code == op::APPEND) && caller.counts_listed) return;
+  settle_listed_counters(caller, code);
+}
 // The counts waiting for `t`, written now (CLOSE, the instance going away).
 void settle_own_counters(TableInstance& t);
 // Drops the counts waiting for the store that is about to drop its changes.
@@ -90,6 +111,9 @@ void drop_waiting_counters(const RecordStore& store);
 // Loads record `record` into the record buffer (and its memos unless NOMEMO), makes it current.
 // 0, or 35 when there is no such data record.
 int32_t read_record(TableInstance& t, uint32_t record);
+// The same for a data record the caller has just found: `stored` is its data part, a view of
+// the store that no other call on the store has invalidated since.
+int32_t load_record(TableInstance& t, uint32_t record, ByteSpan stored);
 // The data record's stored bytes converted to the record buffer's code page; none when absent.
 std::optional<Bytes> stored_record(TableInstance& t, uint32_t record);
 // Deletes every record whose key part starts with the table's number (EMPTY, REMOVE).
