@@ -22,8 +22,34 @@ void put_digraphs(const std::array<Digraph, CharTables::kDigraphSlots>& d, uint8
   }
 }
 
+// The field's bytes in the opposite order (little-endian numbers become most significant byte
+// first); the usual sizes in one swap.
 void reverse_into(const uint8_t* in, size_t n, uint8_t* out) {
-  for (size_t i = 0; i < n; ++i) out[i] = in[n - 1 - i];
+  switch (n) {
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, in, 2);
+      v = __builtin_bswap16(v);
+      std::memcpy(out, &v, 2);
+      return;
+    }
+    case 4: {
+      uint32_t v;
+      std::memcpy(&v, in, 4);
+      v = __builtin_bswap32(v);
+      std::memcpy(out, &v, 4);
+      return;
+    }
+    case 8: {
+      uint64_t v;
+      std::memcpy(&v, in, 8);
+      v = __builtin_bswap64(v);
+      std::memcpy(out, &v, 8);
+      return;
+    }
+    default:
+      for (size_t i = 0; i < n; ++i) out[i] = in[n - 1 - i];
+  }
 }
 
 void complement(uint8_t* p, size_t n) {

@@ -20,7 +20,8 @@ namespace {
 struct Found {
   uint32_t record = 0;
   bool key_order = false;
-  std::optional<ByteSpan> data;  // valid until the next call on the table's store
+  bool has_data = false;
+  ByteSpan data;  // when has_data: valid until the next call on the table's store
 };
 
 Bytes with_number(Bytes key, uint32_t n) {
@@ -35,28 +36,37 @@ void keep_key(Bytes& saved, ByteSpan key) {
   std::memcpy(saved.data(), key.data(), key.size());
 }
 
-// The first entry in `direction` whose record exists, beginning with `r`. A reader that loads
-// the record anyway passes verify = false and walks on itself when the record is gone.
-std::optional<Found> walk_entries(TableInstance& t, TableKey& key, std::optional<RecordView> r,
-                                  bool forward, Bytes& saved, bool verify = true) {
+// The first entry in `direction` whose record exists, beginning with `r`, into `out`; false when
+// there is none. A reader that loads the record anyway passes verify = false and walks on itself
+// when the record is gone.
+bool walk_entries(TableInstance& t, TableKey& key, std::optional<RecordView> r, bool forward,
+                  Bytes& saved, Found& out, bool verify = true) {
   RecordStore& s = entry_store(t, key);
   while (r && of_kind(r->key, t.table, key.kind)) {
     keep_key(saved, r->key);
     const uint32_t record = r->data.size() >= 4 ? load_be32(r->data.data()) : 0;
     if (record != 0) {
-      if (!verify) return Found{record, true, std::nullopt};
-      if (auto d = t.store->find_exact(data_key(t.table, record)))
-        return Found{record, true, d->data};
+      out.record = record;
+      out.key_order = true;
+      if (!verify) return true;
+      if (const auto d = t.store->find_exact(data_key(t.table, record))) {
+        out.has_data = true;
+        out.data = d->data;
+        return true;
+      }
     }
     r = forward ? s.find_first_after(saved) : s.find_last_before(saved);
   }
-  return std::nullopt;
+  return false;
 }
 
-std::optional<Found> data_found(TableInstance& t, std::optional<RecordView> r, Bytes& saved) {
-  if (!r || r->key.size() != 9 || !of_kind(r->key, t.table, kKindData)) return std::nullopt;
+bool data_found(TableInstance& t, const std::optional<RecordView>& r, Bytes& saved, Found& out) {
+  if (!r || r->key.size() != 9 || !of_kind(r->key, t.table, kKindData)) return false;
   keep_key(saved, r->key);
-  return Found{load_be32(r->key.data() + 5), false, r->data};
+  out.record = load_be32(r->key.data() + 5);
+  out.has_data = true;
+  out.data = r->data;
+  return true;
 }
 
 // The key part for a search from the record buffer's value in `key`.
@@ -70,34 +80,35 @@ Bytes value_start(TableInstance& t, TableKey& key, bool forward) {
 
 // `verify`: an entry counts only when its record exists (BOF, EOF, SKIP); a reader that loads the
 // record anyway passes false and walks on when the load finds nothing.
-// The key part the answer continues from goes to `saved`.
-std::optional<Found> search(TableInstance& t, const Position& p, bool forward, bool verify,
-                            Bytes& saved) {
+// The answer goes to `out` (false: none), the key part it continues from to `saved`.
+bool search(TableInstance& t, const Position& p, bool forward, bool verify, Bytes& saved,
+            Found& out) {
   RecordStore& data = *t.store;
   switch (p.kind) {
     case PositionKind::none:
-      return std::nullopt;
+      return false;
     case PositionKind::file_start:
       return data_found(t,
                         forward ? data.find_first_after(kind_key(t.table, kKindData))
                                 : data.find_last_before(kind_end(t.table, kKindData)),
-                        saved);
+                        saved, out);
     case PositionKind::file_from_record: {
       const DataKey k = data_key(t.table, p.record);
-      return data_found(t, forward ? data.find_at_or_after(k) : data.find_at_or_before(k), saved);
+      return data_found(t, forward ? data.find_at_or_after(k) : data.find_at_or_before(k), saved,
+                        out);
     }
     case PositionKind::file_continuing:
       return data_found(
-          t, forward ? data.find_first_after(p.saved) : data.find_last_before(p.saved), saved);
+          t, forward ? data.find_first_after(p.saved) : data.find_last_before(p.saved), saved, out);
     case PositionKind::file_from_key_value: {
       RecordStore& s = entry_store(t, *p.key);
-      auto found = walk_entries(
-          t, *p.key, forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved), forward,
-          saved);
-      if (!found) return std::nullopt;
-      keep_key(saved, data_key(t.table, found->record));
-      found->key_order = false;
-      return found;
+      if (!walk_entries(t, *p.key,
+                        forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved),
+                        forward, saved, out))
+        return false;
+      keep_key(saved, data_key(t.table, out.record));
+      out.key_order = false;
+      return true;
     }
     default:
       break;
@@ -109,25 +120,25 @@ std::optional<Found> search(TableInstance& t, const Position& p, bool forward, b
       return walk_entries(t, key,
                           forward ? s.find_first_after(kind_key(t.table, key.kind))
                                   : s.find_last_before(kind_end(t.table, key.kind)),
-                          forward, saved, verify);
+                          forward, saved, out, verify);
     case PositionKind::key_from_value:
     case PositionKind::key_from_value_and_record:
       return walk_entries(t, key,
                           forward ? s.find_at_or_after(p.saved) : s.find_at_or_before(p.saved),
-                          forward, saved, verify);
+                          forward, saved, out, verify);
     case PositionKind::key_from_record: {
       const std::optional<Bytes> stored = stored_record(t, p.record);
-      if (!stored) return std::nullopt;
+      if (!stored) return false;
       const Bytes k = entry_key(t, key, key_value(t, key, *stored), p.record);
       return walk_entries(t, key, forward ? s.find_at_or_after(k) : s.find_at_or_before(k), forward,
-                          saved, verify);
+                          saved, out, verify);
     }
     case PositionKind::key_continuing:
       return walk_entries(t, key,
                           forward ? s.find_first_after(p.saved) : s.find_last_before(p.saved),
-                          forward, saved, verify);
+                          forward, saved, out, verify);
     default:
-      return std::nullopt;
+      return false;
   }
 }
 
@@ -145,7 +156,7 @@ TableKey* key_if(const Found& f, TableKey* key) {
 
 // Loads the record a search found.
 int32_t read_found(TableInstance& t, const Found& f) {
-  return f.data ? load_record(t, f.record, *f.data) : read_record(t, f.record);
+  return f.has_data ? load_record(t, f.record, f.data) : read_record(t, f.record);
 }
 
 TableKey* key_of(FileCall& call) {
@@ -288,19 +299,19 @@ int32_t read_from_position(TableInstance& t, bool forward) {
     p = &*changed;
   }
   Bytes& saved = t.found_key;
-  const std::optional<Found> f = search(t, *p, forward, false, saved);
-  if (!f) {
+  Found f;
+  if (!search(t, *p, forward, false, saved, f)) {
     t.current = 0;
     return err::kRecordNotAvailable;
   }
-  const int32_t r = read_found(t, *f);
+  const int32_t r = read_found(t, f);
   // An entry whose record is gone is passed over: reading goes on from it.
-  if (r == err::kRecordNotFound && f->key_order) return read_on_in_key(t, *p->key, saved, forward);
+  if (r == err::kRecordNotFound && f.key_order) return read_on_in_key(t, *p->key, saved, forward);
   if (r != 0) {
     t.current = 0;
     return r == err::kRecordNotFound ? err::kRecordNotAvailable : r;
   }
-  continue_from(t, key_if(*f, p->key), saved);
+  continue_from(t, key_if(f, p->key), saved);
   return 0;
 }
 
@@ -323,9 +334,9 @@ int32_t op_skip(TableInstance& t, FileCall& call) {
   const bool forward = count > 0;
   Bytes& saved = t.found_key;
   for (int64_t i = 0; i < (count < 0 ? -int64_t{count} : count); ++i) {
-    std::optional<Found> f = search(t, t.position, forward, true, saved);
-    if (!f) break;  // stops at either end
-    continue_from(t, key_if(*f, t.position.key), saved);
+    Found f;
+    if (!search(t, t.position, forward, true, saved, f)) break;  // stops at either end
+    continue_from(t, key_if(f, t.position.key), saved);
   }
   t.current = 0;
   return 0;
@@ -337,7 +348,8 @@ int32_t op_bof_eof(TableInstance& t, FileCall& call) {
   if (!forward && p.key && p.key->duplicates() &&
       (p.kind == PositionKind::key_from_value || p.kind == PositionKind::file_from_key_value))
     store_be32(p.saved.data() + p.saved.size() - 4, 0xFFFFFFFF);
-  call.value = search(t, p, forward, true, t.found_key) ? 0 : 1;
+  Found f;
+  call.value = search(t, p, forward, true, t.found_key, f) ? 0 : 1;
   return 0;
 }
 
@@ -354,18 +366,19 @@ int32_t op_get(TableInstance& t, FileCall& call) {
       const ByteSpan value_key = ByteSpan(entry).first(entry.size() - (key.duplicates() ? 4 : 0));
       RecordStore& s = entry_store(t, key);
       Bytes& saved = t.found_key;
-      std::optional<Found> f;
+      Found f;
+      bool found = false;
       if (key.duplicates()) {
-        f = walk_entries(t, key, s.find_at_or_after(entry), true, saved);
-        if (f && !has_prefix(saved, value_key)) f.reset();
+        found = walk_entries(t, key, s.find_at_or_after(entry), true, saved, f) &&
+                has_prefix(saved, value_key);
       } else {
         // The one entry of the value; a record that is gone reads as not found below.
-        f = walk_entries(t, key, s.find_exact(entry), true, saved, false);
-        if (f && !std::ranges::equal(saved, value_key)) f.reset();
+        found = walk_entries(t, key, s.find_exact(entry), true, saved, f, false) &&
+                std::ranges::equal(saved, value_key);
       }
-      if (!f) return err::kRecordNotFound;
-      if (int32_t r = read_found(t, *f); r != 0) return r;
-      continue_from(t, key_if(*f, &key), saved);
+      if (!found) return err::kRecordNotFound;
+      if (int32_t r = read_found(t, f); r != 0) return r;
+      continue_from(t, key_if(f, &key), saved);
       return 0;
     }
     case op::GETfileptr:
