@@ -33,16 +33,23 @@ size_t PageTree::insert_slot(const RecordPage* leaf, std::span<const uint8_t> ke
   return leaf->lower_bound(key);
 }
 
-PageStore::InsertFinger* PageTree::insert_finger_for(std::span<const uint8_t> key) {
+namespace {
+// A clean leaf is taken through the cache, which pins it for the operation (a dirty one stays
+// cached until it is written); an address that may be stale is looked up by number.
+[[gnu::noinline]] void look_up_leaf(PageStore& s, PageStore::InsertFinger& f) {
+  f.leaf = s.page(f.page);
+  f.lost = s.cache.pages_destroyed();
+}
+}  // namespace
+
+[[gnu::always_inline]] inline PageStore::InsertFinger* PageTree::insert_finger_for(
+    std::span<const uint8_t> key) {
   for (size_t n = 0; n < PageStore::kInsertFingers; ++n) {
     const size_t i = (s_.insert_finger_hint + n) % PageStore::kInsertFingers;
     PageStore::InsertFinger& f = s_.insert_fingers[i];
     if (f.version != s_.tree_version) continue;
-    // A clean leaf is taken through the cache, which pins it for the operation; a dirty one stays
-    // cached until it is written.
-    if (f.lost != s_.cache.pages_destroyed() || !f.leaf->dirty) {
-      f.leaf = s_.page(f.page);
-      f.lost = s_.cache.pages_destroyed();
+    if (f.lost != s_.cache.pages_destroyed() || !f.leaf->dirty) [[unlikely]] {
+      look_up_leaf(s_, f);
     }
     const RecordPage* leaf = f.leaf;
     const size_t next = f.slot + 1;
@@ -87,7 +94,7 @@ void PageTree::note_insert_finger(RecordPage* leaf, size_t at) {
 }
 
 bool PageTree::insert(std::span<const uint8_t> key, std::span<const uint8_t> data) {
-  s_.ensure_tree();
+  if (!s_.has_tree()) s_.ensure_tree();
   if (PageStore::InsertFinger* f = insert_finger_for(key)) {
     RecordPage* leaf = f->leaf;
     leaf->insert(++f->slot, key, data);
