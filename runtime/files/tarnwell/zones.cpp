@@ -50,6 +50,13 @@ void Zones::compact() {
   }
 }
 
+bool Zones::only_empty_zones_from(int j) const {
+  const int32_t at = h_.zone_start[j];
+  bool same = true;
+  for (int z = j; z <= kMaxUnits; ++z) same &= h_.zone_start[z] == at && h_.zone_end[z] == at;
+  return same;
+}
+
 // Zone j (from 2 on) can shift down by whole pages of j units while the gap below it lets it.
 bool Zones::can_make_room_below(int i, int64_t need) const {
   const int64_t gap = gap_below(i);
@@ -94,6 +101,15 @@ void Zones::make_room_above(int i, int64_t need) {
 // does not cover; the first zone with pages, if the gaps do not absorb it all, moves its pages;
 // the empty zones then take their new bounds, the highest first.
 void Zones::shift_up(int j, int64_t units) {
+  // Mostly zone j and every zone above it are empty and stand where the zone below ends (as
+  // compaction leaves them): they all move up by `units`, in one pass.
+  if (units <= j && only_empty_zones_from(j)) {
+    for (int z = j; z <= kMaxUnits; ++z) {
+      h_.zone_start[z] += static_cast<int32_t>(units);
+      h_.zone_end[z] += static_cast<int32_t>(units);
+    }
+    return;
+  }
   std::array<int64_t, kMaxUnits + 1> by;  // set for zones j to last_empty, the ones read
   int last_empty = j - 1;
   int k = j;

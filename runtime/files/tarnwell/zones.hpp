@@ -47,6 +47,8 @@ class Zones {
   void make_room_below(int i, int64_t need);
   void make_room_above(int i, int64_t need);
   void shift_up(int j, int64_t units);
+  // Whether zones j to the top are empty, all at the same place.
+  bool only_empty_zones_from(int j) const;
   void move(int32_t from, int32_t to) { move_(from, to); }
 
   FileHeader& h_;
