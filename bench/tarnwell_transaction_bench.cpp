@@ -4,8 +4,11 @@
 //                one BEGIN / COMMIT (rollback journal, and WAL), both with durable commits.
 //   Get          one uncontended read by key on a file nobody changes: a shared file (reader
 //                slot + header check + cached page), the same file opened exclusively (no lock,
-//                no header read), SQLite's SELECT by primary key, and the system-call floor of a
-//                shared read (one lock, one 512-byte read, one unlock).
+//                no header read), SQLite's SELECT by primary key, and two system-call floors of a
+//                shared read: one lock, one 512-byte read, one unlock (a header that is read),
+//                and one lock, one unlock (a header that is looked at through a mapping).
+//   Access       the access alone (begin and end of a read access on the record file, no record
+//                read): on a shared file this is the price of sharing, beside the same floors.
 //   Commit       a COMMIT that changed one record in each of 1, 2 and 4 files; the counter
 //                "flushes" is the number of durable flushes one such COMMIT makes.
 // Files live in $TMPDIR (default /tmp). The ratio table compares CPU time; the real times (which
@@ -27,9 +30,11 @@
 #include "runtime/files/file_declaration.hpp"
 #include "runtime/files/file_statements.hpp"
 #include "runtime/files/tarnwell/access_locks.hpp"
+#include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/tarnwell_driver.hpp"
 #include "runtime/files/tarnwell/transaction.hpp"
 #include "runtime/platform/fault_injection.hpp"
+#include "runtime/platform/byte_lock.hpp"
 #include "runtime/platform/file_handle.hpp"
 #include "runtime/values/error_state.hpp"
 
@@ -228,6 +233,48 @@ void BM_Get_floor(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Get_floor)->Name("Get/syscall_floor");
+
+// What a shared read whose header is looked at through a mapping cannot do without: take and drop
+// one byte lock, the requests prepared beforehand (two system calls, nothing around them).
+void lock_unlock_floor(benchmark::State& state) {
+  vtn::platform::FileHandle handle;
+  handle.open(get_file(), vtn::platform::decode_open_mode(0x42));
+  vtn::platform::PreparedByteLock slot(reader_slot_byte(5), 1);
+  for (auto _ : state) {
+    if (!handle.lock_prepared(slot) || !handle.unlock_prepared(slot)) {
+      state.SkipWithError("lock");
+      break;
+    }
+  }
+}
+BENCHMARK(lock_unlock_floor)->Name("Get/lock_unlock_floor");
+BENCHMARK(lock_unlock_floor)->Name("Access/lock_unlock_floor");
+BENCHMARK(BM_Get_floor)->Name("Access/syscall_floor");
+
+// A read access and nothing in it, on the record file of the Get lines.
+void run_accesses(benchmark::State& state, uint32_t mode) {
+  const std::string& name = get_file();
+  tarnwell::RecordFile* file = nullptr;
+  if (tarnwell::open_record_file(name, mode, "", file) != 0) {
+    state.SkipWithError("open");
+    return;
+  }
+  for (auto _ : state) {
+    if (file->begin_access(tarnwell::AccessMode::read, true) != 0 || file->end_access() != 0) {
+      state.SkipWithError("access");
+      break;
+    }
+  }
+  tarnwell::close_record_file(file);
+}
+void BM_Access_shared(benchmark::State& state) {
+  run_accesses(state, 0x42);
+}
+void BM_Access_exclusive(benchmark::State& state) {
+  run_accesses(state, 0x12);
+}
+BENCHMARK(BM_Access_shared)->Name("Access/shared");
+BENCHMARK(BM_Access_exclusive)->Name("Access/exclusive");
 
 #ifdef VTN_HAVE_SQLITE
 void BM_Get_sqlite(benchmark::State& state) {

@@ -9,6 +9,8 @@
 // opened for reading only takes a shared lock instead (see ByteLockKind); the file handle chooses.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cstdint>
 
 namespace vtn::platform {
@@ -32,5 +34,38 @@ uint32_t unlock_bytes(int fd, uint64_t offset, uint64_t length);
 // Whether another description holds a lock on the range that would conflict with `kind`.
 // Works on any readable description, whatever its access.
 bool range_locked_by_other(int fd, uint64_t offset, uint64_t length, ByteLockKind kind);
+
+// One range that a description locks and unlocks again and again (a reader slot, at every access):
+// both requests to the system are prepared once, so that taking or dropping the lock is one system
+// call and a test of its result. Moving the range keeps its length and kind.
+class PreparedByteLock {
+ public:
+  // REQUIRES: the range fits below kReservedLockBase.
+  PreparedByteLock(uint64_t offset, uint64_t length);
+  // Binds the requests to a description; until then (fd() < 0) every request fails.
+  void prepare(int fd, ByteLockKind kind);
+  int fd() const { return fd_; }
+  void move_to(uint64_t offset);
+  uint64_t offset() const { return static_cast<uint64_t>(lock_.l_start); }
+
+  // As try_lock_bytes / unlock_bytes on the prepared range.
+  uint32_t try_lock() {
+    if (set_lock(lock_) == 0) return 0;
+    return lock_failed();
+  }
+  uint32_t unlock() {
+    if (set_lock(unlock_) == 0) return 0;
+    return unlock_failed();
+  }
+
+ private:
+  int set_lock(struct flock& request) const;
+  uint32_t lock_failed();
+  uint32_t unlock_failed();
+
+  int fd_ = -1;
+  struct flock lock_ = {};
+  struct flock unlock_ = {};
+};
 
 }  // namespace vtn::platform

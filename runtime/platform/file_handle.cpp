@@ -289,6 +289,26 @@ bool FileHandle::unlock(uint64_t offset, uint64_t length) {
   return true;
 }
 
+bool FileHandle::lock_prepared_checked(PreparedByteLock& lock) {
+  if (!usable()) return false;
+  if (lock.fd() != fd_) {
+    lock.prepare(fd_, writable_ ? ByteLockKind::kExclusive : ByteLockKind::kShared);
+  }
+  return lock.try_lock() == 0;
+}
+
+bool FileHandle::unlock_prepared_checked(PreparedByteLock& lock) {
+  if (!usable()) return false;
+  if (lock.fd() != fd_) return fail(kErrorNotLocked);
+  return lock.unlock() == 0;
+}
+
+bool FileHandle::map_start(MappedView& view, size_t length) const {
+  view.unmap();
+  if (fd_ < 0 || journal_ != 0) return false;
+  return view.map(fd_, length);
+}
+
 bool file_exists(std::string_view path) {
   struct stat st = {};
   return stat(std::string(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -31,6 +31,9 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/platform/byte_lock.hpp"
+#include "runtime/platform/mapped_view.hpp"
+
 namespace vtn::platform {
 
 enum class FileAccess : uint8_t { kRead, kReadWrite };
@@ -88,6 +91,25 @@ class FileHandle {
   bool lock(uint64_t offset, uint64_t length);
   bool unlock(uint64_t offset, uint64_t length);
 
+  // A lock taken and dropped at every access (a reader slot): one system call each, with the kind
+  // lock() would take. It is kept out of the list of held ranges that lock() and unlock() check,
+  // so its holder must never let it overlap another lock of this handle, nor unlock it when not
+  // held. The first use binds `lock` to this handle.
+  bool lock_prepared(PreparedByteLock& lock) {
+    if (lock.fd() != fd_ || journal_ != 0) return lock_prepared_checked(lock);
+    return lock.try_lock() == 0;
+  }
+  bool unlock_prepared(PreparedByteLock& lock) {
+    if (lock.fd() != fd_ || journal_ != 0) return unlock_prepared_checked(lock);
+    return lock.unlock() == 0;
+  }
+
+  // Maps the first `length` bytes of the file read-only and shared (mapped_view.hpp). false when
+  // the handle is not open, when fault injection watches it (a mapping would read past the
+  // journal's view of the handle: a handle dead after a simulated crash must fail its reads), or
+  // when the view refuses (file system, mapping disabled).
+  bool map_start(MappedView& view, size_t length) const;
+
  private:
   struct LockedRange {
     uint64_t offset;
@@ -95,6 +117,8 @@ class FileHandle {
   };
 
   bool usable() const;
+  bool lock_prepared_checked(PreparedByteLock& lock);
+  bool unlock_prepared_checked(PreparedByteLock& lock);
   bool take_sharing_marks(FileAccess access, FileSharing sharing);
 
   int fd_ = -1;

@@ -1,8 +1,6 @@
 #include "runtime/files/tarnwell/access_locks.hpp"
 
-#include <chrono>
-#include <thread>
-
+#include "runtime/files/tarnwell/lock_retry.hpp"
 #include "runtime/platform/clock.hpp"
 #include "runtime/platform/system_error.hpp"
 
@@ -10,25 +8,26 @@ namespace vtn::tarnwell {
 namespace {
 
 constexpr int32_t kAccessDenied = 5;
-constexpr int kYieldingTries = 64;
 
 const uint32_t g_program_start = platform::tick_count();
 
-// Tries `attempt` (true: taken) until it succeeds or fails for a reason other than another
-// holder. Returns 0 or the error.
+// Goes on trying `attempt` (true: taken) after a try that failed, until one succeeds or a try
+// fails for a reason other than another holder. Returns 0 or the error.
 template <typename Attempt>
-int32_t retry(bool wait, Attempt&& attempt) {
-  for (int tries = 0;; ++tries) {
-    if (attempt()) return 0;
+int32_t retry_after_failure(bool wait, Attempt&& attempt) {
+  for (uint32_t tries = 0;; ++tries) {
     const uint32_t error = platform::last_error();
     if (error != platform::kErrorLockViolation) return static_cast<int32_t>(error);
     if (!wait) return kAccessDenied;
-    if (tries < kYieldingTries) {
-      std::this_thread::yield();
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    pause_before_retry(tries);
+    if (attempt()) return 0;
   }
+}
+
+template <typename Attempt>
+int32_t retry(bool wait, Attempt&& attempt) {
+  if (attempt()) return 0;
+  return retry_after_failure(wait, attempt);
 }
 
 }  // namespace
@@ -49,11 +48,15 @@ uint32_t tick_clock() {
   return (platform::tick_count() - g_program_start) / 10;
 }
 
-int32_t AccessLocks::lock_reader(bool wait) {
-  if (exclusive_) return 0;
-  return retry(wait, [&] {
-    if (file_.lock(reader_slot_byte(slot_), 1)) return true;
+int32_t AccessLocks::lock_reader_after_failure(bool wait) {
+  const auto next_slot = [this] {
     slot_ = static_cast<uint16_t>((slot_ + 1) % kReaderSlots);
+    reader_.move_to(reader_slot_byte(slot_));
+  };
+  next_slot();  // the first try failed
+  return retry_after_failure(wait, [&] {
+    if (file_.lock_prepared(reader_)) return true;
+    next_slot();
     return false;
   });
 }
@@ -66,10 +69,6 @@ int32_t AccessLocks::lock_writer(bool wait) {
 int32_t AccessLocks::lock_all_readers() {
   if (exclusive_) return 0;
   return retry(true, [&] { return file_.lock(kLockRegion, kReaderSlots); });
-}
-
-void AccessLocks::unlock_reader() {
-  if (!exclusive_) file_.unlock(reader_slot_byte(slot_), 1);
 }
 
 void AccessLocks::unlock_writer() {

@@ -52,15 +52,24 @@ class AccessLocks {
  public:
   // `file` must outlive this object. No lock is ever taken when `exclusive`.
   AccessLocks(platform::FileHandle& file, bool exclusive)
-      : file_(file), exclusive_(exclusive), slot_(tick_clock() % kReaderSlots) {}
+      : file_(file),
+        exclusive_(exclusive),
+        slot_(tick_clock() % kReaderSlots),
+        reader_(reader_slot_byte(slot_), 1) {}
 
   // Each returns 0, or 5 when the lock is held elsewhere and `wait` is false, or the system's
   // error when locking itself failed (a dead handle, ...).
-  int32_t lock_reader(bool wait);
+  // The reader slot is taken at every access of a shared file: one system call when it is free.
+  int32_t lock_reader(bool wait) {
+    if (exclusive_ || file_.lock_prepared(reader_)) return 0;
+    return lock_reader_after_failure(wait);
+  }
   int32_t lock_writer(bool wait);
   // Waits until no reader is inside an access.
   int32_t lock_all_readers();
-  void unlock_reader();
+  void unlock_reader() {
+    if (!exclusive_) file_.unlock_prepared(reader_);
+  }
   void unlock_writer();
   void unlock_all_readers();
 
@@ -72,9 +81,14 @@ class AccessLocks {
   bool exclusive() const { return exclusive_; }
 
  private:
+  int32_t lock_reader_after_failure(bool wait);
+
   platform::FileHandle& file_;
   bool exclusive_;
   uint16_t slot_;
+  // The reader slot's lock, prepared once. It never overlaps another lock of the handle while
+  // held: a flush locks every slot only inside a write access, which a read access gives way to.
+  platform::PreparedByteLock reader_;
 };
 
 }  // namespace vtn::tarnwell

@@ -115,58 +115,79 @@ bool walk_page_log(PageStore& s, const FileHeader& h, FileHeader& logged) {
          logged.log_start == h.log_start && logged.log_end == h.log_end;
 }
 
-int32_t bring_header_up_to_date(PageStore& s, AccessMode mode) {
-  // A shared file: the header is read at every access, but decoded (and the file's size asked)
-  // only when its bytes changed since the last access.
-  const bool kept_current = s.bits.exclusive && s.header_valid;
-  if (!kept_current && !(s.header_valid && s.disk_header_unchanged())) {
-    FileHeader disk;
-    if (const int32_t error = s.read_disk_header(disk)) {
-      s.header_valid = false;
-      return error;
-    }
-    const bool current = s.header_valid && disk.change_counter <= s.header.change_counter;
-    if (!current) {
-      s.discard();
-      s.header = disk;
-      s.disk_header = disk;
-      s.header_valid = true;
-      forget_log(s);
-      s.log_pending = disk.log_start != disk.log_end;
-      s.log_abandoned = false;
-      if (s.log_pending) {
-        FileHeader logged;
-        bool usable = walk_page_log(s, disk, logged);
-        if (usable) {
-          s.header = logged;
-          try {
-            usable = !transaction_still_listed(s);
-          } catch (const InternalError&) {
-            usable = false;  // the state the log describes is damaged: keep the old one
-          }
-          s.end_operation();
+namespace {
+
+// Whether the header just read from disk still describes the state this process holds: the same
+// change counter (a flush elsewhere advances it; a file emptied or created anew elsewhere starts
+// it again from 0 or 1) and the same page log (a flush that failed or was cut off after its log
+// became durable leaves a header naming the log under the old counter).
+bool same_state(const FileHeader& disk, const FileHeader& known) {
+  return disk.change_counter == known.change_counter && disk.log_start == known.log_start &&
+         disk.log_end == known.log_end;
+}
+
+// A writer completes or abandons a page log that readers read through.
+int32_t settle_log(PageStore& s, AccessMode mode) {
+  if (!s.log_pending || mode != AccessMode::write) return 0;
+  const int32_t error = s.log_abandoned ? reset_log(s) : apply_log(s);
+  if (error != 0) {
+    s.discard();
+    return error;
+  }
+  forget_log(s);
+  s.log_pending = false;
+  s.log_abandoned = false;
+  return 0;
+}
+
+}  // namespace
+
+int32_t reread_header(PageStore& s, AccessMode mode) {
+  FileHeader disk;
+  if (const int32_t error = s.read_disk_header(disk)) {
+    s.header_valid = false;
+    return error;
+  }
+  if (!(s.header_valid && same_state(disk, s.disk_header))) {
+    s.discard();
+    s.header = disk;
+    s.disk_header = disk;
+    s.header_valid = true;
+    forget_log(s);
+    s.log_pending = disk.log_start != disk.log_end;
+    s.log_abandoned = false;
+    if (s.log_pending) {
+      FileHeader logged;
+      bool usable = walk_page_log(s, disk, logged);
+      if (usable) {
+        s.header = logged;
+        try {
+          usable = !transaction_still_listed(s);
+        } catch (const InternalError&) {
+          usable = false;  // the state the log describes is damaged: keep the old one
         }
-        if (!usable) {
-          s.tree_changed();
-          s.cache.clear();
-          forget_log(s);
-          s.header = disk;
-          s.log_abandoned = true;
-        }
+        s.end_operation();
+      }
+      if (!usable) {
+        s.tree_changed();
+        s.cache.clear();
+        forget_log(s);
+        s.header = disk;
+        s.log_abandoned = true;
       }
     }
   }
-  if (s.log_pending && mode == AccessMode::write) {
-    const int32_t error = s.log_abandoned ? reset_log(s) : apply_log(s);
-    if (error != 0) {
-      s.discard();
-      return error;
-    }
-    forget_log(s);
-    s.log_pending = false;
-    s.log_abandoned = false;
+  return settle_log(s, mode);
+}
+
+int32_t bring_header_up_to_date(PageStore& s, AccessMode mode) {
+  // An exclusively opened file keeps its header while it is valid; a shared one compares the
+  // header's bytes on disk, and decodes them only when they changed.
+  if (s.header_valid &&
+      (s.bits.exclusive || s.disk_header_unchanged(/*through_mapping=*/mode == AccessMode::read))) {
+    return settle_log(s, mode);
   }
-  return 0;
+  return reread_header(s, mode);
 }
 
 }  // namespace vtn::tarnwell

@@ -1,8 +1,9 @@
 // Bringing the header up to date at the start of an access, and recovering the page log.
 //
-// The header at offset 0 is read at every access of a shared file (only while the copy in memory
-// is invalid for an exclusively opened one). When its change counter is not newer than the one in
-// memory, the cached pages are still current and nothing else happens. Otherwise the cache goes,
+// The header at offset 0 is looked at in every access of a shared file (only while the copy in
+// memory is invalid for an exclusively opened one). While its bytes are the ones this process last
+// read or wrote, or its change counter and page log are still the ones it knows, the cached pages
+// are current and nothing else happens. Otherwise the cache goes,
 // and if the header names a non-empty page log, a flush was interrupted after its log became
 // durable: the log is walked (each image's own offset and rounded length), and the header image
 // found in it for offset 0 becomes the current header.
@@ -28,6 +29,10 @@ namespace vtn::tarnwell {
 
 // Returns 0, 36 (the header on disk is not a record file's) or a system error.
 int32_t bring_header_up_to_date(PageStore& s, AccessMode mode);
+// The same, once the caller found the header invalid or its bytes on disk changed: reads and
+// decodes the header, and keeps the cache only when the counter and the log are still the ones
+// this process knows.
+int32_t reread_header(PageStore& s, AccessMode mode);
 
 // Walks the log that `h` names. false when it cannot be walked (see above); otherwise fills
 // s.log_images and s.log_map and reads the header image of the log into `logged`.

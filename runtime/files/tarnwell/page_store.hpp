@@ -29,6 +29,7 @@
 #include "runtime/files/tarnwell/record_file.hpp"
 #include "runtime/files/tarnwell/record_store.hpp"
 #include "runtime/platform/file_handle.hpp"
+#include "runtime/platform/mapped_view.hpp"
 
 namespace vtn::tarnwell {
 
@@ -69,10 +70,15 @@ struct PageStore {
   FileHeader header;          // as this process knows it, changes included
   bool header_valid = false;  // false: the next access rereads everything
   FileHeader disk_header;     // as it stands at offset 0 on disk
-  // The 512 bytes of the last header read_disk_header() accepted: while the header is valid and
-  // the disk still holds exactly these bytes, nothing changed and an access needs no more.
+  // The 512 bytes at offset 0 as the disk holds them (enciphered when the file is) after the last
+  // header read_disk_header() accepted or write_header() wrote: while the header is valid and the
+  // disk still holds exactly these bytes, nothing changed and an access needs no more.
   std::array<uint8_t, kHeaderSize> seen_header_bytes{};
   bool seen_header_valid = false;
+  // The file's first page, mapped where the file system allows (mapped_view.hpp): a read access
+  // compares the header there instead of reading it. Mapped at the first such access.
+  platform::MappedView header_view;
+  bool header_view_tried = false;
   bool dirty = false;  // pages or header changed since the last flush
   // Advanced (next_change_number) by every change of a record and every forgetting of the pages.
   uint64_t change_count = next_change_number();
@@ -207,9 +213,11 @@ struct PageStore {
   // bytes, another signature, or a header the store cannot trust for a file of this size) or a
   // system error.
   int32_t read_disk_header(FileHeader& out);
-  // Whether the disk still holds the header last read (one read, no decoding). false also when
-  // the read fails: the caller then reads the header in full and reports what went wrong.
-  bool disk_header_unchanged();
+  // Whether the disk still holds the header last read or written (a compare of its bytes, no
+  // decoding). false also when the read fails: the caller then reads the header in full and
+  // reports what went wrong. `through_mapping`: look through header_view when the file system
+  // allows (a read access); else, and when the mapped bytes are gone, read them.
+  bool disk_header_unchanged(bool through_mapping);
   // Writes the header at offset 0 (0 or the error, as write()); it is then the disk's header.
   // A failed header write puts back the header the disk held before, so that no part of a header
   // stays behind.

@@ -80,6 +80,23 @@ void release_access_lock(PageStore& s) {
   s.in_access = false;
 }
 
+// With the access lock of `mode` held: marks the access begun and brings the header up to date
+// with `update` (bring_header_up_to_date or reread_header). On failure the access ends again.
+int32_t settle_access(PageStore& s, AccessMode mode, int32_t (*update)(PageStore&, AccessMode)) {
+  s.in_access = true;
+  s.mode = mode;
+  Operation op(s);
+  int32_t result = 0;
+  try {
+    result = update(s, mode);
+  } catch (const InternalError&) {
+    release_access_lock(s);
+    throw;
+  }
+  if (result != 0) release_access_lock(s);
+  return result;
+}
+
 }  // namespace
 
 RecordFile::RecordFile(std::unique_ptr<PageStore> store) : store_(std::move(store)) {}
@@ -129,7 +146,33 @@ const FileHeader& RecordFile::header() const {
   return store_->header;
 }
 
+// The common accesses take the short way: a read of an exclusively opened file whose header is
+// valid is a flag or two; a read of a shared file takes its reader slot and compares the header's
+// bytes (through the mapping: no further system call), and goes the whole way only when they
+// changed. Everything else goes through enter_access.
 int32_t RecordFile::begin_access(AccessMode mode, bool wait) {
+  PageStore& s = *store_;
+  if (!s.in_access && s.header_valid) {
+    if (s.bits.exclusive) {
+      if (mode == AccessMode::read || (s.bits.write && !s.log_pending)) {
+        s.in_access = true;
+        s.mode = mode;
+        return 0;
+      }
+    } else if (mode == AccessMode::read) {
+      if (const int32_t locked = s.locks.lock_reader(wait)) return locked;
+      if (s.disk_header_unchanged(/*through_mapping=*/true)) {
+        s.in_access = true;
+        s.mode = mode;
+        return 0;
+      }
+      return settle_access(s, mode, reread_header);
+    }
+  }
+  return enter_access(mode, wait);
+}
+
+int32_t RecordFile::enter_access(AccessMode mode, bool wait) {
   PageStore& s = *store_;
   if (s.in_access) {
     if (mode == AccessMode::read || s.mode == AccessMode::write) return 0;
@@ -139,26 +182,25 @@ int32_t RecordFile::begin_access(AccessMode mode, bool wait) {
   const int32_t locked =
       mode == AccessMode::write ? s.locks.lock_writer(wait) : s.locks.lock_reader(wait);
   if (locked != 0) return locked;
-  s.in_access = true;
-  s.mode = mode;
-  Operation op(s);
-  int32_t result = 0;
-  try {
-    result = bring_header_up_to_date(s, mode);
-  } catch (const InternalError&) {
-    release_access_lock(s);
-    throw;
-  }
-  if (result != 0) release_access_lock(s);
-  return result;
+  return settle_access(s, mode, bring_header_up_to_date);
 }
 
 int32_t RecordFile::end_access() {
   PageStore& s = *store_;
+  if (s.in_access && s.mode == AccessMode::read) {
+    s.locks.unlock_reader();  // no lock at all when exclusive
+    s.in_access = false;
+    return 0;
+  }
+  return leave_write_access();
+}
+
+int32_t RecordFile::leave_write_access() {
+  PageStore& s = *store_;
   if (!s.in_access) return 0;
-  if (s.in_transaction && s.mode == AccessMode::write) return 0;
+  if (s.in_transaction) return 0;
   int32_t result = 0;
-  if (s.mode == AccessMode::write) {
+  {
     Operation op(s);
     try {
       result = flush_file(s);

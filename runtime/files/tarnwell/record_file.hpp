@@ -181,6 +181,9 @@ class RecordFile {
   PageStore& store() { return *store_; }
 
  private:
+  int32_t enter_access(AccessMode mode, bool wait);
+  int32_t leave_write_access();
+
   std::unique_ptr<PageStore> store_;
 };
 
