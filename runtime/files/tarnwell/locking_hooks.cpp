@@ -9,22 +9,6 @@ RecordFile* record_file_of(TableInstance& t) {
   return t.store != nullptr ? t.store->record_file() : nullptr;
 }
 
-int32_t begin_operation_access(TableInstance& t, bool write) {
-  RecordStore& s = *t.store;
-  const StoreAccess mode = write ? StoreAccess::write : StoreAccess::read;
-  if (s.in_access()) {
-    if (s.access_mode() == StoreAccess::write || !write) return 0;  // kept by a transaction
-    if (int32_t r = s.end_access(); r != 0) return r;
-  }
-  return s.begin_access(mode, true);
-}
-
-int32_t end_operation_access(TableInstance& t) {
-  // Inside a transaction the store keeps the write access (and does not flush) until COMMIT or
-  // ROLLBACK.
-  return t.store->in_access() ? t.store->end_access() : 0;
-}
-
 void release_held_record(TableInstance& t) {
   if (RecordFile* f = record_file_of(t)) {
     release_hold(*f, t.holds, /*clear_watch=*/true);

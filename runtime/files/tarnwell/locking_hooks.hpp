@@ -14,8 +14,20 @@ namespace vtn::tarnwell {
 
 // Access around one operation. A writing operation first ends any read access and switches to
 // write mode; after it the access ends (flushing), unless the file is in a transaction.
-int32_t begin_operation_access(TableInstance& t, bool write);
-int32_t end_operation_access(TableInstance& t);
+inline int32_t begin_operation_access(TableInstance& t, bool write) {
+  RecordStore& s = *t.store;
+  const StoreAccess mode = write ? StoreAccess::write : StoreAccess::read;
+  if (s.in_access()) {
+    if (s.access_mode() == StoreAccess::write || !write) return 0;  // kept by a transaction
+    if (int32_t r = s.end_access(); r != 0) return r;
+  }
+  return s.begin_access(mode, true);
+}
+inline int32_t end_operation_access(TableInstance& t) {
+  // Inside a transaction the store keeps the write access (and does not flush) until COMMIT or
+  // ROLLBACK.
+  return t.store->in_access() ? t.store->end_access() : 0;
+}
 
 // Reading a record: releases the previous hold and clears the watch (release_hold); takes the
 // hold on `record` when one is requested (take_hold: 0, or 43 while another process holds it);

@@ -159,7 +159,7 @@ ByteSpan file_form(TableInstance& t, ByteSpan record) {
 
 // POSITIONkey reads the key value of the record as it was read or written, whatever the program
 // has put into the buffer since; without a key there is nobody to ask for it.
-void keep_read_copy(TableInstance& t, ByteSpan record) {
+[[gnu::always_inline]] inline void keep_read_copy(TableInstance& t, ByteSpan record) {
   if (t.keys.empty()) return;
   if (t.read_copy.size() != record.size()) t.read_copy.resize(record.size());
   std::memcpy(t.read_copy.data(), record.data(), record.size());
