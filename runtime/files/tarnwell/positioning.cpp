@@ -367,18 +367,21 @@ int32_t op_get(TableInstance& t, FileCall& call) {
       RecordStore& s = entry_store(t, key);
       Bytes& saved = t.found_key;
       Found f;
-      bool found = false;
       if (key.duplicates()) {
-        found = walk_entries(t, key, s.find_at_or_after(entry), true, saved, f) &&
-                has_prefix(saved, value_key);
+        if (!walk_entries(t, key, s.find_at_or_after(entry), true, saved, f) ||
+            !has_prefix(saved, value_key))
+          return err::kRecordNotFound;
       } else {
-        // The one entry of the value; a record that is gone reads as not found below.
-        found = walk_entries(t, key, s.find_exact(entry), true, saved, f, false) &&
-                std::ranges::equal(saved, value_key);
+        // The one entry of the value (an entry without a record number names none); a record
+        // that is gone reads as not found below.
+        const std::optional<RecordView> r = s.find_exact(entry);
+        if (!r || r->data.size() < 4 || load_be32(r->data.data()) == 0) return err::kRecordNotFound;
+        f.record = load_be32(r->data.data());
+        f.key_order = true;
+        keep_key(saved, r->key);
       }
-      if (!found) return err::kRecordNotFound;
       if (int32_t r = read_found(t, f); r != 0) return r;
-      continue_from(t, key_if(f, &key), saved);
+      continue_from(t, &key, saved);
       return 0;
     }
     case op::GETfileptr:
