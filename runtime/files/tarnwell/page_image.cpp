@@ -57,13 +57,7 @@ std::vector<uint8_t> encode_page(int32_t page_number, const PackedPage& page) {
   for (size_t i = 0; page.is_index() && i < page.children.size(); ++i) {
     store_le32(p + kPageHeaderSize + 4 * i, static_cast<uint32_t>(page.children[i]));
   }
-  uint8_t* end = p + header;
-  RecordRef previous;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const RecordRef record = records[i];
-    end = put_record(end, record.bytes, record.key_length, i ? &previous : nullptr);
-    previous = record;
-  }
+  const uint8_t* end = put_records(p + header, records);
   const size_t expanded = static_cast<size_t>(end - p);
   assert(expanded <= capacity);
 

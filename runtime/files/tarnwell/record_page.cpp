@@ -36,15 +36,6 @@ size_t RecordPage::child_slot(std::span<const uint8_t> key) const {
   return after == 0 ? 0 : after - 1;
 }
 
-void RecordPage::insert(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data,
-                        int32_t child) {
-  capacity += record_capacity(key.size() + data.size());
-  contents.records.insert(at, key, data);
-  if (is_index()) {
-    contents.children.insert(contents.children.begin() + static_cast<ptrdiff_t>(at), child);
-  }
-}
-
 void RecordPage::erase(size_t at) {
   capacity -= record_capacity(contents.records[at].bytes.size());
   contents.records.erase(at);

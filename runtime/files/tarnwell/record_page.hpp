@@ -33,8 +33,8 @@ struct alignas(64) RecordPage {
 
   // Page cache and reserve bookkeeping (page_cache.hpp, page_reserve.hpp).
   bool pinned = false;
-  bool in_ring = false;  // in the cache's ring: released, clean, counted as cached
-  bool spare = false;    // in the reserve's ring: let go by the cache, not counted as cached
+  bool in_ring = false;      // in the cache's ring: released, clean, counted as cached
+  bool spare = false;        // in the reserve's ring: let go by the cache, not counted as cached
   uint32_t pinned_slot = 0;  // its place in the cache's list of pinned pages, while pinned
   uint32_t dirty_slot = 0;   // ...and in its list of dirty pages, while dirty
   uint64_t loaded_at = 0;
@@ -70,7 +70,13 @@ struct alignas(64) RecordPage {
   // REQUIRES: the order stays strict; `child` only on an index page; the bytes are not this
   // page's own.
   void insert(size_t at, std::span<const uint8_t> key, std::span<const uint8_t> data,
-              int32_t child = 0);
+              int32_t child = 0) {
+    capacity += record_capacity(key.size() + data.size());
+    contents.records.insert(at, key, data);
+    if (is_index()) {
+      contents.children.insert(contents.children.begin() + static_cast<ptrdiff_t>(at), child);
+    }
+  }
   void erase(size_t at);
   // Removes records [from, to) of a leaf.
   void erase_leaf_records(size_t from, size_t to);

@@ -30,10 +30,8 @@ size_t shared_prefix(const uint8_t* a, const uint8_t* b, size_t limit) {
   return shared;
 }
 
-}  // namespace
-
-uint8_t* put_record(uint8_t* out, std::span<const uint8_t> bytes, uint16_t key_length,
-                    const RecordRef* previous) {
+[[gnu::always_inline]] inline uint8_t* put_one(uint8_t* out, std::span<const uint8_t> bytes,
+                                               uint16_t key_length, const RecordRef* previous) {
   assert(key_length <= bytes.size() && bytes.size() <= 0xFFFF);
   const uint16_t length = static_cast<uint16_t>(bytes.size());
   uint8_t flag = kHasRecordLength | kHasKeyLength;
@@ -57,6 +55,23 @@ uint8_t* put_record(uint8_t* out, std::span<const uint8_t> bytes, uint16_t key_l
   const size_t rest = bytes.size() - shared;
   if (rest) std::memcpy(out, bytes.data() + shared, rest);
   return out + rest;
+}
+
+}  // namespace
+
+uint8_t* put_record(uint8_t* out, std::span<const uint8_t> bytes, uint16_t key_length,
+                    const RecordRef* previous) {
+  return put_one(out, bytes, key_length, previous);
+}
+
+uint8_t* put_records(uint8_t* out, const PageRecords& records) {
+  RecordRef previous;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const RecordRef record = records[i];
+    out = put_one(out, record.bytes, record.key_length, i ? &previous : nullptr);
+    previous = record;
+  }
+  return out;
 }
 
 void RecordStreamWriter::add(std::span<const uint8_t> bytes, uint16_t key_length) {

@@ -99,6 +99,12 @@ inline constexpr size_t kMaxRecordOverhead = 5;
 uint8_t* put_record(uint8_t* out, std::span<const uint8_t> bytes, uint16_t key_length,
                     const RecordRef* previous);
 
+class PageRecords;
+
+// Writes `records` (in key order) at `out` as one stream, each as put_record writes it after the
+// one before, and returns the end: at most live_bytes() + kMaxRecordOverhead per record.
+uint8_t* put_records(uint8_t* out, const PageRecords& records);
+
 // Builds a record stream. The caller adds records in key order.
 class RecordStreamWriter {
  public:
@@ -115,8 +121,6 @@ class RecordStreamWriter {
   uint16_t previous_key_length_ = 0;
   bool first_ = true;
 };
-
-class PageRecords;
 
 // Decodes exactly `count` records that must fill `stream` to its last byte (check 1602
 // otherwise, and for any length that runs outside the stream or a key longer than its record),
