@@ -49,6 +49,16 @@ bool read_raw_header(PageStore& s, HeaderBytes& raw, size_t& got) {
   return s.file.read_at(0, raw, got);
 }
 
+// The check by a read. Read whole: a file cut short within its header has changed, whatever its
+// first bytes say.
+[[gnu::noinline]] bool read_header_unchanged(PageStore& s,
+                                             std::span<const uint8_t, kCheckedBytes> seen) {
+  HeaderBytes bytes;
+  size_t got = 0;
+  return s.file.read_at(0, bytes, got) && got == bytes.size() &&
+         std::equal(seen.begin(), seen.end(), bytes.begin());
+}
+
 // Notes `plain` (deciphered) as the bytes the disk now holds at offset 0.
 void note_seen(PageStore& s, std::span<const uint8_t, kHeaderSize> plain) {
   std::copy(plain.begin(), plain.end(), s.seen_header_bytes.begin());
@@ -83,19 +93,13 @@ int32_t PageStore::read_disk_header(FileHeader& out) {
 bool PageStore::disk_header_unchanged(bool through_mapping) {
   if (!seen_header_valid) return false;
   const std::span<const uint8_t, kCheckedBytes> seen(seen_header_bytes.data(), kCheckedBytes);
-  if (through_mapping) {
-    if (const platform::MappedView* view = header_mapping(*this)) {
-      const auto now = view->compare(0, seen);
-      if (now != platform::MappedView::Compare::kUnreadable) {
-        return now == platform::MappedView::Compare::kSame;
-      }
+  if (through_mapping && (header_view.mapped() || header_mapping(*this) != nullptr)) {
+    const auto now = header_view.compare(0, seen);
+    if (now != platform::MappedView::Compare::kUnreadable) {
+      return now == platform::MappedView::Compare::kSame;
     }
   }
-  // Read whole: a file cut short within its header has changed, whatever its first bytes say.
-  HeaderBytes bytes;
-  size_t got = 0;
-  return file.read_at(0, bytes, got) && got == bytes.size() &&
-         std::equal(seen.begin(), seen.end(), bytes.begin());
+  return read_header_unchanged(*this, seen);
 }
 
 int32_t PageStore::write_header(const FileHeader& h) {

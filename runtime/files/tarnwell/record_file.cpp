@@ -147,9 +147,10 @@ const FileHeader& RecordFile::header() const {
 }
 
 // The common accesses take the short way: a read of an exclusively opened file whose header is
-// valid is a flag or two; a read of a shared file takes its reader slot and compares the header's
-// bytes (through the mapping: no further system call), and goes the whole way only when they
-// changed. Everything else goes through enter_access.
+// valid (and a write, when no page log waits to be applied) is a flag test or two; a read of a
+// shared file takes its reader slot and compares the header's bytes (through the mapping: no
+// further system call), and goes the whole way only when they changed. Everything else goes
+// through enter_access. The longer ways stay out of line, so that the short ones need no frame.
 int32_t RecordFile::begin_access(AccessMode mode, bool wait) {
   PageStore& s = *store_;
   if (!s.in_access && s.header_valid) {
@@ -160,19 +161,24 @@ int32_t RecordFile::begin_access(AccessMode mode, bool wait) {
         return 0;
       }
     } else if (mode == AccessMode::read) {
-      if (const int32_t locked = s.locks.lock_reader(wait)) return locked;
-      if (s.disk_header_unchanged(/*through_mapping=*/true)) {
-        s.in_access = true;
-        s.mode = mode;
-        return 0;
-      }
-      return settle_access(s, mode, reread_header);
+      return begin_shared_read(wait);
     }
   }
   return enter_access(mode, wait);
 }
 
-int32_t RecordFile::enter_access(AccessMode mode, bool wait) {
+[[gnu::noinline]] int32_t RecordFile::begin_shared_read(bool wait) {
+  PageStore& s = *store_;
+  if (const int32_t locked = s.locks.lock_reader(wait)) return locked;
+  if (s.disk_header_unchanged(/*through_mapping=*/true)) {
+    s.in_access = true;
+    s.mode = AccessMode::read;
+    return 0;
+  }
+  return settle_access(s, AccessMode::read, reread_header);
+}
+
+[[gnu::noinline]] int32_t RecordFile::enter_access(AccessMode mode, bool wait) {
   PageStore& s = *store_;
   if (s.in_access) {
     if (mode == AccessMode::read || s.mode == AccessMode::write) return 0;
@@ -188,14 +194,20 @@ int32_t RecordFile::enter_access(AccessMode mode, bool wait) {
 int32_t RecordFile::end_access() {
   PageStore& s = *store_;
   if (s.in_access && s.mode == AccessMode::read) {
-    s.locks.unlock_reader();  // no lock at all when exclusive
+    if (!s.bits.exclusive) return end_shared_read();
     s.in_access = false;
     return 0;
   }
   return leave_write_access();
 }
 
-int32_t RecordFile::leave_write_access() {
+[[gnu::noinline]] int32_t RecordFile::end_shared_read() {
+  store_->locks.unlock_reader();
+  store_->in_access = false;
+  return 0;
+}
+
+[[gnu::noinline]] int32_t RecordFile::leave_write_access() {
   PageStore& s = *store_;
   if (!s.in_access) return 0;
   if (s.in_transaction) return 0;

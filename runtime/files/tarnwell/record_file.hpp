@@ -181,6 +181,8 @@ class RecordFile {
   PageStore& store() { return *store_; }
 
  private:
+  int32_t begin_shared_read(bool wait);
+  int32_t end_shared_read();
   int32_t enter_access(AccessMode mode, bool wait);
   int32_t leave_write_access();
 
