@@ -2,13 +2,16 @@
 //
 // The check compares the header's bytes as the disk holds them with the bytes this process last
 // read or wrote there. A read access looks at them through a shared mapping of the file's first
-// page where the file system keeps one coherent (mapped_view.hpp), so that an access whose
-// header did not change makes no system call for it; the access lock taken before orders the look
+// page where the file system keeps one coherent (mapped_view.hpp), so that an access whose header
+// did not change makes no system call for it: the access lock taken just before orders the look
 // after every write of a process that held the file before. When the mapped bytes are gone (the
 // file was emptied meanwhile) the bytes are read as everywhere else, and that read reports what
-// became of the file. A write access always reads: it is about to write, and a file cut short by
-// another program must be refused before anything is written to it, which a look at the bytes of
-// a page that still partly exists cannot tell.
+// became of the file. A write access always reads: a look at a page cannot tell a file that
+// another program cut short within its header (what is left of the page still shows the old
+// bytes) from an unchanged one, and such a file must be refused (36) before anything is written
+// to it. A read access that meets such a file answers from the pages it holds and reports the
+// damage at the first page it has to read (check 2172), where a read of the header would have
+// refused the access.
 #include <algorithm>
 #include <array>
 
@@ -38,10 +41,11 @@ const platform::MappedView* header_mapping(PageStore& s) {
 }
 
 // Reads the header's bytes as the disk holds them: false on a system failure, `got` short at the
-// end of the file.
+// end of the file. Through the mapping when a read access made one (this makes none: an
+// exclusively opened file never needs one).
 bool read_raw_header(PageStore& s, HeaderBytes& raw, size_t& got) {
-  if (const platform::MappedView* view = header_mapping(s)) {
-    if (view->read(0, raw)) {
+  if (s.header_view.mapped()) {
+    if (s.header_view.read(0, raw)) {
       got = raw.size();
       return true;
     }
