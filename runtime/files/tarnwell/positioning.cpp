@@ -418,7 +418,7 @@ int32_t op_position(TableInstance& t, FileCall& call) {
   call.result_text.assign(reinterpret_cast<const char*>(number), 4);
   if (call.code == op::POSITIONkey) {
     TableKey& key = *key_of(call);
-    // (A PUTfileptr that failed made a record current without reading it: the buffer stands in.)
+    // (Should no copy of the current record be kept, the buffer stands in rather than nothing.)
     const ByteSpan read =
         t.read_copy.size() == t.record_length ? ByteSpan(t.read_copy) : ByteSpan(record_buffer(t));
     const Bytes v = key_value(t, key, read);

@@ -242,6 +242,19 @@ TEST_P(TableReadingTest, PositionOfAKeyAndAWatchSeeTheRecordAsReadAfterEveryKind
   }
 }
 
+// A PUT by pointer makes its record the current one without reading it; when it changes nothing,
+// POSITIONkey must still give the value of that record, not of the record read before it.
+TEST_P(TableReadingTest, PositionOfAKeyAfterAPutByPointerThatChangesNothing) {
+  const int32_t first = add(table_, row(10, "ann"));
+  const int32_t target = add(table_, row(20, "bob"));
+  GET(table_, first);
+  table_.record_as<Row>() = row(20, "bob");  // exactly the stored record
+  PUT(table_, target);
+  ASSERT_EQ(ERRORNUMBER(), 0) << ERRORTEXT();
+  buffer() = row(99, "zzz");
+  EXPECT_EQ(POSITION(by_id()), record_number(target) + id_value(20));
+}
+
 // A model of where reading stands: an order over the records and a point in it.
 enum class Order { file, by_id, by_name };
 
