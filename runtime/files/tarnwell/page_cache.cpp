@@ -70,7 +70,7 @@ void PageCache::clear() {
   if (reserve_ != nullptr) reserve_->clear();
   pages_.clear();
   ring_.clear();
-  pinned_.clear();
+  pinned_count_ = 0;
   dirty_.clear();
   dirty_holes_ = false;
   count_ = 0;
@@ -106,21 +106,26 @@ void PageCache::mark_all_clean() {
 }
 
 void PageCache::release_all() {
-  for (RecordPage* page : pinned_) {
+  for (size_t i = 0; i < pinned_count_; ++i) {
+    RecordPage* page = pinned_[i];
     if (page == nullptr) continue;  // dropped
     page->pinned = false;
     page->last_use = ++clock_;
     if (!page->dirty) ring_push_back(page);
   }
-  pinned_.clear();
+  pinned_count_ = 0;
 }
 
-void PageCache::pin(RecordPage* page) {
-  if (page->pinned) return;
+void PageCache::pin_released(RecordPage* page) {
   page->pinned = true;
   if (page->in_ring) ring_remove(page);
-  page->pinned_slot = static_cast<uint32_t>(pinned_.size());
-  pinned_.push_back(page);
+  if (pinned_count_ == pinned_.size()) grow_pinned();
+  page->pinned_slot = static_cast<uint32_t>(pinned_count_);
+  pinned_[pinned_count_++] = page;
+}
+
+void PageCache::grow_pinned() {
+  pinned_.resize(std::max<size_t>(64, 2 * pinned_.size()));
 }
 
 void PageCache::ring_push_back(RecordPage* page) {

@@ -82,7 +82,10 @@ class PageCache {
   uint64_t pages_destroyed() const { return pages_.destroyed(); }
 
  private:
-  void pin(RecordPage* page);
+  void pin(RecordPage* page) {
+    if (!page->pinned) pin_released(page);
+  }
+  void pin_released(RecordPage* page);
   // A spare page comes back from the reserve: cached and pinned, as if loaded now.
   void take_back(RecordPage* page);
   void ring_push_back(RecordPage* page);
@@ -95,7 +98,9 @@ class PageCache {
   // dropping the pages of a large deletion one by one costs no search. The holes of the dirty list
   // are closed before anyone sees it, those of the pinned list are skipped at release.
   void close_dirty_holes() const;
-  std::vector<RecordPage*> pinned_;
+  std::vector<RecordPage*> pinned_;  // the first pinned_count_ entries, in the order of pinning
+  size_t pinned_count_ = 0;
+  [[gnu::noinline]] void grow_pinned();  // kept out of pinning, which is on every lookup
   mutable std::vector<RecordPage*> dirty_;
   mutable bool dirty_holes_ = false;
   uint64_t clock_ = 0;

@@ -14,8 +14,7 @@ constexpr int32_t kCheckReadFailed = 2277;
 constexpr int32_t kShortWriteError = 5;
 }  // namespace
 
-RecordPage* PageStore::page(int32_t number) {
-  if (RecordPage* held = cache.fetch(number)) return held;
+RecordPage* PageStore::load(int32_t number) {
   auto page = std::make_unique<RecordPage>();
   page->number = number;
   if (number < 0) {
@@ -32,6 +31,7 @@ RecordPage* PageStore::page(int32_t number) {
   page_buffer.resize(static_cast<size_t>(units) * kUnitSize);
   read_exact(at, page_buffer);
   decode_page(page_buffer, units, page->contents);
+  page->contents.records.index_keys();
   page->unit_size = units;
   page->recount();
   return cache.add(std::move(page));

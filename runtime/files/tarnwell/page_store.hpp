@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -43,6 +44,48 @@ inline uint64_t key_head(std::span<const uint8_t> key) {
     for (size_t i = 0; i < key.size(); ++i) head = head << 8 | key[i];
   }
   return head;
+}
+
+// The first 16 bytes of a key as two big-endian words, zero-padded, and its length: two keys
+// order as their words do when these differ, and as their lengths do when both are at most 16
+// bytes long; only longer keys that tie need their bytes (compare_key_orders).
+struct KeyOrder {
+  uint64_t high = 0;
+  uint64_t low = 0;
+  size_t length = 0;
+};
+
+inline KeyOrder key_order(std::span<const uint8_t> key) {
+  const size_t n = key.size();
+  const uint8_t* p = key.data();
+  auto be64 = [](const uint8_t* q) {
+    uint64_t v;
+    std::memcpy(&v, q, 8);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+  };
+  KeyOrder o;
+  o.length = n;
+  if (n >= 16) {
+    o.high = be64(p);
+    o.low = be64(p + 8);
+  } else if (n >= 8) {
+    o.high = be64(p);
+    if (n > 8) o.low = be64(p + n - 8) << (8 * (16 - n));
+  } else {
+    for (size_t i = 0; i < n; ++i) o.high |= uint64_t{p[i]} << (56 - 8 * i);
+  }
+  return o;
+}
+
+// compare_keys(a, b) for keys whose orders are `ao` and `bo`.
+inline int compare_key_orders(const KeyOrder& ao, std::span<const uint8_t> a, const KeyOrder& bo,
+                              std::span<const uint8_t> b) {
+  if (ao.high != bo.high) return ao.high < bo.high ? -1 : 1;
+  if (ao.low != bo.low) return ao.low < bo.low ? -1 : 1;
+  if (ao.length > 16 && bo.length > 16) return compare_keys(a, b);
+  if (ao.length == bo.length) return 0;
+  return ao.length < bo.length ? -1 : 1;
 }
 
 struct PageStore {
@@ -129,8 +172,10 @@ struct PageStore {
     static constexpr size_t kNoSlot = SIZE_MAX;
     int32_t page = 0;
     uint64_t version = 0;  // 0: none
-    std::vector<uint8_t> first_key;
-    std::vector<uint8_t> upper_fence;
+    KeyOrder first_order;            // of first_key
+    KeyOrder fence_order;            // of upper_fence
+    std::vector<uint8_t> first_key;    // kept only when longer than 16 bytes (see KeyOrder)
+    std::vector<uint8_t> upper_fence;  // likewise
     bool has_upper_fence = false;      // false: the leaf is the last one
     bool fenced = true;                // first_key and upper_fence describe the leaf's range
     size_t slot = kNoSlot;             // of the last record a search answered in this leaf
@@ -144,6 +189,8 @@ struct PageStore {
   static constexpr size_t kFingers = 4;
   std::array<Finger, kFingers> fingers;
   size_t next_finger = 0;              // the one noted over next
+  // The fingers that gave the last two leaves to leaf_for, the last first (different, or both 0).
+  std::array<uint8_t, 2> leaf_hints{};
   std::array<uint8_t, 4> step_hint{};  // per kind of step, the finger that answered the last one
   // Whether a finger's last answer has this head: only then may a step from a finger answer.
   bool finger_may_hold(uint64_t head) const {
@@ -183,7 +230,12 @@ struct PageStore {
   // ---- pages ----
 
   // The page numbered `number`, pinned until end_operation(). Check 1735 when no zone holds it.
-  RecordPage* page(int32_t number);
+  RecordPage* page(int32_t number) {
+    if (RecordPage* held = cache.fetch(number)) return held;
+    return load(number);
+  }
+  // A page neither cached nor spare: created (a negative number) or read and decoded.
+  RecordPage* load(int32_t number);
   // A new, empty, dirty page of `level` with the next temporary number.
   RecordPage* new_page(uint8_t level);
   // Changes of a page's records that keep its first key and its place in the tree; the tree's

@@ -86,7 +86,10 @@ class PageTree {
   // The leaf after (before) the finger's leaf under the same parent, the finger moved to it;
   // nullptr when the parent is not known or the neighbour is under another parent.
   RecordPage* move_to_neighbour(PageStore::Finger& f, bool next);
-  static bool below_fence(const PageStore::Finger& f, std::span<const uint8_t> key);
+  static bool below_fence(const PageStore::Finger& f, const KeyOrder& order,
+                          std::span<const uint8_t> key);
+  // Notes a finger's first key or upper fence.
+  static void keep_bound(std::span<const uint8_t> key, KeyOrder& order, std::vector<uint8_t>& bytes);
   // The insert finger (page_store.hpp) whose leaf `key` goes to right behind the finger's slot;
   // nullptr when none holds it.
   PageStore::InsertFinger* insert_finger_for(std::span<const uint8_t> key);

@@ -21,6 +21,12 @@ inline bool keys_equal(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   return load_le64(a.data() + n - 8) == load_le64(b.data() + n - 8);
 }
 
+// The record an index search follows in `page` (RecordPage::child_slot), by the slots' key heads.
+inline size_t child_slot(const RecordPage& page, std::span<const uint8_t> key) {
+  const size_t after = page.contents.records.upper_bound(key);
+  return after == 0 ? 0 : after - 1;
+}
+
 // Where the answer of a search from `key` lies, seen from `slot`, the slot of a finger's last
 // answer in `leaf`: here (at `at`), at the near end of a neighbouring leaf, or unknown (the
 // finger cannot tell: the full search must run).
@@ -71,7 +77,7 @@ void PageTree::descend(std::span<const uint8_t> key) {
   RecordPage* page = s_.page(s_.header.root_page);
   while (page->is_index()) {
     if (page->empty()) raise_internal_error(kCheckEmptyIndexPage);
-    const size_t slot = page->child_slot(key);
+    const size_t slot = child_slot(*page, key);
     lower_fence_ = page->key(slot);  // the child's first key
     has_lower_fence_ = true;
     if (slot + 1 < page->size()) {  // a deeper level gives the closer fence
@@ -84,25 +90,41 @@ void PageTree::descend(std::span<const uint8_t> key) {
   path_.push_back({page, 0});
 }
 
-bool PageTree::below_fence(const PageStore::Finger& f, std::span<const uint8_t> key) {
-  return !f.has_upper_fence || compare_keys(key, f.upper_fence) < 0;
+bool PageTree::below_fence(const PageStore::Finger& f, const KeyOrder& order,
+                           std::span<const uint8_t> key) {
+  return !f.has_upper_fence || compare_key_orders(order, key, f.fence_order, f.upper_fence) < 0;
 }
 
 RecordPage* PageTree::leaf_for(std::span<const uint8_t> key, Enclose enclose) {
-  for (PageStore::Finger& f : s_.fingers) {
-    if (f.version != s_.tree_version || !f.fenced) continue;
-    const int first = compare_keys(f.first_key, key);
-    if (first > 0 || (first == 0 && enclose == Enclose::last_may_equal)) continue;
-    if (!below_fence(f, key)) continue;
+  const KeyOrder order = key_order(key);
+  auto from_finger = [&](uint8_t i) -> RecordPage* {
+    PageStore::Finger& f = s_.fingers[i];
+    if (f.version != s_.tree_version || !f.fenced) return nullptr;
+    const int first = compare_key_orders(f.first_order, f.first_key, order, key);
+    if (first > 0 || (first == 0 && enclose == Enclose::last_may_equal)) return nullptr;
+    if (!below_fence(f, order, key)) return nullptr;
     RecordPage* leaf = s_.page(f.page);
     // The answer of find_first_after is a record after the key: the leaf holds one while the key
     // is before its last key.
     if (enclose == Enclose::first_may_equal && compare_keys(key, leaf->key(leaf->size() - 1)) >= 0)
-      continue;
+      return nullptr;
     descended_ = false;
     finger_ = &f;
+    if (i != s_.leaf_hints[0]) s_.leaf_hints = {i, s_.leaf_hints[0]};
     use(f, leaf);
     return leaf;
+  };
+  // The fingers that gave the last two leaves first, the one before the last first of all: inserts
+  // and reads in key order land in the same leaf again, and an ADD or a GET alternates between two
+  // places of the tree (the data record and its key entry).
+  const uint8_t last = s_.leaf_hints[0], earlier = s_.leaf_hints[1];
+  if (RecordPage* leaf = from_finger(earlier)) return leaf;
+  if (last != earlier) {
+    if (RecordPage* leaf = from_finger(last)) return leaf;
+  }
+  for (uint8_t i = 0; i < PageStore::kFingers; ++i) {
+    if (i == last || i == earlier) continue;
+    if (RecordPage* leaf = from_finger(i)) return leaf;
   }
   descended_ = true;
   descend(key);
@@ -120,12 +142,18 @@ void PageTree::note_finger(RecordPage* leaf) {
   f.fenced = true;
   f.slot = PageStore::Finger::kNoSlot;
   const auto first = has_lower_fence_ ? lower_fence_ : leaf->first_key();
-  f.first_key.assign(first.begin(), first.end());
+  keep_bound(first, f.first_order, f.first_key);
   f.has_upper_fence = has_upper_fence_;
-  if (has_upper_fence_) f.upper_fence.assign(upper_fence_.begin(), upper_fence_.end());
+  if (has_upper_fence_) keep_bound(upper_fence_, f.fence_order, f.upper_fence);
   note_parent(f);
   use(f, leaf);
   finger_ = &f;
+}
+
+void PageTree::keep_bound(std::span<const uint8_t> key, KeyOrder& order,
+                          std::vector<uint8_t>& bytes) {
+  order = key_order(key);
+  if (key.size() > 16) bytes.assign(key.begin(), key.end());  // else the order says it all
 }
 
 PageStore::Finger& PageTree::next_finger() {
@@ -321,7 +349,7 @@ std::optional<RecordRef> PageTree::find_exact(std::span<const uint8_t> key) {
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   size_t at = 0;
   if (at_hint(leaf, key, at)) return answer(leaf, at);
-  at = leaf->lower_bound(key);
+  at = leaf->contents.records.lower_bound(key);
   if (at < leaf->size() && same_key(leaf->key(at), key)) return answer(leaf, at);
   return std::nullopt;
 }
@@ -331,7 +359,7 @@ std::optional<RecordRef> PageTree::find_first_after(std::span<const uint8_t> key
   RecordPage* leaf = leaf_for(key, Enclose::first_may_equal);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at + 1);
-  at = leaf->upper_bound(key);
+  at = leaf->contents.records.upper_bound(key);
   if (!descended_) return answer(leaf, at);
   path_.back().slot = at;
   return record_at_or_after();
@@ -342,7 +370,7 @@ std::optional<RecordRef> PageTree::find_last_before(std::span<const uint8_t> key
   RecordPage* leaf = leaf_for(key, Enclose::last_may_equal);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at - 1);
-  at = leaf->lower_bound(key);
+  at = leaf->contents.records.lower_bound(key);
   if (!descended_) return answer(leaf, at - 1);
   path_.back().slot = at;
   return record_before();
@@ -353,7 +381,7 @@ std::optional<RecordRef> PageTree::find_at_or_before(std::span<const uint8_t> ke
   RecordPage* leaf = leaf_for(key, Enclose::inclusive);
   size_t at = 0;
   if (!descended_ && at_hint(leaf, key, at)) return answer(leaf, at);
-  at = leaf->upper_bound(key);
+  at = leaf->contents.records.upper_bound(key);
   if (!descended_) return answer(leaf, at - 1);
   path_.back().slot = at;
   return record_before();
