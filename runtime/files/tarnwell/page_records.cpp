@@ -132,11 +132,12 @@ void PageRecords::grow(size_t extra, size_t records) {
 }
 
 void PageRecords::compact(size_t extra) {
-  Bytes packed;
+  PodBuffer<uint8_t> packed;
   packed.reserve(live_ + extra + extra / 2);
   for (Slot& s : slots_) {
     const size_t at = packed.size();
-    packed.insert(packed.end(), bytes_.begin() + s.offset, bytes_.begin() + s.offset + s.length);
+    packed.resize(at + s.length);
+    std::memcpy(packed.data() + at, bytes_.data() + s.offset, s.length);
     s.offset = static_cast<uint32_t>(at);
   }
   bytes_.swap(packed);
@@ -175,7 +176,7 @@ void PageRecords::insert(size_t at, std::span<const uint8_t> key, std::span<cons
   if (at == slots_.size()) {  // records added in key order
     slots_.push_back(slot);
   } else {
-    slots_.insert(slots_.begin() + static_cast<ptrdiff_t>(at), slot);
+    slots_.insert(at, slot);
   }
 }
 
@@ -190,14 +191,13 @@ void PageRecords::replace(size_t at, std::span<const uint8_t> key, std::span<con
 
 void PageRecords::erase(size_t at) {
   live_ -= slots_[at].length;
-  slots_.erase(slots_.begin() + static_cast<ptrdiff_t>(at));
+  slots_.erase(at, at + 1);
   if (slots_.empty()) bytes_.clear();
 }
 
 void PageRecords::erase_range(size_t from, size_t to) {
   for (size_t i = from; i < to; ++i) live_ -= slots_[i].length;
-  slots_.erase(slots_.begin() + static_cast<ptrdiff_t>(from),
-               slots_.begin() + static_cast<ptrdiff_t>(to));
+  slots_.erase(from, to);
   if (slots_.empty()) bytes_.clear();
 }
 

@@ -33,30 +33,10 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/files/tarnwell/pod_buffer.hpp"
 #include "runtime/files/tarnwell/record_stream.hpp"
 
 namespace vtn::tarnwell {
-
-// An allocator whose resize() leaves the new elements unset: a record buffer grows only by bytes
-// that are written right after.
-template <typename T>
-struct NoFillAllocator : std::allocator<T> {
-  template <typename U>
-  struct rebind {
-    using other = NoFillAllocator<U>;
-  };
-  NoFillAllocator() = default;
-  template <typename U>
-  NoFillAllocator(const NoFillAllocator<U>&) {}
-  template <typename U, typename... Args>
-  void construct(U* p, Args&&... args) {
-    if constexpr (sizeof...(Args) == 0) {
-      ::new (static_cast<void*>(p)) U;
-    } else {
-      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-  }
-};
 
 class PageRecords {
  public:
@@ -139,16 +119,14 @@ class PageRecords {
   void index_heads() const;
   size_t search(std::span<const uint8_t> key, bool after) const;
 
-  using Bytes = std::vector<uint8_t, NoFillAllocator<uint8_t>>;
-
   // What a search reads comes first, so that it shares a cache line with the page's own fields.
   // The heads and the prefix are a derived index over the records: a search of a freshly decoded
   // page builds it (hence mutable).
-  mutable std::vector<Slot> slots_;
+  mutable PodBuffer<Slot> slots_;
   mutable std::array<uint8_t, kMaxPrefix> prefix_{};
   mutable uint8_t prefix_length_ = 0;
   mutable bool heads_stale_ = false;
-  Bytes bytes_;
+  PodBuffer<uint8_t> bytes_;
   size_t live_ = 0;
 };
 
