@@ -20,7 +20,10 @@
 //
 // Between processes, accesses are serialised with byte-range locks far beyond the data (see
 // access_locks.hpp): a reader holds its reader slot, a writer the writer byte, a flush all reader
-// slots at once. A file opened exclusively takes no locks.
+// slots at once. A file opened exclusively takes no locks. A read access of a shared file looks at
+// the header through a read-only mapping of the file's first page where the file system allows
+// (page_store_header.cpp); the first such access installs the process's SIGBUS guard
+// (mapped_view.hpp: a program that installs its own SIGBUS handler later must chain to it).
 //
 // Errors. Results are 0 or an error number as the driver posts it:
 //   5    sharing conflict at open, or a lock that could not be had without waiting;
