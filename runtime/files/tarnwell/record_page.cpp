@@ -4,30 +4,13 @@
 
 namespace vtn::tarnwell {
 
+// The page's records search their slots' key heads first (page_records.hpp).
 size_t RecordPage::lower_bound(std::span<const uint8_t> key) const {
-  size_t low = 0, high = size();
-  while (low < high) {
-    const size_t mid = (low + high) / 2;
-    if (compare_keys(this->key(mid), key) < 0) {
-      low = mid + 1;
-    } else {
-      high = mid;
-    }
-  }
-  return low;
+  return contents.records.lower_bound(key);
 }
 
 size_t RecordPage::upper_bound(std::span<const uint8_t> key) const {
-  size_t low = 0, high = size();
-  while (low < high) {
-    const size_t mid = (low + high) / 2;
-    if (compare_keys(this->key(mid), key) <= 0) {
-      low = mid + 1;
-    } else {
-      high = mid;
-    }
-  }
-  return low;
+  return contents.records.upper_bound(key);
 }
 
 size_t RecordPage::child_slot(std::span<const uint8_t> key) const {
