@@ -54,8 +54,11 @@ void PageReserve::keep(RecordPage* page) {
   page->reserve_bytes = footprint(*page);
   count_in(*page);
   page->spare = true;
-  order_.push_back(page);
+  const uint64_t stamp = ++next_stamp_;
+  pages_->held(page->number)->kept = stamp;
+  order_.push_back({page->number, stamp});
   while ((bytes_ > limit_ || budget_.exceeded()) && count_ > 0) evict_oldest();
+  prune_order();
 }
 
 void PageReserve::count_in(const RecordPage& page) {
@@ -82,12 +85,28 @@ void PageReserve::forget(int32_t number) {
 
 void PageReserve::clear() {
   while (count_ > 0) evict_oldest();
+  order_.clear();
 }
 
 void PageReserve::evict_oldest() {
-  RecordPage* oldest = order_.head();
-  take_back(oldest);
-  pages_->destroy(oldest);
+  while (!order_.empty()) {
+    const Kept oldest = order_.front();
+    order_.pop_front();
+    DecodedPages::Held* held = pages_->held(oldest.number);
+    if (held == nullptr || held->kept != oldest.stamp) continue;  // taken back since
+    RecordPage* page = held->page.get();
+    take_back(page);
+    pages_->destroy(page);
+    return;
+  }
+}
+
+void PageReserve::prune_order() {
+  if (order_.size() < 1024 || order_.size() < 4 * count_) return;
+  std::erase_if(order_, [this](const Kept& k) {
+    const DecodedPages::Held* held = pages_->held(k.number);
+    return held == nullptr || held->kept != k.stamp;
+  });
 }
 
 }  // namespace vtn::tarnwell

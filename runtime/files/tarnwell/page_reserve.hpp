@@ -13,9 +13,10 @@
 //   flushed: the header's change counter advanced; a flush failed; a rollback).
 //
 // The cache and its reserve hold their pages in one table (decoded_pages.hpp): a page the cache
-// lets go stays where it is, marked spare and linked into the reserve's ring, and taking it back
-// unlinks it again; nothing is allocated, moved or looked up twice. A reserve on its own (no cache
-// spilling into it) holds the pages handed to it in a table of its own.
+// lets go stays where it is, marked spare, with its number and a stamp queued in the order of
+// keeping; taking it back clears the mark. Nothing is allocated, moved or unlinked, and no other
+// page is touched. A reserve on its own (no cache spilling into it) holds the pages handed to it
+// in a table of its own.
 //
 // Besides its own bound, every reserve counts against a budget of the whole process, so that a
 // program reading many large files at once holds no more than that budget in all its reserves: a
@@ -30,6 +31,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 #include "runtime/files/tarnwell/decoded_pages.hpp"
@@ -96,8 +98,8 @@ class PageReserve {
   void keep(RecordPage* page);
   // A spare page asked for again: it stays in the table, no longer spare. REQUIRES: page->spare.
   void take_back(RecordPage* page) {
-    order_.remove(page);
     page->spare = false;
+    pages_->held(page->number)->kept = 0;
     count_out(*page);
   }
 
@@ -114,9 +116,21 @@ class PageReserve {
   ReserveBudget& budget_;
   size_t bytes_ = 0;
   size_t count_ = 0;
+  // Drops the entries of `order_` that no longer name a kept page, once they are three in four.
+  void prune_order();
+
   DecodedPages own_;
   DecodedPages* pages_ = &own_;  // where the spare pages lie
-  PageRing order_;               // the spare pages, least recently kept first
+  // The order of keeping, oldest first: (number, stamp), an entry whose stamp is no longer the
+  // one its number is kept under being stale and skipped. A page taken back and kept again leaves
+  // its old entry behind instead of being unlinked: unlinking a page from a ring writes to the
+  // pages let go before and after it, on a large file two more waits for memory per page.
+  struct Kept {
+    int32_t number;
+    uint64_t stamp;
+  };
+  std::deque<Kept> order_;
+  uint64_t next_stamp_ = 0;
 };
 
 }  // namespace vtn::tarnwell

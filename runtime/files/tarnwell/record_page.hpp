@@ -34,12 +34,12 @@ struct alignas(64) RecordPage {
   // Page cache and reserve bookkeeping (page_cache.hpp, page_reserve.hpp).
   bool pinned = false;
   bool in_ring = false;      // in the cache's ring: released, clean, counted as cached
-  bool spare = false;        // in the reserve's ring: let go by the cache, not counted as cached
+  bool spare = false;        // kept by the reserve: let go by the cache, not counted as cached
   uint32_t pinned_slot = 0;  // its place in the cache's list of pinned pages, while pinned
   uint32_t dirty_slot = 0;   // ...and in its list of dirty pages, while dirty
   uint64_t loaded_at = 0;
   uint64_t last_use = 0;
-  RecordPage* ring_prev = nullptr;  // in whichever of the two rings holds it
+  RecordPage* ring_prev = nullptr;  // in the cache's ring
   RecordPage* ring_next = nullptr;
   size_t reserve_bytes = 0;  // its footprint while a PageReserve keeps it
 
