@@ -165,8 +165,8 @@ TEST_F(DriverTraceTest, SettingsDecideWhatIsWritten) {
     bool encrypt;
     std::string options;
     const char* log;  // the log that must appear (null: none at all)
-    bool structure;   // the structure dump is in it
-    bool contents;    // the record contents are in it
+    bool structure = false;  // the structure dump is in it
+    bool contents = false;   // the record contents are in it
   };
   const Row rows[] = {
       {"Profile 0 writes nothing", "Profile=0\nTraceFile=t.log\nDetails=1", false, "", nullptr},

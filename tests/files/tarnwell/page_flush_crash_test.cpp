@@ -179,8 +179,12 @@ TEST_F(PageFlushCrashTest, CrashAtEveryWriteAndFlush) {
         verify(s, point);
         const Model seen = reopened_records("C.TWL");
         (seen == models_[s] ? old_states : new_states)++;
-        if (k > writes + flushes) EXPECT_TRUE(same_records(seen, models_[s + 1])) << point;
-        if (plan.fail_write == 1) EXPECT_TRUE(same_records(seen, models_[s])) << point;
+        if (k > writes + flushes) {
+          EXPECT_TRUE(same_records(seen, models_[s + 1])) << point;
+        }
+        if (plan.fail_write == 1) {
+          EXPECT_TRUE(same_records(seen, models_[s])) << point;
+        }
       }
     }
   }

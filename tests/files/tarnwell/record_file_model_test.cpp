@@ -80,20 +80,26 @@ TEST_P(RecordFileModelTest, MatchesTheModel) {
       auto after = model.upper_bound(probe);
       auto found = f->find_first_after(probe);
       ASSERT_EQ(found.has_value(), after != model.end());
-      if (found) EXPECT_EQ(Bytes(found->key().begin(), found->key().end()), after->first);
+      if (found) {
+        EXPECT_EQ(Bytes(found->key().begin(), found->key().end()), after->first);
+      }
       auto at_or_before = model.upper_bound(probe);
       found = f->find_at_or_before(probe);
       ASSERT_EQ(found.has_value(), at_or_before != model.begin());
-      if (found)
+      if (found) {
         EXPECT_EQ(Bytes(found->key().begin(), found->key().end()), std::prev(at_or_before)->first);
+      }
       auto before = model.lower_bound(probe);
       found = f->find_last_before(probe);
       ASSERT_EQ(found.has_value(), before != model.begin());
-      if (found)
+      if (found) {
         EXPECT_EQ(Bytes(found->key().begin(), found->key().end()), std::prev(before)->first);
+      }
       found = f->find_exact(probe);
       ASSERT_EQ(found.has_value(), model.contains(probe));
-      if (found) EXPECT_EQ(Bytes(found->data().begin(), found->data().end()), model[probe]);
+      if (found) {
+        EXPECT_EQ(Bytes(found->data().begin(), found->data().end()), model[probe]);
+      }
     }
   }
   EXPECT_TRUE(same_records(records_of(*f), model));

@@ -143,7 +143,9 @@ TEST_F(SearchCursorTest, PositionChangeAndReadOnAgreeWithTheModel) {
     }
     const auto again = f->find_exact(position);
     ASSERT_EQ(again.has_value(), m.contains(position));
-    if (again) EXPECT_EQ(Bytes(again->data().begin(), again->data().end()), m[position]);
+    if (again) {
+      EXPECT_EQ(Bytes(again->data().begin(), again->data().end()), m[position]);
+    }
     // After the change, the walk forward and back again must land on the same records.
     for (int i = 0; i < 8; ++i) {
       const auto next = key_or_none(f->find_first_after(backward));

@@ -110,7 +110,9 @@ TEST_F(SearchFingersTest, EverySearchAgreesWithTheModelInEveryOrder) {
       f->insert_record(key, m[key]);
     }
     ASSERT_TRUE(all_searches_agree(*f, m, key)) << "round " << round;
-    if (round % 500 == 0) ASSERT_EQ(f->flush(), 0);
+    if (round % 500 == 0) {
+      ASSERT_EQ(f->flush(), 0);
+    }
   }
   ASSERT_EQ(f->end_access(), 0);
 }

@@ -156,7 +156,9 @@ TEST_P(SearchStepsTest, ReadersWalkingThroughChangesAgreeWithTheModel) {
       ASSERT_EQ(f->begin_access(AccessMode::write, true), 0);
     } else {
       change(*f, near);
-      if (rng() % 16 == 0) ASSERT_EQ(f->flush(), 0);
+      if (rng() % 16 == 0) {
+        ASSERT_EQ(f->flush(), 0);
+      }
     }
   }
   ASSERT_EQ(f->end_access(), 0);
